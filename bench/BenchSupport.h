@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+// Runs a measurement and its reference alternately, several times, and
+// reports the medians and their ratio.
+namespace bench {
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+inline double timeOnce(const std::function<void()>& f) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Prints one line: "<name>: <ms> ms vs reference <ms> ms, ratio <r> (target <= <limit>)".
+// Answers whether the ratio is within the limit.
+inline bool compare(const char* name, const std::function<void()>& measured,
+                    const std::function<void()>& reference, double limit, int rounds = 5) {
+    std::vector<double> m, r;
+    for (int i = 0; i < rounds; ++i) {
+        r.push_back(timeOnce(reference));
+        m.push_back(timeOnce(measured));
+    }
+    const double mm = median(m), rr = median(r);
+    const double ratio = rr > 0 ? mm / rr : 0;
+    std::printf("%s: %.2f ms vs reference %.2f ms, ratio %.2f (target <= %.2f) %s\n", name, mm, rr,
+                ratio, limit, ratio <= limit ? "ok" : "OVER");
+    std::fflush(stdout);
+    return ratio <= limit;
+}
+
+} // namespace bench

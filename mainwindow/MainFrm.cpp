@@ -1,0 +1,261 @@
+// The main window's state, start-up, record picking, saving and closing.
+#include "MainFrm.h"
+
+#include "platform/Colors.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "settings/Settings.h"
+#include "store/Folders.h"
+#include "store/RecordStore.h"
+
+#include <QCloseEvent>
+#include <QScopeGuard>
+
+using namespace ostrel;
+
+TMainFrm* MainFrm = nullptr;
+
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), MainEditBackColor(kColorWindow), RecordLstBackColor(kColorWindow),
+      GroupCmbBackColor(kColorWindow), MainEditFontColor(kColorWindowText) {
+    MainFrm = this;
+    setupUi(this);
+    nameSeparators();
+    createPopupMenus();
+    RecordLst->setUniformItemSizes(true);
+    bindCommands();
+}
+
+TMainFrm::~TMainFrm() {
+    if (MainFrm == this)
+        MainFrm = nullptr;
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_formShown)
+        return;
+    m_formShown = true;
+    runHandler([this] { FormShow(); });
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    // A close that an error interrupts is refused: the window stays open.
+    event->ignore();
+    bool canClose = false;
+    if (runHandler([&] { canClose = FormCloseQuery(); }) && canClose)
+        event->accept();
+}
+
+// --- geometry and colours ------------------------------------------------------
+
+QRect TMainFrm::outerGeometry() const { return frameGeometry(); }
+
+void TMainFrm::setOuterTop(int top) { move(frameGeometry().left(), top); }
+
+void TMainFrm::setOuterLeft(int left) { move(left, frameGeometry().top()); }
+
+void TMainFrm::setOuterHeight(int height) {
+    const int frame = frameGeometry().height() - this->height();
+    resize(this->width(), qMax(0, height - frame));
+}
+
+void TMainFrm::setOuterWidth(int width) {
+    const int frame = frameGeometry().width() - this->width();
+    resize(qMax(0, width - frame), this->height());
+}
+
+void TMainFrm::setMainEditBackColor(qint32 value) {
+    MainEditBackColor = value;
+    setBackgroundColor(MainEdit, resolveColor(value));
+}
+
+void TMainFrm::setRecordLstBackColor(qint32 value) {
+    RecordLstBackColor = value;
+    setBackgroundColor(RecordLst, resolveColor(value));
+}
+
+void TMainFrm::setGroupCmbBackColor(qint32 value) {
+    GroupCmbBackColor = value;
+    setBackgroundColor(GroupCmb, resolveColor(value));
+}
+
+void TMainFrm::setMainEditFontColor(qint32 value) {
+    MainEditFontColor = value;
+    setTextColor(MainEdit, resolveColor(value));
+}
+
+// --- start-up --------------------------------------------------------------------
+
+void TMainFrm::FormShow() {
+    Starting = true;
+    SaveSettingsOnClose = true;
+    const auto started = qScopeGuard([this] { Starting = false; });
+
+    if (!fs::exists(settings::filePath())) {
+        showMessage(QStringLiteral("環境ファイルを作成します"));
+        WriteDefaultSettings(false);
+    }
+    LoadSettings();
+
+    if (!InsistOnGroup())
+        return;
+
+    const QString lastGroup =
+        settings::readText(QStringLiteral("LAST DIRECTORY"), GroupCmb->currentText());
+    GroupIndex = FindGroupIndex(lastGroup);
+    SelectGroup(GroupIndex);
+    ListRecords();
+
+    QStringList items;
+    for (int i = 0; i < RecordLst->count(); ++i)
+        items.append(RecordLst->item(i)->text());
+    const QString lastRecord =
+        settings::readText(QStringLiteral("LAST DOCUMENT"), items.join(u'\n'));
+    RecordIndex = FindRecordIndex(lastRecord);
+    SelectRecord(RecordIndex);
+
+    if (RecordLst->count() > 0)
+        LoadRecord();
+    else
+        MainEdit->setEnabled(false);
+
+    if (RecordLst->currentItem() && RecordLst->currentItem()->isSelected()) {
+        DeleteRecordMnu->setEnabled(true);
+        DeleteRecBtn->setEnabled(true);
+    }
+    connectHintDisplay();
+}
+
+// --- picking, editing, saving ----------------------------------------------------
+
+void TMainFrm::RecordLstClick() {
+    MainEdit->setEnabled(true);
+    if (ConfirmSaveChanges()) {
+        // Cancelled: the loaded record's group and record are shown again.
+        SelectGroup(loadedGroupIndex());
+        ListRecords();
+        SelectRecord(loadedRecordIndex());
+        return;
+    }
+    LoadRecord();
+    if (!Starting) {
+        GroupIndex = GroupCmb->currentIndex();
+        RecordIndex = RecordLst->currentRow();
+        const QString record = RecordLst->currentItem() ? RecordLst->currentItem()->text() : QString();
+        RecordPath = recordPath(GroupCmb->currentText(), record);
+        RecordName = record;
+    }
+    DeleteRecordMnu->setEnabled(true);
+    DeleteRecBtn->setEnabled(true);
+}
+
+int TMainFrm::loadedGroupIndex() const {
+    // GroupIndex names the loaded record's group unless the group list has
+    // been rebuilt since; then the group is looked up by its name.
+    const QString group = RecordPath.section(u'/', 1, 1);
+    if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() && GroupCmb->itemText(GroupIndex) == group)
+        return GroupIndex;
+    return group.isEmpty() ? GroupIndex : FindGroupIndex(group);
+}
+
+int TMainFrm::loadedRecordIndex() const {
+    if (RecordIndex >= 0 && RecordIndex < RecordLst->count() &&
+        RecordLst->item(RecordIndex)->text() == RecordName)
+        return RecordIndex;
+    return RecordName.isEmpty() ? RecordIndex : FindRecordIndex(RecordName);
+}
+
+void TMainFrm::GroupCmbChange() {
+    RecordLst->clear();
+    ListRecords();
+}
+
+void TMainFrm::MainEditChange() { SaveDataBtn->setEnabled(MainEdit->document()->isModified()); }
+
+void TMainFrm::SaveDataBtnClick() {
+    if (!WriteRecord())
+        return;
+    MainEdit->document()->setModified(false);
+    SaveDataBtn->setEnabled(false);
+}
+
+bool TMainFrm::WriteRecord() {
+    const QString text = MainEdit->toPlainText();
+    TextFormat format = RecordFormat;
+    if (!format.lossless) {
+        const Answer a = askQuestion(
+            QuestionKind::Warning,
+            QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
+                           "保存すると、編集していない部分も元のファイルと変わります。"
+                           "保存しますか？")
+                .arg(RecordPath),
+            YesButton | NoButton);
+        if (a != Answer::Yes)
+            return false;
+    }
+    std::optional<QByteArray> bytes = encodeText(text, format);
+    if (!bytes) {
+        const Answer a = askQuestion(
+            QuestionKind::Warning,
+            QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
+                           "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
+                .arg(encodingName(format.encoding)),
+            YesButton | NoButton);
+        if (a != Answer::Yes)
+            return false;
+        format.encoding = TextEncoding::Utf8;
+        bytes = encodeText(text, format);
+    }
+    if (RecordPath.isEmpty() || !bytes || !fs::writeFileAtomic(RecordPath, *bytes))
+        throw PlatformError(QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
+    // The file now holds what the editor holds; unedited lines keep their
+    // breaks at the next save only if the format is taken from the new file.
+    if (format.mixed)
+        format = decodeText(*bytes).format;
+    format.lossless = true;
+    RecordFormat = std::move(format);
+    return true;
+}
+
+bool TMainFrm::ConfirmSaveChanges() {
+    if (!MainEdit->document()->isModified())
+        return false;
+    const Answer a = askQuestion(QuestionKind::Information,
+                                 QStringLiteral("文書が変更されています。保存しますか？"),
+                                 YesButton | NoButton | CancelButton);
+    if (a == Answer::No)
+        return false;
+    if (a != Answer::Yes)
+        return true;
+    if (!WriteRecord())
+        return true; // not saved: the edits are kept, as after Cancel
+    MainEdit->document()->setModified(false);
+    SaveDataBtn->setEnabled(false);
+    return false;
+}
+
+// --- closing -----------------------------------------------------------------------
+
+bool TMainFrm::FormCloseQuery() {
+    const bool canClose = !ConfirmSaveChanges();
+    if (SaveSettingsOnClose)
+        SaveSettings();
+    return canClose;
+}
+
+void TMainFrm::ExitBtnClick() { close(); }
+
+void TMainFrm::ApplicationCloseMnuClick() { close(); }
+
+void TMainFrm::SetDefaultMnuClick() { WriteDefaultSettings(true); }
+
+bool TMainFrm::InsistOnGroup() {
+    if (ListGroups())
+        return true;
+    showMessage(QStringLiteral("データフォルダにグループ（フォルダ）がありません。"
+                               "グループを作成してから起動して下さい"));
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    return false;
+}

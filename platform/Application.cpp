@@ -1,0 +1,47 @@
+#include "Application.h"
+
+#include "Error.h"
+#include "MessageBox.h"
+
+#include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace ostrel {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(applicationTitle());
+    setApplicationDisplayName(applicationTitle());
+    setUpLocale(*this);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    runHandler([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void setUpLocale(QApplication& app) {
+    // The layouts name Windows fonts; these are their nearest Japanese
+    // Gothic faces on a Linux desktop.
+    const QStringList gothic = {QStringLiteral("IPAGothic"), QStringLiteral("IPAexGothic"),
+                                QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic"),
+                                QStringLiteral("TakaoGothic")};
+    const QStringList pGothic = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+                                 QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
+                                 QStringLiteral("TakaoPGothic")};
+    QFont::insertSubstitutions(QStringLiteral("MS UI Gothic"), pGothic);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), pGothic);
+    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), pGothic);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
+
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+    else
+        delete translator;
+}
+
+} // namespace ostrel

@@ -1,0 +1,32 @@
+#include "Error.h"
+
+#include "MessageBox.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace ostrel {
+
+const char* PlatformError::what() const noexcept {
+    if (m_utf8.isEmpty())
+        m_utf8 = m_message.toUtf8();
+    return m_utf8.constData();
+}
+
+QString errorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showDefaultErrorBox(const QString& message) {
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
+                    QMessageBox::NoButton);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    execCentred(box);
+}
+
+} // namespace ostrel

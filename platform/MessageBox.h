@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class QMessageBox;
+
+namespace ostrel {
+
+// "OSTREL": the title of notices, errors and the application itself.
+QString applicationTitle();
+
+enum class Answer { Yes, No, Ok, Cancel };
+
+enum Buttons : unsigned { YesButton = 1, NoButton = 2, OkButton = 4, CancelButton = 8 };
+
+enum class QuestionKind { Information, Warning };
+
+// A notice with one OK button, titled with the application title.
+void showMessage(const QString& text);
+
+// A question box titled "情報" or "警告" with the chosen buttons, in the order
+// はい, いいえ, OK, キャンセル. Closing the box without a choice answers Cancel.
+Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons);
+
+// Shows a prepared box modally, centred on the screen.
+int execCentred(QMessageBox& box);
+
+} // namespace ostrel

@@ -1,0 +1,216 @@
+#include "Profile.h"
+
+#include "FileSystem.h"
+#include "TextCodec.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace ostrel::profile {
+
+namespace {
+
+const char* const kShiftJisName = "windows-31j";
+
+enum class FileEncoding { Utf8, ShiftJis };
+
+struct Line {
+    qsizetype start; // first byte
+    qsizetype end;   // one past the last byte, without CR LF
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+QByteArrayView trimmed(QByteArrayView v) {
+    while (!v.isEmpty() && isBlank(v.front()))
+        v = v.sliced(1);
+    while (!v.isEmpty() && isBlank(v.back()))
+        v.chop(1);
+    return v;
+}
+
+FileEncoding detectEncoding(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    (void)utf8.decode(bytes);
+    if (!utf8.hasError())
+        return FileEncoding::Utf8;
+    QStringDecoder sjis(kShiftJisName);
+    (void)sjis.decode(bytes);
+    return sjis.hasError() ? FileEncoding::Utf8 : FileEncoding::ShiftJis;
+}
+
+QString decode(QByteArrayView bytes, FileEncoding enc) {
+    if (enc == FileEncoding::ShiftJis)
+        return QStringDecoder(kShiftJisName).decode(bytes);
+    return QString::fromUtf8(bytes);
+}
+
+std::optional<QByteArray> encode(const QString& text, FileEncoding enc) {
+    if (enc == FileEncoding::Utf8)
+        return text.toUtf8();
+    if (!canEncode(text, TextEncoding::ShiftJis))
+        return std::nullopt;
+    return QByteArray(QStringEncoder(kShiftJisName).encode(text));
+}
+
+bool sameName(QByteArrayView a, QStringView b, FileEncoding enc) {
+    return QString::compare(decode(a, enc), b, Qt::CaseInsensitive) == 0;
+}
+
+// The parsed view of a profile file: where its lines, its section and its key
+// stand, without copying anything.
+struct Located {
+    std::vector<Line> lines;
+    qsizetype sectionLine = -1; // the header of the first matching section
+    qsizetype sectionEnd = -1;  // the line after the section's last line
+    qsizetype keyLine = -1;     // the first matching key inside it
+    qsizetype valueStart = 0;   // byte offset of the value in the key line
+};
+
+std::vector<Line> splitLines(const QByteArray& bytes) {
+    std::vector<Line> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    while (start < n) {
+        qsizetype nl = bytes.indexOf('\n', start);
+        const qsizetype next = nl < 0 ? n : nl + 1;
+        qsizetype end = nl < 0 ? n : nl;
+        if (end > start && bytes[end - 1] == '\r')
+            --end;
+        lines.push_back({start, end});
+        start = next;
+    }
+    return lines;
+}
+
+// The name inside "[name]" when the line is a section header.
+std::optional<QByteArrayView> headerName(QByteArrayView line) {
+    const QByteArrayView t = trimmed(line);
+    if (t.size() < 2 || t.front() != '[')
+        return std::nullopt;
+    const qsizetype close = t.indexOf(']');
+    if (close < 0)
+        return std::nullopt;
+    return trimmed(t.sliced(1, close - 1));
+}
+
+Located locate(const QByteArray& bytes, QStringView section, QStringView key, FileEncoding enc) {
+    Located loc;
+    loc.lines = splitLines(bytes);
+    const QByteArrayView all(bytes);
+    for (qsizetype i = 0; i < qsizetype(loc.lines.size()); ++i) {
+        const Line& l = loc.lines[size_t(i)];
+        const QByteArrayView text = all.sliced(l.start, l.end - l.start);
+        const auto name = headerName(text);
+        if (loc.sectionLine >= 0) {
+            if (name) {
+                loc.sectionEnd = i;
+                return loc;
+            }
+            if (loc.keyLine >= 0)
+                continue;
+            const qsizetype eq = text.indexOf('=');
+            if (eq >= 0 && sameName(trimmed(text.first(eq)), key, enc)) {
+                loc.keyLine = i;
+                loc.valueStart = l.start + eq + 1;
+            }
+        } else if (name && sameName(*name, section, enc)) {
+            loc.sectionLine = i;
+        }
+    }
+    if (loc.sectionLine >= 0)
+        loc.sectionEnd = qsizetype(loc.lines.size());
+    return loc;
+}
+
+QByteArray lineBreakOf(const QByteArray& bytes) {
+    const qsizetype nl = bytes.indexOf('\n');
+    if (nl > 0 && bytes[nl - 1] == '\r')
+        return "\r\n";
+    if (nl >= 0)
+        return "\n";
+    return TextFormat::nativeLineBreak() == LineBreak::CRLF ? "\r\n" : "\n";
+}
+
+// A value stays on its one line: whatever follows a line break is dropped.
+QString oneLine(const QString& value) {
+    const qsizetype cut = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    return cut < 0 ? value : value.left(cut);
+}
+
+} // namespace
+
+QString readString(const QString& path, QStringView section, QStringView key,
+                   const QString& fallback) {
+    const std::optional<QByteArray> bytes = fs::readFile(path);
+    if (!bytes)
+        return fallback;
+    const FileEncoding enc = detectEncoding(*bytes);
+    const Located loc = locate(*bytes, section, key, enc);
+    if (loc.keyLine < 0)
+        return fallback;
+    const Line& l = loc.lines[size_t(loc.keyLine)];
+    QByteArrayView value = QByteArrayView(*bytes).sliced(loc.valueStart, l.end - loc.valueStart);
+    if (value.size() > kMaxValueBytes) {
+        value = value.first(kMaxValueBytes);
+        // Drop a character that the cut has split.
+        QString text = decode(value, enc);
+        if (text.endsWith(QChar::ReplacementCharacter))
+            text.chop(1);
+        return text;
+    }
+    return decode(value, enc);
+}
+
+bool writeString(const QString& path, QStringView section, QStringView key, const QString& value) {
+    QByteArray bytes;
+    if (fs::exists(path)) {
+        std::optional<QByteArray> read = fs::readFile(path);
+        if (!read)
+            return false;
+        bytes = std::move(*read);
+    }
+    FileEncoding enc = detectEncoding(bytes);
+    std::optional<QByteArray> encodedValue = encode(oneLine(value), enc);
+    if (!encodedValue) {
+        // The older encoding cannot hold the value: the file moves to UTF-8,
+        // keeping every character it had.
+        bytes = decode(bytes, enc).toUtf8();
+        enc = FileEncoding::Utf8;
+        encodedValue = oneLine(value).toUtf8();
+    }
+    const QByteArray keyBytes = *encode(key.toString(), enc);
+    const QByteArray eol = lineBreakOf(bytes);
+    const Located loc = locate(bytes, section, key, enc);
+
+    QByteArray out;
+    if (loc.keyLine >= 0) {
+        const Line& l = loc.lines[size_t(loc.keyLine)];
+        out = bytes.left(loc.valueStart) + *encodedValue + bytes.sliced(l.end);
+    } else if (loc.sectionLine >= 0) {
+        // After the section's last line that is not blank.
+        qsizetype last = loc.sectionLine;
+        for (qsizetype i = loc.sectionEnd - 1; i > loc.sectionLine; --i) {
+            const Line& l = loc.lines[size_t(i)];
+            if (!trimmed(QByteArrayView(bytes).sliced(l.start, l.end - l.start)).isEmpty()) {
+                last = i;
+                break;
+            }
+        }
+        const Line& l = loc.lines[size_t(last)];
+        qsizetype insertAt = l.end;
+        QByteArray piece = eol + keyBytes + '=' + *encodedValue;
+        // Keep the line's own break after the inserted line.
+        out = bytes.left(insertAt) + piece + bytes.sliced(insertAt);
+    } else {
+        out = bytes;
+        if (!out.isEmpty() && !out.endsWith('\n'))
+            out += eol;
+        out += '[' + *encode(section.toString(), enc) + ']' + eol + keyBytes + '=' +
+               *encodedValue + eol;
+    }
+    return fs::writeFileAtomic(path, out);
+}
+
+} // namespace ostrel::profile

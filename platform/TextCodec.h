@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace ostrel {
+
+// How a text file stores its characters.
+enum class TextEncoding {
+    Utf8,     // UTF-8 without a byte-order mark (also plain ASCII)
+    Utf8Bom,  // UTF-8 with a byte-order mark
+    Utf16LE,  // UTF-16, little endian, with a byte-order mark
+    Utf16BE,  // UTF-16, big endian, with a byte-order mark
+    ShiftJis, // Shift-JIS as the Windows code page 932 has it
+};
+
+enum class LineBreak : quint8 { LF, CRLF, CR };
+
+// Per-line breaks of a file whose lines do not all end alike; kept so that a
+// save rewrites only the lines that were edited.
+struct MixedBreaks {
+    std::vector<LineBreak> breaks;   // the break after line i (the last line has none)
+    std::vector<quint64> lineHashes; // a hash of every line's text, to find unedited lines
+};
+
+// Everything needed to write a text back the way its file had it.
+struct TextFormat {
+    TextEncoding encoding = TextEncoding::Utf8;
+    LineBreak lineBreak = nativeLineBreak(); // every line's break, or the most common one
+    std::shared_ptr<const MixedBreaks> mixed; // set only when the breaks differ
+    // False when no supported encoding reads the file without loss: a save then
+    // changes bytes the user never touched.
+    bool lossless = true;
+
+    static LineBreak nativeLineBreak();
+};
+
+struct DecodedText {
+    QString text; // lines separated by "\n" alone
+    TextFormat format;
+};
+
+// Reads bytes in the encoding they have: a byte-order mark decides first, then
+// valid UTF-8, then Shift-JIS. Line breaks (CR LF, LF or CR) become "\n".
+DecodedText decodeText(const QByteArray& bytes);
+
+// Writes a text (lines separated by "\n") as the format says. Answers nothing
+// when a character cannot be held by the format's encoding.
+std::optional<QByteArray> encodeText(const QString& text, const TextFormat& format);
+
+// Whether every character of the text can be held by the encoding.
+bool canEncode(const QString& text, TextEncoding encoding);
+
+// A short name of the encoding for messages ("UTF-8", "Shift-JIS", ...).
+QString encodingName(TextEncoding encoding);
+
+} // namespace ostrel

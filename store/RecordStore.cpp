@@ -1,0 +1,115 @@
+#include "RecordStore.h"
+
+#include "Folders.h"
+#include "mainwindow/MainFrm.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+
+#include <QSignalBlocker>
+
+using namespace ostrel;
+
+namespace ostrel {
+
+bool isSingleEntryName(const QString& name) {
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
+           !name.contains(u'\\') && !name.contains(QChar(0));
+}
+
+} // namespace ostrel
+
+namespace {
+
+QString selectedRecord() {
+    const QListWidgetItem* item = MainFrm->RecordLst->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+} // namespace
+
+bool ListGroups() {
+    QComboBox* cmb = MainFrm->GroupCmb;
+    const QSignalBlocker block(cmb);
+    cmb->clear();
+    QStringList names = groupNames(QStringLiteral("."));
+    sortForList(names);
+    cmb->addItems(names);
+    cmb->setCurrentIndex(-1);
+    return !names.isEmpty();
+}
+
+void ListRecords() {
+    QListWidget* lst = MainFrm->RecordLst;
+    const QSignalBlocker block(lst);
+    lst->clear();
+    QStringList names =
+        recordNames(groupPath(MainFrm->GroupCmb->currentText()), MainFrm->SupportPatterns);
+    sortForList(names);
+    lst->addItems(names);
+}
+
+int FindGroupIndex(const QString& name) {
+    QStringList items;
+    const QComboBox* cmb = MainFrm->GroupCmb;
+    items.reserve(cmb->count());
+    for (int i = 0; i < cmb->count(); ++i)
+        items.append(cmb->itemText(i));
+    return lastExactIndex(items, name);
+}
+
+int FindRecordIndex(const QString& name) {
+    if (name.isEmpty())
+        return 0;
+    const QListWidget* lst = MainFrm->RecordLst;
+    int found = 0;
+    for (int i = 0; i < lst->count(); ++i)
+        if (lst->item(i)->text() == name)
+            found = i;
+    return found;
+}
+
+void SelectGroup(int position) {
+    const QSignalBlocker block(MainFrm->GroupCmb);
+    MainFrm->GroupCmb->setCurrentIndex(position);
+}
+
+void SelectRecord(int position) {
+    QListWidget* lst = MainFrm->RecordLst;
+    const QSignalBlocker block(lst);
+    if (position >= 0 && position < lst->count()) {
+        lst->setCurrentRow(position, QItemSelectionModel::ClearAndSelect);
+    } else {
+        lst->setCurrentRow(-1, QItemSelectionModel::Clear);
+        lst->clearSelection();
+    }
+}
+
+void LoadRecord() {
+    const QString name = selectedRecord();
+    if (name.isEmpty())
+        return;
+    const QString path = recordPath(MainFrm->GroupCmb->currentText(), name);
+    const std::optional<QByteArray> bytes = fs::readFile(path);
+    if (!bytes)
+        throw PlatformError(QStringLiteral("ファイル %1 は開けません").arg(path));
+    DecodedText decoded = decodeText(*bytes);
+    MainFrm->RecordPath = path;
+    MainFrm->RecordName = name;
+    MainFrm->RecordFormat = std::move(decoded.format);
+    MainFrm->MainEdit->setPlainText(decoded.text);
+    MainFrm->MainEdit->document()->setModified(false);
+}
+
+bool CreateGroupFolder(const QString& name) {
+    const bool created = isSingleEntryName(name) && fs::createDirectory(groupPath(name));
+    ListGroups();
+    return created;
+}
+
+void CreateRecordFile(const QString& name) {
+    const QString group = MainFrm->GroupCmb->currentText();
+    const bool created = isSingleEntryName(name) && fs::createNewFile(recordPath(group, name));
+    if (!created)
+        showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
+}

@@ -1,0 +1,146 @@
+#include "TestSupport.h"
+
+#include "dialogs/CngExpUnit.h"
+#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreRecUnit.h"
+#include "dialogs/SavePathUnit.h"
+#include "mainwindow/MainFrm.h"
+#include "platform/FileSystem.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+namespace testing {
+
+DataFolder::DataFolder() {
+    m_previous = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+}
+
+DataFolder::~DataFolder() {
+    QDir::setCurrent(m_previous);
+    // Give back write permission so that the folder can be removed.
+    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+w"), m_dir.path()});
+}
+
+void DataFolder::addGroup(const QString& group) const { QDir(m_dir.path()).mkpath(group); }
+
+void DataFolder::write(const QString& relative, const QByteArray& bytes) const {
+    const QString full = absolute(relative);
+    QDir().mkpath(QFileInfo(full).path());
+    QFile f(full);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(full));
+    f.write(bytes);
+}
+
+QByteArray DataFolder::read(const QString& relative) const {
+    QFile f(absolute(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool DataFolder::exists(const QString& relative) const { return QFileInfo::exists(absolute(relative)); }
+
+QString DataFolder::absolute(const QString& relative) const { return m_dir.path() + u'/' + relative; }
+
+BoxAnswerer::BoxAnswerer() : m_timer(new QTimer) {
+    m_timer->setInterval(10);
+    QObject::connect(m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer->start();
+}
+
+BoxAnswerer::~BoxAnswerer() { delete m_timer; }
+
+void BoxAnswerer::answer(const QStringList& captions) { m_queue.append(captions); }
+
+QStringList BoxAnswerer::texts() const {
+    QStringList out;
+    for (const SeenBox& b : m_seen)
+        out.append(b.text);
+    return out;
+}
+
+void BoxAnswerer::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->property("ostrelAnswered").toBool())
+        return;
+    if (m_queue.isEmpty())
+        return;
+    box->setProperty("ostrelAnswered", true);
+    SeenBox seen;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = int(box->icon());
+    for (QAbstractButton* b : box->buttons())
+        seen.buttons.append(b->text());
+    m_seen.append(seen);
+    const QString caption = m_queue.takeFirst();
+    if (caption.isEmpty()) {
+        box->close();
+        return;
+    }
+    for (QAbstractButton* b : box->buttons()) {
+        if (b->text() == caption) {
+            QTest::mouseClick(b, Qt::LeftButton);
+            return;
+        }
+    }
+    qWarning("no button %s in box '%s'", qPrintable(caption), qPrintable(seen.text));
+    box->close();
+}
+
+Windows::Windows() {
+    main = new TMainFrm;
+    new TCreateDirFrm(main);
+    new TCreRecFrm(main);
+    new TCngExpFrm(main);
+    new TSavePathFrm(main);
+}
+
+Windows::~Windows() {
+    if (main) {
+        main->SaveSettingsOnClose = false;
+        delete main;
+    }
+}
+
+void showMain(TMainFrm* frm) {
+    frm->show();
+    if (!QTest::qWaitForWindowExposed(frm))
+        qWarning("main window not exposed");
+}
+
+void commitText(QWidget* widget, const QString& text) {
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(widget, &event);
+}
+
+QByteArray defaultSettingsFile() {
+    return "[OSTREL2 for Windows98 ApplicationSettingData]\n"
+           "WINDOW TOP=200\n"
+           "WINDOW LEFT=200\n"
+           "WINDOW HEIGHT=350\n"
+           "WINDOW WIDTH=450\n"
+           "FONT SIZE=9\n"
+           "BUCK COLOR=-2147483643\n"
+           "FONT COLOR=-2147483640\n"
+           "LAST DIRECTORY=\n"
+           "LAST DOCUMENT=\n"
+           "SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\n"
+           "EDIT WORDWRAP=1\n"
+           "TOOLBAR VISIBLE=1\n"
+           "STATUSBAR VISIBLE=1\n"
+           "RC FORM CLOSE=1\n";
+}
+
+} // namespace testing

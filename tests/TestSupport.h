@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+class QTimer;
+class QWidget;
+class TMainFrm;
+
+namespace testing {
+
+// A fresh data folder that is the working directory while the object lives.
+class DataFolder {
+public:
+    DataFolder();
+    ~DataFolder();
+    QString path() const { return m_dir.path(); }
+    // Creates a group folder (and its parents) below the data folder.
+    void addGroup(const QString& group) const;
+    // Writes a file below the data folder, creating its folder.
+    void write(const QString& relative, const QByteArray& bytes) const;
+    QByteArray read(const QString& relative) const;
+    bool exists(const QString& relative) const;
+    QString absolute(const QString& relative) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// What a message box showed and which button was pressed.
+struct SeenBox {
+    QString title;
+    QString text;
+    QStringList buttons;
+    int icon = 0;
+};
+
+// Answers the message boxes that come up, in order, by pressing the button
+// with the given caption ("OK", "はい(&Y)", "いいえ(&N)", "キャンセル"), or
+// by closing the box when the caption is empty. Records every box it answered.
+class BoxAnswerer {
+public:
+    BoxAnswerer();
+    ~BoxAnswerer();
+    void answer(const QStringList& captions);
+    void answer(const QString& caption) { answer(QStringList{caption}); }
+    const QList<SeenBox>& seen() const { return m_seen; }
+    QStringList texts() const;
+    // How many answers were given but not used.
+    int pending() const { return int(m_queue.size()); }
+
+private:
+    void poll();
+    QStringList m_queue;
+    QList<SeenBox> m_seen;
+    QTimer* m_timer;
+};
+
+// A main window with its dialogs, as the program creates them; not shown yet.
+struct Windows {
+    Windows();
+    ~Windows();
+    TMainFrm* main;
+};
+
+// Shows the main window (running its start-up) and waits until it is exposed.
+void showMain(TMainFrm* frm);
+
+// Types text into the focused widget as an input method commits it (works for
+// Japanese too).
+void commitText(QWidget* widget, const QString& text);
+
+// The default settings file's lines as the program writes them.
+QByteArray defaultSettingsFile();
+
+} // namespace testing

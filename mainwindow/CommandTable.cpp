@@ -32,7 +32,8 @@ void showWithoutWaiting(QWidget* dialog) {
 
 void TMainFrm::nameSeparators() {
     // The layout's separators, in menu order, get their names here.
-    const auto name = [](QMenu* menu, std::initializer_list<std::pair<QAction**, const char*>> names) {
+    const auto name = [](QMenu* menu,
+                         std::initializer_list<std::pair<QAction**, const char*>> names) {
         auto next = names.begin();
         for (QAction* a : menu->actions()) {
             if (!a->isSeparator() || next == names.end())
@@ -167,9 +168,13 @@ void TMainFrm::SC_FormShow(QObject* Sender) {
     ShowForm(key);
 }
 
-void TMainFrm::CreateRecBtnClick() { ShowForm(QStringLiteral("CreRec")); }
+void TMainFrm::CreateRecBtnClick() {
+    ShowForm(QStringLiteral("CreRec"));
+}
 
-void TMainFrm::CreateRecordPum2Click() { ShowForm(QStringLiteral("CreRec")); }
+void TMainFrm::CreateRecordPum2Click() {
+    ShowForm(QStringLiteral("CreRec"));
+}
 
 void TMainFrm::ShowHint() {}
 
@@ -186,3 +191,5 @@ void TMainFrm::MainEditExit() {
         a->setEnabled(false);
     MnuFind->setEnabled(false);
 }
+
+void TMainFrm::setUpLayout() {}

@@ -24,7 +24,9 @@ TMainFrm::TMainFrm(QWidget* parent)
     nameSeparators();
     createPopupMenus();
     RecordLst->setUniformItemSizes(true);
+    setUpLayout();
     bindCommands();
+    bindEditorEvents();
 }
 
 TMainFrm::~TMainFrm() {
@@ -50,11 +52,17 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 
 // --- geometry and colours ------------------------------------------------------
 
-QRect TMainFrm::outerGeometry() const { return frameGeometry(); }
+QRect TMainFrm::outerGeometry() const {
+    return frameGeometry();
+}
 
-void TMainFrm::setOuterTop(int top) { move(frameGeometry().left(), top); }
+void TMainFrm::setOuterTop(int top) {
+    move(frameGeometry().left(), top);
+}
 
-void TMainFrm::setOuterLeft(int left) { move(left, frameGeometry().top()); }
+void TMainFrm::setOuterLeft(int left) {
+    move(left, frameGeometry().top());
+}
 
 void TMainFrm::setOuterHeight(int height) {
     const int frame = frameGeometry().height() - this->height();
@@ -143,7 +151,8 @@ void TMainFrm::RecordLstClick() {
     if (!Starting) {
         GroupIndex = GroupCmb->currentIndex();
         RecordIndex = RecordLst->currentRow();
-        const QString record = RecordLst->currentItem() ? RecordLst->currentItem()->text() : QString();
+        const QString record =
+            RecordLst->currentItem() ? RecordLst->currentItem()->text() : QString();
         RecordPath = recordPath(GroupCmb->currentText(), record);
         RecordName = record;
     }
@@ -155,7 +164,8 @@ int TMainFrm::loadedGroupIndex() const {
     // GroupIndex names the loaded record's group unless the group list has
     // been rebuilt since; then the group is looked up by its name.
     const QString group = RecordPath.section(u'/', 1, 1);
-    if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() && GroupCmb->itemText(GroupIndex) == group)
+    if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() &&
+        GroupCmb->itemText(GroupIndex) == group)
         return GroupIndex;
     return group.isEmpty() ? GroupIndex : FindGroupIndex(group);
 }
@@ -172,7 +182,9 @@ void TMainFrm::GroupCmbChange() {
     ListRecords();
 }
 
-void TMainFrm::MainEditChange() { SaveDataBtn->setEnabled(MainEdit->document()->isModified()); }
+void TMainFrm::MainEditChange() {
+    SaveDataBtn->setEnabled(MainEdit->document()->isModified());
+}
 
 void TMainFrm::SaveDataBtnClick() {
     if (!WriteRecord())
@@ -185,24 +197,24 @@ bool TMainFrm::WriteRecord() {
     const QString text = MainEdit->toPlainText();
     TextFormat format = RecordFormat;
     if (!format.lossless) {
-        const Answer a = askQuestion(
-            QuestionKind::Warning,
-            QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
-                           "保存すると、編集していない部分も元のファイルと変わります。"
-                           "保存しますか？")
-                .arg(RecordPath),
-            YesButton | NoButton);
+        const Answer a =
+            askQuestion(QuestionKind::Warning,
+                        QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
+                                       "保存すると、編集していない部分も元のファイルと変わります。"
+                                       "保存しますか？")
+                            .arg(RecordPath),
+                        YesButton | NoButton);
         if (a != Answer::Yes)
             return false;
     }
     std::optional<QByteArray> bytes = encodeText(text, format);
     if (!bytes) {
-        const Answer a = askQuestion(
-            QuestionKind::Warning,
-            QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
-                           "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
-                .arg(encodingName(format.encoding)),
-            YesButton | NoButton);
+        const Answer a =
+            askQuestion(QuestionKind::Warning,
+                        QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
+                                       "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
+                            .arg(encodingName(format.encoding)),
+                        YesButton | NoButton);
         if (a != Answer::Yes)
             return false;
         format.encoding = TextEncoding::Utf8;
@@ -245,11 +257,17 @@ bool TMainFrm::FormCloseQuery() {
     return canClose;
 }
 
-void TMainFrm::ExitBtnClick() { close(); }
+void TMainFrm::ExitBtnClick() {
+    close();
+}
 
-void TMainFrm::ApplicationCloseMnuClick() { close(); }
+void TMainFrm::ApplicationCloseMnuClick() {
+    close();
+}
 
-void TMainFrm::SetDefaultMnuClick() { WriteDefaultSettings(true); }
+void TMainFrm::SetDefaultMnuClick() {
+    WriteDefaultSettings(true);
+}
 
 bool TMainFrm::InsistOnGroup() {
     if (ListGroups())

@@ -23,15 +23,15 @@ public:
     ~TMainFrm() override;
 
     // --- state --------------------------------------------------------------
-    QString RecordPath;          // "./" + group + "/" + file of the loaded record
-    QString RecordName;          // file name of the loaded record
-    QString SupportPatterns;     // the displayed-files pattern list
-    int GroupIndex = 0;          // position of the loaded record's group
-    int RecordIndex = 0;         // position of the loaded record
-    qint32 MemoryPoint = 0;      // remembered caret position
+    QString RecordPath;      // "./" + group + "/" + file of the loaded record
+    QString RecordName;      // file name of the loaded record
+    QString SupportPatterns; // the displayed-files pattern list
+    int GroupIndex = 0;      // position of the loaded record's group
+    int RecordIndex = 0;     // position of the loaded record
+    qint32 MemoryPoint = 0;  // remembered caret position
     bool SaveSettingsOnClose = false;
-    QString SaveDir;             // folder chosen in the destination folder dialog
-    bool Starting = false;       // set while the start-up sequence runs
+    QString SaveDir;       // folder chosen in the destination folder dialog
+    bool Starting = false; // set while the start-up sequence runs
     // How the loaded record's file stores its text, to write it back alike.
     ostrel::TextFormat RecordFormat;
 
@@ -143,6 +143,10 @@ private:
     // Positions of the loaded record's group and record in the rebuilt lists.
     int loadedGroupIndex() const;
     int loadedRecordIndex() const;
+    // Fonts, glyphs, pop-up menus, hints and shortcuts of the layout.
+    void setUpLayout();
+    // The editor's key and mouse events that refresh the line display.
+    void bindEditorEvents();
     void nameSeparators();
     void createPopupMenus();
     void bindCommands();

@@ -2,5 +2,7 @@
 #include "MainFrm.h"
 
 void TMainFrm::PrintOutMnuClick() {}
-void TMainFrm::PrintBtnClick() { PrintOutMnuClick(); }
+void TMainFrm::PrintBtnClick() {
+    PrintOutMnuClick();
+}
 void TMainFrm::PrinterSetupMnuClick() {}

@@ -14,7 +14,7 @@ QColor systemColor(int index) {
     case 1: // desktop
     case 2: // active caption
         return p.color(QPalette::Highlight);
-    case 4: // menu
+    case 4:  // menu
     case 15: // button face
         return p.color(QPalette::Button);
     case 5: // window background

@@ -15,13 +15,17 @@ namespace ostrel::fs {
 
 namespace {
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 bool statPath(const QString& path, struct stat& st) {
     return ::stat(native(path).constData(), &st) == 0;
 }
 
-bool ownerMayWrite(const struct stat& st) { return (st.st_mode & S_IWUSR) != 0; }
+bool ownerMayWrite(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) != 0;
+}
 
 QString parentOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -231,16 +235,19 @@ bool writeFileAtomic(const QString& path, const QByteArray& data, QString* why) 
 }
 
 bool createNewFile(const QString& path) {
-    const int fd =
-        ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     return ::close(fd) == 0;
 }
 
-bool createDirectory(const QString& path) { return ::mkdir(native(path).constData(), 0777) == 0; }
+bool createDirectory(const QString& path) {
+    return ::mkdir(native(path).constData(), 0777) == 0;
+}
 
-bool removeDirectory(const QString& path) { return ::rmdir(native(path).constData()) == 0; }
+bool removeDirectory(const QString& path) {
+    return ::rmdir(native(path).constData()) == 0;
+}
 
 bool deleteFile(const QString& path) {
     struct stat st;

@@ -7,7 +7,9 @@
 
 namespace ostrel {
 
-QString applicationTitle() { return QStringLiteral("OSTREL"); }
+QString applicationTitle() {
+    return QStringLiteral("OSTREL");
+}
 
 int execCentred(QMessageBox& box) {
     box.setWindowModality(Qt::ApplicationModal);

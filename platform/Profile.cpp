@@ -20,7 +20,9 @@ struct Line {
     qsizetype end;   // one past the last byte, without CR LF
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 QByteArrayView trimmed(QByteArrayView v) {
     while (!v.isEmpty() && isBlank(v.front()))
@@ -207,8 +209,8 @@ bool writeString(const QString& path, QStringView section, QStringView key, cons
         out = bytes;
         if (!out.isEmpty() && !out.endsWith('\n'))
             out += eol;
-        out += '[' + *encode(section.toString(), enc) + ']' + eol + keyBytes + '=' +
-               *encodedValue + eol;
+        out += '[' + *encode(section.toString(), enc) + ']' + eol + keyBytes + '=' + *encodedValue +
+               eol;
     }
     return fs::writeFileAtomic(path, out);
 }

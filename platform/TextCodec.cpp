@@ -57,7 +57,9 @@ QStringView breakText(LineBreak b) {
     return u"\n";
 }
 
-quint64 lineHash(QStringView line) { return qHash(line, size_t(0x9e3779b97f4a7c15ull)); }
+quint64 lineHash(QStringView line) {
+    return qHash(line, size_t(0x9e3779b97f4a7c15ull));
+}
 
 // Turns CR LF, CR and LF into "\n" and records how the lines ended.
 void normaliseBreaks(QString& text, TextFormat& format, LineBreak fallback) {
@@ -194,8 +196,7 @@ DecodedText decodeText(const QByteArray& bytes) {
         ok = ok && bytes.size() % 2 == 0;
     } else if (isAscii(bytes)) {
         result.text = QString::fromLatin1(bytes);
-    } else if (decodeWith(QStringDecoder(QStringConverter::Utf8,
-                                         QStringConverter::Flag::Stateless),
+    } else if (decodeWith(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless),
                           body, result.text)) {
         f.encoding = TextEncoding::Utf8;
     } else {

@@ -29,7 +29,7 @@ struct MixedBreaks {
 // Everything needed to write a text back the way its file had it.
 struct TextFormat {
     TextEncoding encoding = TextEncoding::Utf8;
-    LineBreak lineBreak = nativeLineBreak(); // every line's break, or the most common one
+    LineBreak lineBreak = nativeLineBreak();  // every line's break, or the most common one
     std::shared_ptr<const MixedBreaks> mixed; // set only when the breaks differ
     // False when no supported encoding reads the file without loss: a save then
     // changes bytes the user never touched.

@@ -10,16 +10,23 @@
 
 namespace ostrel::settings {
 
-QString filePath() { return QStringLiteral("./Ostrel.ini"); }
+QString filePath() {
+    return QStringLiteral("./Ostrel.ini");
+}
 
-QString sectionName() { return QStringLiteral("OSTREL2 for Windows98 ApplicationSettingData"); }
+QString sectionName() {
+    return QStringLiteral("OSTREL2 for Windows98 ApplicationSettingData");
+}
 
 qint32 readInt(const QString& key, qint32 fallback) {
-    const QString text = profile::readString(filePath(), sectionName(), key, QString::number(fallback));
+    const QString text =
+        profile::readString(filePath(), sectionName(), key, QString::number(fallback));
     return parseInt32(text).value_or(fallback);
 }
 
-bool readBool(const QString& key, bool fallback) { return readInt(key, fallback ? 1 : 0) != 0; }
+bool readBool(const QString& key, bool fallback) {
+    return readInt(key, fallback ? 1 : 0) != 0;
+}
 
 QString readText(const QString& key, const QString& fallback) {
     return profile::readString(filePath(), sectionName(), key, fallback);
@@ -30,9 +37,13 @@ void writeText(const QString& key, const QString& value) {
         throw PlatformError(QStringLiteral("%1 に書き込めません").arg(filePath()));
 }
 
-void writeInt(const QString& key, qint32 value) { writeText(key, QString::number(value)); }
+void writeInt(const QString& key, qint32 value) {
+    writeText(key, QString::number(value));
+}
 
-void writeBool(const QString& key, bool value) { writeInt(key, value ? 1 : 0); }
+void writeBool(const QString& key, bool value) {
+    writeInt(key, value ? 1 : 0);
+}
 
 } // namespace ostrel::settings
 
@@ -43,7 +54,9 @@ namespace {
 
 // A font size the editor can draw: the stored value is applied as it is
 // unless it is beyond any sensible size, where it is held at the limit.
-int drawableFontSize(qint32 points) { return qBound(1, points, 1000); }
+int drawableFontSize(qint32 points) {
+    return qBound(1, points, 1000);
+}
 
 void setFontSize(QWidget* widget, qint32 points) {
     QFont font = widget->font();
@@ -107,7 +120,8 @@ void SaveSettings() {
               item && item->isSelected() ? item->text() : QString());
     writeText(QStringLiteral("SUPPORT EXPC"),
               f->SupportPatterns.isEmpty() ? defaultPatternList() : f->SupportPatterns);
-    writeBool(QStringLiteral("EDIT WORDWRAP"), f->MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap);
+    writeBool(QStringLiteral("EDIT WORDWRAP"),
+              f->MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap);
     writeBool(QStringLiteral("TOOLBAR VISIBLE"), !f->SpeedPanel->isHidden());
     writeBool(QStringLiteral("STATUSBAR VISIBLE"), !f->DownPanel->isHidden());
     writeBool(QStringLiteral("RC FORM CLOSE"), f->Create_Close_Record->isChecked());

@@ -12,7 +12,9 @@ QString recordPath(const QString& group, const QString& file) {
     return QStringLiteral("./") + group + u'/' + file;
 }
 
-QString groupPath(const QString& group) { return QStringLiteral("./") + group; }
+QString groupPath(const QString& group) {
+    return QStringLiteral("./") + group;
+}
 
 QStringList groupNames(const QString& dataFolder) {
     QStringList names;

@@ -27,10 +27,13 @@ DataFolder::DataFolder() {
 DataFolder::~DataFolder() {
     QDir::setCurrent(m_previous);
     // Give back write permission so that the folder can be removed.
-    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+w"), m_dir.path()});
+    QProcess::execute(QStringLiteral("chmod"),
+                      {QStringLiteral("-R"), QStringLiteral("u+w"), m_dir.path()});
 }
 
-void DataFolder::addGroup(const QString& group) const { QDir(m_dir.path()).mkpath(group); }
+void DataFolder::addGroup(const QString& group) const {
+    QDir(m_dir.path()).mkpath(group);
+}
 
 void DataFolder::write(const QString& relative, const QByteArray& bytes) const {
     const QString full = absolute(relative);
@@ -48,9 +51,13 @@ QByteArray DataFolder::read(const QString& relative) const {
     return f.readAll();
 }
 
-bool DataFolder::exists(const QString& relative) const { return QFileInfo::exists(absolute(relative)); }
+bool DataFolder::exists(const QString& relative) const {
+    return QFileInfo::exists(absolute(relative));
+}
 
-QString DataFolder::absolute(const QString& relative) const { return m_dir.path() + u'/' + relative; }
+QString DataFolder::absolute(const QString& relative) const {
+    return m_dir.path() + u'/' + relative;
+}
 
 BoxAnswerer::BoxAnswerer() : m_timer(new QTimer) {
     m_timer->setInterval(10);
@@ -58,9 +65,13 @@ BoxAnswerer::BoxAnswerer() : m_timer(new QTimer) {
     m_timer->start();
 }
 
-BoxAnswerer::~BoxAnswerer() { delete m_timer; }
+BoxAnswerer::~BoxAnswerer() {
+    delete m_timer;
+}
 
-void BoxAnswerer::answer(const QStringList& captions) { m_queue.append(captions); }
+void BoxAnswerer::answer(const QStringList& captions) {
+    m_queue.append(captions);
+}
 
 QStringList BoxAnswerer::texts() const {
     QStringList out;

@@ -1,4 +1,6 @@
 #include <QTest>
-class Smoke : public QObject { Q_OBJECT private slots: void ok() {} };
+class Smoke : public QObject {
+    Q_OBJECT private slots : void ok() {}
+};
 QTEST_MAIN(Smoke)
 #include "tst_smoke.moc"

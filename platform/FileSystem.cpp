@@ -144,17 +144,18 @@ std::vector<DirEntry> listDirectory(const QString& dir) {
         DirEntry entry;
         entry.name = QFile::decodeName(name);
         entry.hidden = name[0] == '.';
-        struct stat st;
-        if (::fstatat(dfd, name, &st, 0) != 0) {
-            // A dangling link or an entry that vanished: nothing to list.
-            entry.system = true;
-        } else if (S_ISDIR(st.st_mode)) {
-            entry.isDir = true;
-        } else if (S_ISREG(st.st_mode)) {
-            entry.readOnly = !ownerMayWrite(st);
-        } else {
-            entry.system = true;
+        // The entry's type comes with the listing on most file systems; links
+        // and unknown types are looked up.
+        unsigned char type = e->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(dfd, name, &st, 0) != 0)
+                type = DT_UNKNOWN; // a dangling link or an entry that vanished
+            else
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
         }
+        entry.isDir = type == DT_DIR;
+        entry.system = type != DT_DIR && type != DT_REG;
         entries.push_back(std::move(entry));
     }
     ::closedir(d);

@@ -19,11 +19,11 @@ struct DirEntry {
     bool isDir = false;
     bool hidden = false;
     bool system = false;
-    bool readOnly = false;
 };
 
 // The entries of a folder, without "." and "..", in no particular order,
-// symbolic links followed. A folder that cannot be read yields none.
+// symbolic links followed. A folder that cannot be read yields none. (Whether
+// a file is read-only is asked with isReadOnlyFile where it matters.)
 std::vector<DirEntry> listDirectory(const QString& dir);
 
 // The whole content of a regular file; nothing when it cannot be read.

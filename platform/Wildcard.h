@@ -13,10 +13,14 @@ public:
     explicit Wildcard(QStringView pattern);
     // `foldedName` must be the name after QString::toCaseFolded().
     bool matchesFolded(QStringView foldedName) const;
-    bool matches(QStringView name) const { return matchesFolded(name.toString().toCaseFolded()); }
+    bool matches(QStringView name) const;
+    // Whether the pattern needs the folded name (matches() folds on its own).
+    bool needsFoldedName() const { return !m_suffixOnly; }
 
 private:
     QString m_folded;
+    // "*" followed by text without wildcards: a plain suffix test.
+    bool m_suffixOnly = false;
 };
 
 } // namespace ostrel

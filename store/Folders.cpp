@@ -35,19 +35,34 @@ QStringList recordNames(const QString& groupFolder, const QString& patternList) 
     for (const fs::DirEntry& e : fs::listDirectory(groupFolder)) {
         if (e.isDir || e.hidden || e.system)
             continue;
-        const QString folded = e.name.toCaseFolded();
-        for (const Wildcard& w : patterns)
+        QString folded;
+        for (const Wildcard& w : patterns) {
+            if (!w.needsFoldedName()) {
+                if (w.matches(e.name))
+                    names.append(e.name);
+                continue;
+            }
+            if (folded.isEmpty())
+                folded = e.name.toCaseFolded();
             if (w.matchesFolded(folded))
                 names.append(e.name);
+        }
     }
     return names;
 }
 
 void sortForList(QStringList& items) {
-    std::stable_sort(items.begin(), items.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+    // Each name is folded once; names equal but for case keep a fixed order.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(size_t(items.size()));
+    for (QString& item : items)
+        keyed.emplace_back(item.toCaseFolded(), std::move(item));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first);
+        return c != 0 ? c < 0 : a.second < b.second;
     });
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i] = std::move(keyed[size_t(i)].second);
 }
 
 int lastExactIndex(const QStringList& items, const QString& name) {

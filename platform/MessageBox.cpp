@@ -57,13 +57,17 @@ Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons) {
         b->setObjectName(QString::fromUtf16(c.caption));
         if (added.isEmpty())
             box.setDefaultButton(b);
-        if (c.flag == CancelButton)
-            box.setEscapeButton(b);
         added.append({b, c.answer});
     }
+    // Esc presses キャンセル, or the last button where there is none; closing
+    // the box by its title bar presses nothing and answers Cancel.
+    box.setEscapeButton(added.last().first);
+    QAbstractButton* pressed = nullptr;
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box,
+                     [&pressed](QAbstractButton* b) { pressed = b; });
     execCentred(box);
     for (const auto& [button, answer] : added)
-        if (box.clickedButton() == button)
+        if (pressed == button)
             return answer;
     return Answer::Cancel;
 }

@@ -39,7 +39,10 @@ std::vector<FolderEntry> folderEntries(const QString& root, const QString& opene
             {parts[i], path, last ? FolderKind::Opened : FolderKind::Ancestor, 2 + 4 * int(i + 1)});
     }
     const QString& openedPath = entries.back().path;
-    const int subIndent = 2 + 4 * (int(parts.size()) + 2);
+    // Sub-folders stand one step deeper than the opened entry, two below a
+    // drive root (whose own name ends in the separator).
+    const int depth = qMax(int(parts.size()), 1);
+    const int subIndent = 2 + 4 * (depth + 1);
     for (const QString& name : subFolders)
         entries.push_back({name, joinPath(openedPath, name), FolderKind::SubFolder, subIndent});
     return entries;
@@ -168,7 +171,13 @@ private:
 
 } // namespace
 
+// The drive and folder pictures live in the library's own resource file.
+static void initPictures() {
+    Q_INIT_RESOURCE(savepath);
+}
+
 TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
+    initPictures();
     setupUi(this);
     SavePathFrm = this;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -22,8 +22,8 @@ struct FolderEntry {
 // The folder list of an opened folder on the drive with the given root: the
 // root and every folder down to the opened one (the last of them the opened
 // entry), then the given sub-folders. Ancestors and the opened entry at
-// position p are indented 2 + 4p pixels; sub-folders two steps deeper than
-// the opened entry.
+// position p are indented 2 + 4p pixels; sub-folders 2 + 4(n + 1) pixels,
+// where n is the opened entry's position, or 1 at a drive root.
 std::vector<FolderEntry> folderEntries(const QString& root, const QString& opened,
                                        const QStringList& subFolders);
 

@@ -14,19 +14,21 @@
 namespace testing::savepath {
 
 // Runs `steps` as soon as the destination folder dialog is the active modal
-// window. Call it before the command that opens the dialog.
-inline void whenShown(std::function<void()> steps) {
-    auto* timer = new QTimer;
+// window. Call it before the command that opens the dialog. The watch ends
+// with the dialog (or earlier through the returned timer).
+inline QTimer* whenShown(std::function<void()> steps) {
+    TSavePathFrm* dialog = SavePathFrm;
+    auto* timer = new QTimer(dialog);
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, steps] {
-        if (!SavePathFrm || !SavePathFrm->isVisible() ||
-            QApplication::activeModalWidget() != SavePathFrm)
+    QObject::connect(timer, &QTimer::timeout, [timer, dialog, steps] {
+        if (!dialog->isVisible() || QApplication::activeModalWidget() != dialog)
             return;
         timer->stop();
         timer->deleteLater();
         steps();
     });
     timer->start();
+    return timer;
 }
 
 // The texts of the folder list, top to bottom.
@@ -74,6 +76,14 @@ inline void doubleClick(const QString& text) {
 // Double-clicks the entry at a position of the list (ancestors by depth).
 inline void doubleClickRow(int row) {
     doubleClickItem(SavePathFrm->DirPath->item(row));
+}
+
+// Double-clicks the entry that opens `path` (an ancestor, say).
+inline void doubleClickPath(const QString& path) {
+    for (int i = 0; i < SavePathFrm->DirPath->count(); ++i)
+        if (SavePathFrm->DirPath->item(i)->data(Qt::UserRole).toString() == path)
+            return doubleClickItem(SavePathFrm->DirPath->item(i));
+    qWarning("no folder entry for %s", qPrintable(path));
 }
 
 // Enter and Esc, typed where the focus is (the folder list by default).

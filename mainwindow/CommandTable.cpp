@@ -8,6 +8,7 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "platform/Error.h"
+#include "store/RecordStore.h"
 
 #include <QMenu>
 
@@ -89,7 +90,12 @@ void TMainFrm::createPopupMenus() {
 void TMainFrm::bindCommands() {
     // Controls.
     bind(GroupCmb, &QComboBox::currentIndexChanged, this, [this] { GroupCmbChange(); });
-    bind(RecordLst, &QListWidget::currentRowChanged, this, [this] { RecordLstClick(); });
+    // Programmatic changes of the list block its signals; a list left
+    // without a selection is never the user's choice of a record.
+    QObject::connect(RecordLst, &QListWidget::itemSelectionChanged, this, [this] {
+        if (SelectedRecordIndex() >= 0)
+            runHandler([this] { RecordLstClick(); });
+    });
     bind(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
     bind(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
 

@@ -129,7 +129,7 @@ void TMainFrm::FormShow() {
     else
         MainEdit->setEnabled(false);
 
-    if (RecordLst->currentItem() && RecordLst->currentItem()->isSelected()) {
+    if (SelectedRecordIndex() >= 0) {
         DeleteRecordMnu->setEnabled(true);
         DeleteRecBtn->setEnabled(true);
     }
@@ -150,11 +150,9 @@ void TMainFrm::RecordLstClick() {
     LoadRecord();
     if (!Starting) {
         GroupIndex = GroupCmb->currentIndex();
-        RecordIndex = RecordLst->currentRow();
-        const QString record =
-            RecordLst->currentItem() ? RecordLst->currentItem()->text() : QString();
-        RecordPath = recordPath(GroupCmb->currentText(), record);
-        RecordName = record;
+        RecordIndex = SelectedRecordIndex();
+        RecordName = SelectedRecordName();
+        RecordPath = recordPath(GroupCmb->currentText(), RecordName);
     }
     DeleteRecordMnu->setEnabled(true);
     DeleteRecBtn->setEnabled(true);
@@ -178,8 +176,7 @@ int TMainFrm::loadedRecordIndex() const {
 }
 
 void TMainFrm::GroupCmbChange() {
-    RecordLst->clear();
-    ListRecords();
+    ListRecords(); // empties RecordLst first
 }
 
 void TMainFrm::MainEditChange() {

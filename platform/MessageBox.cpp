@@ -40,20 +40,20 @@ Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons) {
     struct Choice {
         unsigned flag;
         const char16_t* caption;
-        QMessageBox::ButtonRole role;
         Answer answer;
     };
     static const Choice choices[] = {
-        {YesButton, u"はい(&Y)", QMessageBox::YesRole, Answer::Yes},
-        {NoButton, u"いいえ(&N)", QMessageBox::NoRole, Answer::No},
-        {OkButton, u"OK", QMessageBox::AcceptRole, Answer::Ok},
-        {CancelButton, u"キャンセル", QMessageBox::RejectRole, Answer::Cancel},
+        {YesButton, u"はい(&Y)", Answer::Yes},
+        {NoButton, u"いいえ(&N)", Answer::No},
+        {OkButton, u"OK", Answer::Ok},
+        {CancelButton, u"キャンセル", Answer::Cancel},
     };
     QList<QPair<QAbstractButton*, Answer>> added;
     for (const Choice& c : choices) {
         if (!(buttons & c.flag))
             continue;
-        QPushButton* b = box.addButton(QString::fromUtf16(c.caption), c.role);
+        // One role for all keeps the buttons in the order given on every desktop.
+        QPushButton* b = box.addButton(QString::fromUtf16(c.caption), QMessageBox::ActionRole);
         b->setObjectName(QString::fromUtf16(c.caption));
         if (added.isEmpty())
             box.setDefaultButton(b);

@@ -34,11 +34,11 @@ QByteArrayView trimmed(QByteArrayView v) {
 
 FileEncoding detectEncoding(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    (void)utf8.decode(bytes);
+    const QString asUtf8 = utf8.decode(bytes);
     if (!utf8.hasError())
         return FileEncoding::Utf8;
     QStringDecoder sjis(kShiftJisName);
-    (void)sjis.decode(bytes);
+    const QString asShiftJis = sjis.decode(bytes);
     return sjis.hasError() ? FileEncoding::Utf8 : FileEncoding::ShiftJis;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/NumberParse.h"
 #include "platform/Profile.h"
 #include "store/Patterns.h"
+#include "store/RecordStore.h"
 
 namespace ostrel::settings {
 
@@ -115,9 +116,7 @@ void SaveSettings() {
     writeInt(QStringLiteral("BUCK COLOR"), f->MainEditBackColor);
     writeInt(QStringLiteral("FONT COLOR"), f->MainEditFontColor);
     writeText(QStringLiteral("LAST DIRECTORY"), f->GroupCmb->currentText());
-    const QListWidgetItem* item = f->RecordLst->currentItem();
-    writeText(QStringLiteral("LAST DOCUMENT"),
-              item && item->isSelected() ? item->text() : QString());
+    writeText(QStringLiteral("LAST DOCUMENT"), SelectedRecordName());
     writeText(QStringLiteral("SUPPORT EXPC"),
               f->SupportPatterns.isEmpty() ? defaultPatternList() : f->SupportPatterns);
     writeBool(QStringLiteral("EDIT WORDWRAP"),

@@ -19,14 +19,15 @@ bool isSingleEntryName(const QString& name) {
 
 } // namespace ostrel
 
-namespace {
-
-QString selectedRecord() {
-    const QListWidgetItem* item = MainFrm->RecordLst->currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+int SelectedRecordIndex() {
+    const QList<QListWidgetItem*> selected = MainFrm->RecordLst->selectedItems();
+    return selected.isEmpty() ? -1 : MainFrm->RecordLst->row(selected.first());
 }
 
-} // namespace
+QString SelectedRecordName() {
+    const QList<QListWidgetItem*> selected = MainFrm->RecordLst->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
 
 bool ListGroups() {
     QComboBox* cmb = MainFrm->GroupCmb;
@@ -86,7 +87,7 @@ void SelectRecord(int position) {
 }
 
 void LoadRecord() {
-    const QString name = selectedRecord();
+    const QString name = SelectedRecordName();
     if (name.isEmpty())
         return;
     const QString path = recordPath(MainFrm->GroupCmb->currentText(), name);

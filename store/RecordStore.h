@@ -20,6 +20,9 @@ void SelectGroup(int position);
 // Selects the item at `position` of RecordLst (-1: none) without running
 // the record-picking handler.
 void SelectRecord(int position);
+// The selected item of RecordLst: its position (-1: none) and its text.
+int SelectedRecordIndex();
+QString SelectedRecordName();
 // Loads the selected record of RecordLst into MainEdit; raises the file-open
 // error when the file cannot be read (the editor then keeps what it had).
 void LoadRecord();

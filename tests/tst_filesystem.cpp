@@ -1,0 +1,218 @@
+// The file-system rules: listing filters, atomic replacement, read-only files.
+#include "TestSupport.h"
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace ostrel;
+using testing::DataFolder;
+
+namespace {
+
+// Runs `body` in a child process (optionally as an ordinary user) and answers
+// its exit code; the child's own failures show as a code other than 0.
+int inChild(const std::function<int()>& body, bool asOrdinaryUser = false) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (asOrdinaryUser && geteuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(99);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st;
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+// The read-only rules, checked by whoever runs them: answers a bit for each
+// rule that was broken.
+int readOnlyRulesBroken(const QString& dir) {
+    const QString file = dir + "/ro.txt";
+    const QString other = dir + "/other.txt";
+    int broken = 0;
+    if (fs::writeFileAtomic(file, "changed"))
+        broken |= 1;
+    if (fs::deleteFile(file))
+        broken |= 2;
+    if (fs::copyFile(other, file))
+        broken |= 4;
+    if (!fs::isReadOnlyFile(file))
+        broken |= 8;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.readAll() != "original")
+        broken |= 16;
+    return broken;
+}
+
+} // namespace
+
+class FileSystemTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listsWithTheRightAttributes() {
+        DataFolder data;
+        data.write("file.txt", "x");
+        data.write(".hidden", "x");
+        data.write("ro.txt", "x");
+        QFile::setPermissions(data.absolute("ro.txt"), QFile::ReadOwner);
+        data.addGroup("folder");
+        data.addGroup(".hiddenfolder");
+        QVERIFY(::mkfifo("pipe", 0644) == 0);
+        QVERIFY(QFile::link(data.absolute("file.txt"), data.absolute("link.txt")));
+        QVERIFY(QFile::link(data.absolute("missing"), data.absolute("dangling")));
+
+        QMap<QString, fs::DirEntry> byName;
+        for (const fs::DirEntry& e : fs::listDirectory("."))
+            byName.insert(e.name, e);
+        QCOMPARE(byName.keys(), QStringList({".hidden", ".hiddenfolder", "dangling", "file.txt",
+                                             "folder", "link.txt", "pipe", "ro.txt"}));
+        QVERIFY(!byName["file.txt"].isDir && !byName["file.txt"].hidden && !byName["file.txt"].readOnly);
+        QVERIFY(byName[".hidden"].hidden);
+        QVERIFY(byName["folder"].isDir && byName[".hiddenfolder"].hidden);
+        QVERIFY(byName["ro.txt"].readOnly);
+        QVERIFY(byName["pipe"].system);
+        QVERIFY(byName["dangling"].system);
+        QVERIFY(!byName["link.txt"].system && !byName["link.txt"].isDir);
+        QVERIFY(fs::listDirectory("./no such folder").empty());
+    }
+
+    void atomicWriteKeepsModeAndLeavesNoTemporary() {
+        DataFolder data;
+        data.write("a.txt", "old");
+        QFile::setPermissions(data.absolute("a.txt"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QVERIFY(fs::writeFileAtomic("./a.txt", "new content"));
+        QCOMPARE(data.read("a.txt"), QByteArray("new content"));
+        QCOMPARE(modeOf(data.absolute("a.txt")), mode_t(0640));
+        QCOMPARE(entriesOf(data.path()), QStringList{"a.txt"});
+        // A new file is created.
+        QVERIFY(fs::writeFileAtomic("./b.txt", "b"));
+        QCOMPARE(data.read("b.txt"), QByteArray("b"));
+    }
+
+    void atomicWriteGoesThroughLinks() {
+        DataFolder data;
+        data.write("real/target.txt", "old");
+        data.addGroup("group");
+        QVERIFY(QFile::link("../real/target.txt", data.absolute("group/link.txt")));
+        QVERIFY(fs::writeFileAtomic("./group/link.txt", "new"));
+        QVERIFY(QFileInfo(data.absolute("group/link.txt")).isSymLink());
+        QCOMPARE(data.read("real/target.txt"), QByteArray("new"));
+    }
+
+    void readOnlyFilesAreNeitherWrittenNorDeleted() {
+        DataFolder data;
+        data.write("ro.txt", "original");
+        data.write("other.txt", "other");
+        QFile::setPermissions(data.absolute("ro.txt"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        QCOMPARE(readOnlyRulesBroken(data.path()), 0);
+    }
+
+    void readOnlyFilesAreProtectedForOrdinaryUsersToo() {
+        // CI runs as root, which ignores file modes; run the same rules as an
+        // ordinary user in a folder that user may write.
+        QTemporaryDir dir;
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+        {
+            QFile f(dir.path() + "/ro.txt");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("original");
+        }
+        {
+            QFile f(dir.path() + "/other.txt");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("other");
+        }
+        ::chmod(QFile::encodeName(dir.path() + "/ro.txt").constData(), 0444);
+        ::chmod(QFile::encodeName(dir.path() + "/other.txt").constData(), 0644);
+        const QString path = dir.path();
+        QCOMPARE(inChild([path] { return readOnlyRulesBroken(path); }, true), 0);
+        // And a file the ordinary user may not write (someone else's) is refused
+        // without being touched, while the user's own folder stays clean.
+        if (geteuid() == 0) {
+            ::chmod(QFile::encodeName(dir.path() + "/other.txt").constData(), 0644);
+            const int code = inChild([path] { return fs::writeFileAtomic(path + "/other.txt", "x") ? 1 : 0; }, true);
+            QCOMPARE(code, 0);
+            QCOMPARE(entriesOf(path), QStringList({"other.txt", "ro.txt"}));
+        }
+    }
+
+    void fullDiskLeavesTheOldFileWhole() {
+        DataFolder data;
+        const QByteArray old(100000, 'o');
+        data.write("big.txt", old);
+        // A file-size limit makes the writes fall short as a full disk does.
+        const int code = inChild([] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{65536, 65536};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            return fs::writeFileAtomic("./big.txt", QByteArray(1 << 20, 'n')) ? 1 : 0;
+        });
+        QCOMPARE(code, 0);
+        QCOMPARE(data.read("big.txt"), old);
+        QCOMPARE(entriesOf(data.path()), QStringList{"big.txt"});
+    }
+
+    void createAndDelete() {
+        DataFolder data;
+        QVERIFY(fs::createNewFile("./a.txt"));
+        QVERIFY(!fs::createNewFile("./a.txt"));
+        QVERIFY(fs::createDirectory("./g"));
+        QVERIFY(!fs::createDirectory("./g"));
+        QVERIFY(!fs::deleteFile("./g"));
+        QVERIFY(fs::deleteFile("./a.txt"));
+        QVERIFY(!fs::deleteFile("./a.txt"));
+        QVERIFY(fs::removeDirectory("./g"));
+    }
+
+    void copies() {
+        DataFolder data;
+        data.write("g/a.txt", "source");
+        data.write("dest/a.txt", "old");
+        QVERIFY(fs::copyFile("./g/a.txt", "./dest/a.txt"));
+        QCOMPARE(data.read("dest/a.txt"), QByteArray("source"));
+        QCOMPARE(entriesOf(data.absolute("dest")), QStringList{"a.txt"});
+        // Onto itself, directly or through a linked folder: refused, nothing lost.
+        QVERIFY(!fs::copyFile("./g/a.txt", "./g/a.txt"));
+        QVERIFY(QFile::link(data.absolute("g"), data.absolute("alias")));
+        QVERIFY(!fs::copyFile("./g/a.txt", "./alias/a.txt"));
+        QCOMPARE(data.read("g/a.txt"), QByteArray("source"));
+        // A missing source or a folder as destination fails.
+        QVERIFY(!fs::copyFile("./g/none.txt", "./dest/none.txt"));
+        QVERIFY(!fs::exists("./dest/none.txt"));
+        QVERIFY(!fs::copyFile("./g/a.txt", "./dest"));
+    }
+
+    void workingDirectory() {
+        DataFolder data;
+        data.addGroup("sub");
+        const QString start = fs::currentDirectory();
+        QCOMPARE(fs::setCurrentDirectory("./sub"), 0);
+        QCOMPARE(fs::currentDirectory(), start + "/sub");
+        QCOMPARE(fs::setCurrentDirectory("./missing"), 2);
+        QCOMPARE(fs::currentDirectory(), start + "/sub");
+        QCOMPARE(fs::setCurrentDirectory(start), 0);
+    }
+};
+
+QTEST_MAIN(FileSystemTest)
+#include "tst_filesystem.moc"

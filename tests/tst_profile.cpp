@@ -1,0 +1,167 @@
+// Profile strings: reading and writing one key of one section, keeping the rest.
+#include "TestSupport.h"
+#include "platform/Profile.h"
+
+#include <QStringEncoder>
+#include <QTest>
+
+using namespace ostrel;
+using testing::DataFolder;
+
+namespace {
+const QString kFile = QStringLiteral("./t.ini");
+const QString kSection = QStringLiteral("Main");
+
+QString read(const QString& key, const QString& fallback = QStringLiteral("<fallback>")) {
+    return profile::readString(kFile, kSection, key, fallback);
+}
+} // namespace
+
+class ProfileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void createsFileAndSection() {
+        DataFolder data;
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("1")));
+        QVERIFY(profile::writeString(kFile, kSection, u"B", QString()));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\nB=\n"));
+        QCOMPARE(read("A"), QString("1"));
+        QCOMPARE(read("B"), QString()); // present and empty: not the fallback
+        QCOMPARE(read("C"), QString("<fallback>"));
+    }
+
+    void missingFileAndSectionGiveFallback() {
+        DataFolder data;
+        QCOMPARE(read("A"), QString("<fallback>"));
+        data.write("t.ini", "[Other]\nA=5\n");
+        QCOMPARE(read("A"), QString("<fallback>"));
+    }
+
+    void replacesInPlaceAndKeepsEverythingElse() {
+        DataFolder data;
+        const QByteArray before = "; a comment\r\n[Other]\r\nA=other\r\n\r\n[main]\r\nb=2\r\n"
+                                  "  a = old value\r\njunk line\r\n[Later]\r\nA=later\r\n";
+        data.write("t.ini", before);
+        QCOMPARE(read("A"), QString(" old value")); // names trimmed, values exactly as they stand
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("new")));
+        QCOMPARE(data.read("t.ini"),
+                 QByteArray("; a comment\r\n[Other]\r\nA=other\r\n\r\n[main]\r\nb=2\r\n"
+                            "  a =new\r\njunk line\r\n[Later]\r\nA=later\r\n"));
+    }
+
+    void appendsKeyAtEndOfItsSection() {
+        DataFolder data;
+        data.write("t.ini", "[Main]\nA=1\n\n[Next]\nX=9\n");
+        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\nB=2\n\n[Next]\nX=9\n"));
+        // A section that is the last thing in a file without a final break.
+        data.write("t.ini", "[Main]\r\nA=1");
+        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Main]\r\nA=1\r\nB=2"));
+    }
+
+    void appendsMissingSection() {
+        DataFolder data;
+        data.write("t.ini", "[Other]\r\nX=1");
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("v")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Other]\r\nX=1\r\n[Main]\r\nA=v\r\n"));
+    }
+
+    void namesIgnoreCase() {
+        DataFolder data;
+        data.write("t.ini", "[MAIN]\nWindow Top=5\n");
+        QCOMPARE(profile::readString(kFile, u"main", u"WINDOW TOP", QString()), QString("5"));
+        QVERIFY(profile::writeString(kFile, u"Main", u"window top", QStringLiteral("6")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[MAIN]\nWindow Top=6\n"));
+    }
+
+    void duplicateKeysUseTheFirst() {
+        DataFolder data;
+        data.write("t.ini", "[Main]\nA=1\nA=2\n");
+        QCOMPARE(read("A"), QString("1"));
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("3")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=3\nA=2\n"));
+    }
+
+    void longValuesAreCut() {
+        DataFolder data;
+        const QString value(3000, u'x');
+        QVERIFY(profile::writeString(kFile, kSection, u"A", value));
+        QCOMPARE(read("A"), QString(2047, u'x'));
+        // A cut through a multi-byte character drops that character.
+        const QString japanese = QString(2046, u'a') + QString::fromUtf8("日本");
+        QVERIFY(profile::writeString(kFile, kSection, u"A", japanese));
+        QCOMPARE(read("A"), QString(2046, u'a'));
+    }
+
+    void valueStaysOnItsLine() {
+        DataFolder data;
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("x\nB=injected")));
+        QCOMPARE(read("A"), QString("x"));
+        QCOMPARE(read("B"), QString("<fallback>"));
+    }
+
+    void readsEveryTimeFromDisk() {
+        DataFolder data;
+        data.write("t.ini", "[Main]\nA=1\n");
+        QCOMPARE(read("A"), QString("1"));
+        data.write("t.ini", "[Main]\nA=2\n");
+        QCOMPARE(read("A"), QString("2"));
+    }
+
+    void damagedFilesNeverBreakReadingOrWriting_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[Main\x00]\nA=\x01\x02\n\xc3\x28", 15);
+        QTest::newRow("nul bytes") << QByteArray("[Main]\nX=a\0b\nA=1\n", 18);
+        QTest::newRow("huge line") << (QByteArray("[Main]\nJUNK=") + QByteArray(10 << 20, 'z') + "\nA=1\n");
+        QTest::newRow("no final break") << QByteArray("[Main]\nA=1");
+        QTest::newRow("crlf") << QByteArray("[Main]\r\nA=1\r\n");
+        QTest::newRow("lone cr") << QByteArray("[Main]\rA=1\r");
+        QTest::newRow("only brackets") << QByteArray("[\n]\n[]\n=\n==\n");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void damagedFilesNeverBreakReadingOrWriting() {
+        QFETCH(QByteArray, content);
+        DataFolder data;
+        data.write("t.ini", content);
+        (void)read("A");
+        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("written")));
+        QCOMPARE(read("B"), QString("written"));
+        const QByteArray after = data.read("t.ini");
+        // Everything that was there is still there, in order.
+        QVERIFY(after.size() > content.size());
+        qsizetype at = 0;
+        for (char c : content) {
+            at = after.indexOf(c, at);
+            QVERIFY(at >= 0);
+            ++at;
+        }
+    }
+
+    void keepsShiftJisFiles() {
+        DataFolder data;
+        QStringEncoder sjis("windows-31j");
+        const QByteArray before = sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=メモ\r\n"));
+        data.write("t.ini", before);
+        QCOMPARE(read("A"), QString::fromUtf8("メモ"));
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("記録")));
+        QCOMPARE(data.read("t.ini"),
+                 QByteArray(sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=記録\r\n"))));
+        // A value Shift-JIS cannot hold moves the file to UTF-8, keeping its text.
+        QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("𠮷")));
+        QCOMPARE(data.read("t.ini"), QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=𠮷\r\n").toUtf8());
+        QCOMPARE(read("A"), QString::fromUtf8("𠮷"));
+    }
+
+    void refusesReadOnlyFileAndKeepsIt() {
+        DataFolder data;
+        data.write("t.ini", "[Main]\nA=1\n");
+        QFile::setPermissions(data.absolute("t.ini"), QFile::ReadOwner | QFile::ReadGroup);
+        QVERIFY(!profile::writeString(kFile, kSection, u"A", QStringLiteral("2")));
+        QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\n"));
+    }
+};
+
+QTEST_MAIN(ProfileTest)
+#include "tst_profile.moc"

@@ -1,0 +1,225 @@
+// The settings file: created on the first run, applied at start-up, written at
+// every close request, reset to the defaults.
+#include "TestSupport.h"
+#include "mainwindow/MainFrm.h"
+#include "platform/Colors.h"
+#include "settings/Settings.h"
+
+#include <QTest>
+
+using namespace testing;
+
+namespace {
+
+const QByteArray kHeader = "[OSTREL2 for Windows98 ApplicationSettingData]\n";
+// A section that lists *.txt files, followed by the lines given.
+QByteArray listingTxt(const QByteArray& lines) { return kHeader + "SUPPORT EXPC=*.txt/\n" + lines; }
+
+// Starts the program's main window in the data folder.
+struct Started {
+    Windows windows;
+    TMainFrm* operator->() const { return windows.main; }
+    Started() {
+        showMain(windows.main);
+        windows.main->SaveSettingsOnClose = true;
+    }
+    ~Started() { windows.main->SaveSettingsOnClose = false; }
+};
+
+QString value(const DataFolder& data, const QString& key) {
+    for (const QByteArray& line : data.read("Ostrel.ini").split('\n'))
+        if (line.startsWith(key.toUtf8() + '='))
+            return QString::fromUtf8(line.mid(key.toUtf8().size() + 1)).remove(u'\r');
+    return QStringLiteral("<missing>");
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstRunCreatesTheDefaults() {
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        Started main;
+        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("環境ファイルを作成します")});
+        QCOMPARE(boxes.seen().first().title, QString("OSTREL"));
+        QCOMPARE(data.read("Ostrel.ini"), defaultSettingsFile());
+        QCOMPARE(main->outerGeometry(), QRect(200, 200, 450, 350));
+        QVERIFY(main->RightReturnMnu->isChecked());
+        QVERIFY(main->Create_Close_Record->isChecked());
+        QCOMPARE(main->MainEditBackColor, ostrel::kColorWindow);
+    }
+
+    void missingKeysKeepTheLayoutValuesAndCloseWritesAll() {
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n[Other]\nKEEP=1\n"));
+        Started main;
+        QCOMPARE(main->outerGeometry().width(), 500);
+        QCOMPARE(main->MainEdit->font().pointSize(), 9);
+        QVERIFY(main->close());
+        QCOMPARE(data.read("Ostrel.ini").count('\n'), 17); // 14 keys, header, other section
+        QCOMPARE(value(data, "LAST DIRECTORY"), QString("g"));
+        QCOMPARE(value(data, "LAST DOCUMENT"), QString("a.txt"));
+        QCOMPARE(value(data, "WINDOW WIDTH"), QString("500"));
+        QVERIFY(data.read("Ostrel.ini").endsWith("[Other]\nKEEP=1\n"));
+    }
+
+    void appliesValues_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("check");
+        QTest::newRow("colour decimal") << QByteArray("BUCK COLOR=-2147483643\n") << "back=system5";
+        QTest::newRow("colour dollar") << QByteArray("BUCK COLOR=$80000005\n") << "back=system5";
+        QTest::newRow("colour 0x") << QByteArray("BUCK COLOR=0x80000005\n") << "back=system5";
+        QTest::newRow("colour red") << QByteArray("BUCK COLOR=255\n") << "back=red";
+        QTest::newRow("colour word") << QByteArray("BUCK COLOR=abc\n") << "back=system5";
+        QTest::newRow("wrap 2") << QByteArray("EDIT WORDWRAP=2\n") << "wrap=on";
+        QTest::newRow("wrap yes") << QByteArray("EDIT WORDWRAP=yes\n") << "wrap=on";
+        QTest::newRow("wrap 0") << QByteArray("EDIT WORDWRAP=0\n") << "wrap=off";
+        QTest::newRow("toolbar 0") << QByteArray("TOOLBAR VISIBLE=0\n") << "toolbar=hidden";
+        QTest::newRow("statusbar 0") << QByteArray("STATUSBAR VISIBLE=0\n") << "statusbar=hidden";
+        QTest::newRow("font 12") << QByteArray("FONT SIZE=12\n") << "font=12";
+        QTest::newRow("rc close 0") << QByteArray("RC FORM CLOSE=0\n") << "rcclose=off";
+        QTest::newRow("patterns empty") << QByteArray("SUPPORT EXPC=\n") << "patterns=empty";
+    }
+    void appliesValues() {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, check);
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", check == "patterns=empty" ? kHeader + lines : listingTxt(lines));
+        Started main;
+        if (check == "back=system5") {
+            QCOMPARE(main->MainEditBackColor, ostrel::kColorWindow);
+            QCOMPARE(main->RecordLstBackColor, ostrel::kColorWindow);
+        } else if (check == "back=red") {
+            QCOMPARE(main->MainEditBackColor, 255);
+            QCOMPARE(main->GroupCmbBackColor, 255);
+            QCOMPARE(main->MainEdit->palette().color(QPalette::Base), QColor(Qt::red));
+        } else if (check == "wrap=on") {
+            QCOMPARE(main->MainEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            QVERIFY(main->RightReturnMnu->isChecked());
+        } else if (check == "wrap=off") {
+            QCOMPARE(main->MainEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
+            QVERIFY(!main->RightReturnMnu->isChecked());
+        } else if (check == "toolbar=hidden") {
+            QVERIFY(main->SpeedPanel->isHidden());
+            QVERIFY(main->HideToolBarMnu->isChecked());
+            QVERIFY(!main->HideStatusBarMnu->isChecked());
+        } else if (check == "statusbar=hidden") {
+            QVERIFY(main->DownPanel->isHidden());
+            QVERIFY(main->HideStatusBarMnu->isChecked());
+        } else if (check == "font=12") {
+            QCOMPARE(main->MainEdit->font().pointSize(), 12);
+            QCOMPARE(main->RecordLst->font().pointSize(), 12);
+            QCOMPARE(main->GroupCmb->font().pointSize(), 12);
+            QVERIFY(main->StatusBar->font().pointSize() != 12);
+        } else if (check == "rcclose=off") {
+            QVERIFY(!main->Create_Close_Record->isChecked());
+        } else if (check == "patterns=empty") {
+            QCOMPARE(main->SupportPatterns, QString());
+            QCOMPARE(main->RecordLst->count(), 0);
+            QVERIFY(main->close());
+            QCOMPARE(value(data, "SUPPORT EXPC"), QString("*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg"));
+        } else {
+            QFAIL("unknown check");
+        }
+    }
+
+    void noSelectedRecordWritesAnEmptyLastDocument() {
+        DataFolder data;
+        data.write("a/one.txt", "1");
+        data.write("b/two.txt", "2");
+        data.write("Ostrel.ini", defaultSettingsFile());
+        Started main;
+        main->GroupCmb->setCurrentIndex(1); // the user picks group b
+        QCOMPARE(main->RecordLst->count(), 1);
+        QVERIFY(main->close());
+        QCOMPARE(value(data, "LAST DIRECTORY"), QString("b"));
+        QCOMPARE(value(data, "LAST DOCUMENT"), QString());
+    }
+
+    void resetCancelledWritesNothing() {
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n"));
+        Started main;
+        BoxAnswerer boxes;
+        boxes.answer(QString::fromUtf8("キャンセル"));
+        main->SetDefaultMnu->trigger();
+        QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
+        QCOMPARE(boxes.seen().first().text, QString::fromUtf8("現在の設定は消失します よろしいですか？"));
+        QCOMPARE(boxes.seen().first().buttons, QStringList({"OK", QString::fromUtf8("キャンセル")}));
+        QCOMPARE(data.read("Ostrel.ini"), listingTxt("WINDOW WIDTH=500\n"));
+        QVERIFY(main->SaveSettingsOnClose);
+        QVERIFY(main->close());
+        QCOMPARE(value(data, "RC FORM CLOSE"), QString("1")); // the close still saved
+    }
+
+    void resetConfirmedWritesDefaultsAndStopsSaving() {
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", listingTxt("BUCK COLOR=255\nTOOLBAR VISIBLE=0\n"));
+        Started main;
+        BoxAnswerer boxes;
+        boxes.answer({"OK", "OK"});
+        main->SetDefaultMnu->trigger();
+        QCOMPARE(boxes.texts().value(1), QString::fromUtf8("設定を有効にするにはアプリケーションを再起動する必要があります"));
+        // Every key holds its default, where it stood or appended in order.
+        QByteArray expected = defaultSettingsFile();
+        expected.replace("BUCK COLOR=-2147483643\n", "").replace("TOOLBAR VISIBLE=1\n", "").replace("SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\n", "");
+        expected.insert(kHeader.size(), "SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\nBUCK COLOR=-2147483643\nTOOLBAR VISIBLE=1\n");
+        QCOMPARE(data.read("Ostrel.ini"), expected);
+        // The running window keeps its look; closing writes nothing.
+        QCOMPARE(main->MainEditBackColor, 255);
+        QVERIFY(main->SpeedPanel->isHidden());
+        main->move(10, 10);
+        QVERIFY(main->close());
+        QCOMPARE(data.read("Ostrel.ini"), expected);
+    }
+
+    void unwritableFileKeepsTheWindowOpen() {
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", defaultSettingsFile());
+        QFile::setPermissions(data.absolute("Ostrel.ini"), QFile::ReadOwner);
+        Started main;
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        QVERIFY(!main->close());
+        QVERIFY(main->isVisible());
+        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("./Ostrel.ini に書き込めません.")});
+        QCOMPARE(data.read("Ostrel.ini"), defaultSettingsFile());
+    }
+
+    void damagedFilesStartWithFallbacks_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\x00\x00\xff", 11);
+        QTest::newRow("nul in value") << kHeader + QByteArray("WINDOW WIDTH=4\x00" "00\nFONT SIZE=11\n", 31);
+        QTest::newRow("huge line") << kHeader + "SUPPORT EXPC=" + QByteArray(10 << 20, '*') + "\nFONT SIZE=11\n";
+        QTest::newRow("duplicates") << kHeader + "FONT SIZE=11\nFONT SIZE=30\n";
+        QTest::newRow("crlf no final break") << QByteArray(kHeader).replace("\n", "\r\n") + "FONT SIZE=11";
+        QTest::newRow("absurd values") << kHeader + "FONT SIZE=0\nWINDOW WIDTH=-5\nWINDOW HEIGHT=2147483647\n"
+                                                  "FONT SIZE=2000000000\nWINDOW TOP=-99999\n";
+    }
+    void damagedFilesStartWithFallbacks() {
+        QFETCH(QByteArray, content);
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", content);
+        Started main;
+        QVERIFY(main->isVisible());
+        const int size = main->MainEdit->font().pointSize();
+        QVERIFY(size == 9 || size == 11 || size == 1); // 0 is drawn at the smallest size
+        QVERIFY(main->close());
+        QCOMPARE(value(data, "RC FORM CLOSE"), QString("1"));
+        QVERIFY(data.read("Ostrel.ini").startsWith(content.left(8)));
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"

@@ -1,0 +1,307 @@
+// The main window's spine: start-up, picking records and groups, editing,
+// saving with the record's own encoding, the unsaved-changes question, closing.
+#include "TestSupport.h"
+#include "mainwindow/MainFrm.h"
+
+#include <QStringEncoder>
+#include <QTest>
+
+using namespace testing;
+
+namespace {
+
+const QString kYes = QString::fromUtf8("はい(&Y)");
+const QString kNo = QString::fromUtf8("いいえ(&N)");
+const QString kCancel = QString::fromUtf8("キャンセル");
+const QString kSaveQuestion = QString::fromUtf8("文書が変更されています。保存しますか？");
+
+QByteArray settings(const QByteArray& lastGroup, const QByteArray& lastRecord) {
+    QByteArray s = defaultSettingsFile();
+    s.replace("LAST DIRECTORY=\n", "LAST DIRECTORY=" + lastGroup + "\n");
+    s.replace("LAST DOCUMENT=\n", "LAST DOCUMENT=" + lastRecord + "\n");
+    return s;
+}
+
+struct Started {
+    Windows windows;
+    TMainFrm* operator->() const { return windows.main; }
+    explicit Started() { showMain(windows.main); }
+};
+
+void clickRecord(TMainFrm* f, const QString& name) {
+    const QList<QListWidgetItem*> found = f->RecordLst->findItems(name, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(name));
+    const QRect r = f->RecordLst->visualItemRect(found.first());
+    QTest::mouseClick(f->RecordLst->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+QString selectedRecord(TMainFrm* f) {
+    const QList<QListWidgetItem*> selected = f->RecordLst->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+void type(TMainFrm* f, const QString& text) {
+    f->MainEdit->setFocus();
+    QTest::keyClicks(f->MainEdit, text);
+}
+
+QByteArray sjis(const char* utf8) {
+    return QStringEncoder("windows-31j").encode(QString::fromUtf8(utf8));
+}
+
+// Two groups: "g" with a.txt and b.txt, "h" with c.txt.
+void twoGroups(DataFolder& data, const QByteArray& lastGroup = "g",
+               const QByteArray& lastRecord = "a.txt") {
+    data.write("g/a.txt", "alpha\n");
+    data.write("g/b.txt", "bravo\n");
+    data.write("h/c.txt", "charlie\n");
+    data.write("Ostrel.ini", settings(lastGroup, lastRecord));
+}
+
+} // namespace
+
+class SpineTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsOnTheLastGroupAndRecord() {
+        DataFolder data;
+        twoGroups(data, "g", "b.txt");
+        Started main;
+        QCOMPARE(main->GroupCmb->currentText(), QString("g"));
+        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(main->MainEdit->toPlainText(), QString("bravo\n"));
+        QCOMPARE(main->RecordPath, QString("./g/b.txt"));
+        QCOMPARE(main->RecordName, QString("b.txt"));
+        QCOMPARE(main->GroupIndex, 0);
+        QCOMPARE(main->RecordIndex, 1);
+        QVERIFY(main->DeleteRecordMnu->isEnabled());
+        QVERIFY(main->DeleteRecBtn->isEnabled());
+        QVERIFY(!main->SaveDataBtn->isEnabled());
+        QVERIFY(main->MainEdit->isEnabled());
+        QVERIFY(!main->Starting);
+    }
+
+    void unknownLastNamesSelectTheFirst() {
+        DataFolder data;
+        twoGroups(data, "deleted group", "b.txt");
+        Started main;
+        QCOMPARE(main->GroupCmb->currentText(), QString("g"));
+        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+    }
+
+    void missingLastDocumentSelectsTheFirstRecord() {
+        DataFolder data;
+        twoGroups(data, "h", "");
+        data.write("Ostrel.ini",
+                   QByteArray("[OSTREL2 for Windows98 ApplicationSettingData]\nSUPPORT "
+                              "EXPC=*.txt/\nLAST DIRECTORY=h\n"));
+        Started main;
+        QCOMPARE(selectedRecord(main.windows.main), QString("c.txt"));
+    }
+
+    void groupWithoutRecordsDisablesTheEditor() {
+        DataFolder data;
+        data.addGroup("empty");
+        data.write("Ostrel.ini", settings("empty", ""));
+        Started main;
+        QCOMPARE(main->RecordLst->count(), 0);
+        QVERIFY(!main->MainEdit->isEnabled());
+        QVERIFY(!main->DeleteRecordMnu->isEnabled());
+        QVERIFY(!main->DeleteRecBtn->isEnabled());
+        QCOMPARE(main->RecordPath, QString());
+    }
+
+    void typingEnablesSaveAndSavingWrites() {
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        type(main.windows.main, "X");
+        QVERIFY(main->SaveDataBtn->isEnabled());
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QVERIFY(!main->SaveDataBtn->isEnabled());
+        QVERIFY(!main->MainEdit->document()->isModified());
+        QCOMPARE(data.read("g/a.txt"), QByteArray("Xalpha\n"));
+    }
+
+    void pickingAnotherRecordAsksAboutEdits_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("yes") << kYes;
+        QTest::newRow("no") << kNo;
+        QTest::newRow("cancel") << kCancel;
+        QTest::newRow("closed") << QString();
+    }
+    void pickingAnotherRecordAsksAboutEdits() {
+        QFETCH(QString, answer);
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        type(main.windows.main, "edit ");
+        // Show group h first: no question, the edits stay.
+        QTest::keyClick(main->GroupCmb, Qt::Key_Down);
+        QCOMPARE(main->GroupCmb->currentText(), QString("h"));
+        QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
+        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+
+        BoxAnswerer boxes;
+        boxes.answer(answer);
+        clickRecord(main.windows.main, "c.txt");
+        QCOMPARE(boxes.texts(), QStringList{kSaveQuestion});
+        QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
+        QCOMPARE(boxes.seen().first().buttons, QStringList({kYes, kNo, kCancel}));
+        if (answer == kYes || answer == kNo) {
+            QCOMPARE(main->MainEdit->toPlainText(), QString("charlie\n"));
+            QCOMPARE(main->RecordPath, QString("./h/c.txt"));
+            QCOMPARE(main->GroupIndex, 1);
+            QCOMPARE(main->RecordIndex, 0);
+            QCOMPARE(data.read("g/a.txt"), QByteArray(answer == kYes ? "edit alpha\n" : "alpha\n"));
+            QVERIFY(!main->SaveDataBtn->isEnabled());
+        } else {
+            // Cancelled: the loaded record's group and record are shown again.
+            QCOMPARE(main->GroupCmb->currentText(), QString("g"));
+            QCOMPARE(selectedRecord(main.windows.main), QString("a.txt"));
+            QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
+            QVERIFY(main->MainEdit->document()->isModified());
+            QVERIFY(main->SaveDataBtn->isEnabled());
+            QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\n"));
+        }
+    }
+
+    void readOnlyRecordIsNotSaved() {
+        DataFolder data;
+        twoGroups(data);
+        QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner | QFile::ReadGroup);
+        Started main;
+        type(main.windows.main, "X");
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.texts(),
+                 QStringList{QString::fromUtf8("ファイル ./g/a.txt を作成できません.")});
+        QCOMPARE(boxes.seen().first().title, QString("OSTREL"));
+        QVERIFY(main->MainEdit->document()->isModified());
+        QVERIFY(main->SaveDataBtn->isEnabled());
+        QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\n"));
+
+        // The same failure in the question's Yes path stops the pick: the
+        // clicked item is selected, the old record and its edits stay.
+        boxes.answer({kYes, "OK"});
+        clickRecord(main.windows.main, "b.txt");
+        QCOMPARE(boxes.texts().size(), 3);
+        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QVERIFY(main->MainEdit->document()->isModified());
+    }
+
+    void vanishedRecordShowsTheOpenError() {
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        type(main.windows.main, "X");
+        QFile::remove(data.absolute("g/b.txt"));
+        BoxAnswerer boxes;
+        boxes.answer({kNo, "OK"});
+        clickRecord(main.windows.main, "b.txt");
+        QCOMPARE(
+            boxes.texts(),
+            QStringList({kSaveQuestion, QString::fromUtf8("ファイル ./g/b.txt は開けません.")}));
+        // The editor keeps what it had, and still names the record it holds,
+        // so a save cannot write this text over another file.
+        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+    }
+
+    void savesInTheRecordsOwnEncoding() {
+        DataFolder data;
+        const QByteArray before = sjis("一行目\r\n二行目\r\n");
+        data.write("g/a.txt", before);
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        QCOMPARE(main->MainEdit->toPlainText(), QString::fromUtf8("一行目\n二行目\n"));
+        // Saved without an edit: byte for byte the same.
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton); // disabled: nothing happens
+        main->SaveDataBtnClick();
+        QCOMPARE(data.read("g/a.txt"), before);
+        // An edit changes only what was edited.
+        main->MainEdit->setFocus();
+        main->MainEdit->moveCursor(QTextCursor::End);
+        commitText(main->MainEdit, QString::fromUtf8("三行目"));
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("g/a.txt"), sjis("一行目\r\n二行目\r\n三行目"));
+    }
+
+    void unencodableCharacterAsksBeforeWriting() {
+        DataFolder data;
+        const QByteArray before = sjis("メモ\r\n");
+        data.write("g/a.txt", before);
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        main->MainEdit->setFocus();
+        main->MainEdit->moveCursor(QTextCursor::End);
+        commitText(main->MainEdit, QString::fromUtf8("𠮷\u301c"));
+        BoxAnswerer boxes;
+        boxes.answer(kNo);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.seen().size(), 1);
+        QVERIFY(boxes.seen().first().text.contains("Shift-JIS"));
+        QCOMPARE(data.read("g/a.txt"), before);
+        QVERIFY(main->SaveDataBtn->isEnabled());
+        boxes.answer(kYes);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("g/a.txt"), QString::fromUtf8("メモ\r\n𠮷\u301c").toUtf8());
+        QVERIFY(!main->SaveDataBtn->isEnabled());
+    }
+
+    void unreadableEncodingIsToldBeforeSaving() {
+        DataFolder data;
+        const QByteArray before("bytes \xff\xfe\xfd\n");
+        data.write("g/a.txt", before);
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        type(main.windows.main, "X");
+        BoxAnswerer boxes;
+        boxes.answer(kNo);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.seen().size(), 1);
+        QCOMPARE(boxes.seen().first().title, QString::fromUtf8("警告"));
+        QCOMPARE(data.read("g/a.txt"), before);
+        QVERIFY(main->MainEdit->document()->isModified());
+    }
+
+    void closingAsksAndWritesSettings() {
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        type(main.windows.main, "X");
+        BoxAnswerer boxes;
+        // Cancel: the window stays open, yet the settings were written.
+        data.write("Ostrel.ini", "");
+        boxes.answer(kCancel);
+        QTest::mouseClick(main->ExitBtn, Qt::LeftButton);
+        QVERIFY(main->isVisible());
+        QVERIFY(data.read("Ostrel.ini").contains("LAST DOCUMENT=a.txt"));
+        // Yes: saved, closed.
+        boxes.answer(kYes);
+        main->ApplicationCloseMnu->trigger();
+        QVERIFY(!main->isVisible());
+        QCOMPARE(data.read("g/a.txt"), QByteArray("Xalpha\n"));
+    }
+
+    void failedSaveOnCloseKeepsTheWindowOpen() {
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        type(main.windows.main, "X");
+        QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner);
+        BoxAnswerer boxes;
+        boxes.answer({kYes, "OK"});
+        QVERIFY(!main->close());
+        QVERIFY(main->isVisible());
+        QCOMPARE(boxes.texts().value(1), QString::fromUtf8("ファイル ./g/a.txt を作成できません."));
+        QVERIFY(main->MainEdit->document()->isModified());
+    }
+};
+
+QTEST_MAIN(SpineTest)
+#include "tst_spine.moc"

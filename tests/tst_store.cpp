@@ -1,0 +1,161 @@
+// The record store: which folders are groups, which files are records, how the
+// lists are ordered and searched, loading and creating.
+#include "TestSupport.h"
+#include "mainwindow/MainFrm.h"
+#include "store/Folders.h"
+#include "store/Patterns.h"
+#include "store/RecordStore.h"
+
+#include <QTest>
+
+using namespace testing;
+
+namespace {
+
+QStringList items(const QComboBox* cmb) {
+    QStringList out;
+    for (int i = 0; i < cmb->count(); ++i)
+        out.append(cmb->itemText(i));
+    return out;
+}
+
+QStringList items(const QListWidget* lst) {
+    QStringList out;
+    for (int i = 0; i < lst->count(); ++i)
+        out.append(lst->item(i)->text());
+    return out;
+}
+
+// Lists the records of group "g" with a pattern list.
+QStringList listed(const QString& patterns) {
+    MainFrm->SupportPatterns = patterns;
+    ListGroups();
+    SelectGroup(FindGroupIndex("g"));
+    ListRecords();
+    return items(MainFrm->RecordLst);
+}
+
+} // namespace
+
+class StoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitsPatternLists_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("patterns");
+        QTest::newRow("default drops unterminated *.reg")
+            << ostrel::defaultPatternList()
+            << QStringList{"*.txt", "*.ini", "*.log", "*.bat", "*.c", "*.cpp", "*.cgi", "*.htm"};
+        QTest::newRow("two") << "*.txt/*.ini" << QStringList{"*.txt"};
+        QTest::newRow("all") << "*/" << QStringList{"*"};
+        QTest::newRow("empty") << "" << QStringList{};
+        QTest::newRow("empty pattern") << "//" << QStringList{"", ""};
+        QTest::newRow("space") << " " << QStringList{};
+    }
+    void splitsPatternLists() {
+        QFETCH(QString, list);
+        QFETCH(QStringList, patterns);
+        QCOMPARE(ostrel::splitPatternList(list), patterns);
+    }
+
+    void listsGroups() {
+        DataFolder data;
+        Windows w;
+        QVERIFY(!ListGroups());
+        QCOMPARE(MainFrm->GroupCmb->count(), 0);
+        data.addGroup("beta");
+        data.addGroup("Alpha");
+        data.addGroup("gamma");
+        data.addGroup(".hidden");
+        data.addGroup("beta/nested");
+        data.write("file.txt", "not a group");
+        data.write("Ostrel.ini", "");
+        QVERIFY(ListGroups());
+        QCOMPARE(items(MainFrm->GroupCmb), QStringList({"Alpha", "beta", "gamma"}));
+        QCOMPARE(MainFrm->GroupCmb->currentIndex(), -1);
+        QCOMPARE(MainFrm->GroupCmb->currentText(), QString());
+    }
+
+    void listsRecords_data() {
+        QTest::addColumn<QString>("patterns");
+        QTest::addColumn<QStringList>("records");
+        QTest::newRow("default") << ostrel::defaultPatternList()
+                                 << QStringList{"a.TXT", "b.txt", "c.c", "d.cpp", "readonly.txt", "x.ini"};
+        QTest::newRow("only txt") << "*.txt/*.ini" << QStringList{"a.TXT", "b.txt", "readonly.txt"};
+        QTest::newRow("twice") << "*.c/*.c/" << QStringList{"c.c", "c.c"};
+        QTest::newRow("overlapping") << "*.txt/b*/" << QStringList{"a.TXT", "b.txt", "b.txt", "readonly.txt"};
+        QTest::newRow("every file")
+            << "*/" << QStringList{"a.TXT", "b.txt", "c.c", "d.cpp", "noext", "readonly.txt", "x.ini", "y.reg"};
+        QTest::newRow("nothing") << "" << QStringList{};
+        QTest::newRow("empty patterns") << "//" << QStringList{};
+        QTest::newRow("question mark") << "?.c/" << QStringList{"c.c"};
+    }
+    void listsRecords() {
+        QFETCH(QString, patterns);
+        QFETCH(QStringList, records);
+        DataFolder data;
+        Windows w;
+        for (const char* name : {"b.txt", "a.TXT", "c.c", "d.cpp", "x.ini", "y.reg", "noext", "readonly.txt", ".hidden.txt"})
+            data.write(QString("g/") + name, "text");
+        QFile::setPermissions(data.absolute("g/readonly.txt"), QFile::ReadOwner);
+        data.addGroup("g/folder.txt"); // a folder is never a record
+        QCOMPARE(listed(patterns), records);
+    }
+
+    void listsDataFolderWhenNoGroupIsShown() {
+        DataFolder data;
+        Windows w;
+        data.addGroup("g");
+        data.write("Ostrel.ini", "");
+        MainFrm->SupportPatterns = ostrel::defaultPatternList();
+        ListGroups();
+        ListRecords();
+        QCOMPARE(items(MainFrm->RecordLst), QStringList{"Ostrel.ini"});
+    }
+
+    void findsLastExactMatch() {
+        DataFolder data;
+        Windows w;
+        for (const char* g : {"A", "b", "C"})
+            data.addGroup(g);
+        ListGroups();
+        QCOMPARE(FindGroupIndex("C"), 2);
+        QCOMPARE(FindGroupIndex("c"), 0); // exact comparison
+        QCOMPARE(FindGroupIndex("missing"), 0);
+        MainFrm->RecordLst->addItems({"x", "same", "y", "same", "z"});
+        QCOMPARE(FindRecordIndex("same"), 3);
+        QCOMPARE(FindRecordIndex(""), 0);
+        QCOMPARE(FindRecordIndex("SAME"), 0);
+    }
+
+    void createsRecordsAndGroups() {
+        DataFolder data;
+        Windows w;
+        data.write("g/memo.txt", "keep");
+        ListGroups();
+        SelectGroup(0);
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        CreateRecordFile("memo.txt"); // exists: refused, untouched
+        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("エラー：レコードを作成できませんでした")});
+        QCOMPARE(data.read("g/memo.txt"), QByteArray("keep"));
+        CreateRecordFile("new.txt");
+        QVERIFY(data.exists("g/new.txt"));
+        QCOMPARE(data.read("g/new.txt"), QByteArray());
+
+        QVERIFY(CreateGroupFolder("second"));
+        QCOMPARE(items(MainFrm->GroupCmb), QStringList({"g", "second"}));
+        QVERIFY(!CreateGroupFolder("second"));
+        QCOMPARE(MainFrm->GroupCmb->currentIndex(), -1);
+    }
+
+    void sortsWithoutRegardToCase() {
+        QStringList names{"b", "A", "c", "B", "a"};
+        ostrel::sortForList(names);
+        QCOMPARE(names, QStringList({"A", "a", "B", "b", "c"}));
+    }
+};
+
+QTEST_MAIN(StoreTest)
+#include "tst_store.moc"

@@ -104,7 +104,7 @@ private slots:
         QTest::newRow("tool button, edited, yes") << "button" << true << false << Yes;
         QTest::newRow("pop-up, read-only, yes") << "popup" << false << true << Yes;
         QTest::newRow("menu, edited, no") << "menu" << true << false << No;
-        QTest::newRow("pop-up, box closed") << "popup" << false << false << QString();
+        QTest::newRow("pop-up, no") << "popup" << false << false << No;
     }
 
     void deleteRecord() {

@@ -1,17 +1,209 @@
 // Deleting records and groups; copying and moving them to another folder.
-#include "MainFrm.h"
+#include "ManageCommands.h"
 
-void TMainFrm::DeleteRecordMnuClick() {}
+#include "MainFrm.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "store/Folders.h"
+#include "store/RecordStore.h"
+
+#include <optional>
+
+using namespace ostrel;
+
+namespace {
+
+// The destination folder dialog browses by changing the working directory;
+// this puts it back on every way out of a copy command.
+class WorkingDirectoryKeeper {
+public:
+    WorkingDirectoryKeeper() : m_path(fs::currentDirectory()) {}
+    ~WorkingDirectoryKeeper() { restore(); }
+    WorkingDirectoryKeeper(const WorkingDirectoryKeeper&) = delete;
+    WorkingDirectoryKeeper& operator=(const WorkingDirectoryKeeper&) = delete;
+
+    const QString& path() const { return m_path; }
+    void restore() const {
+        if (!m_path.isEmpty())
+            fs::setCurrentDirectory(m_path);
+    }
+
+private:
+    QString m_path;
+};
+
+// The group of the loaded record: the middle part of RecordPath.
+QString loadedGroup() {
+    return MainFrm->RecordPath.section(u'/', 1, 1);
+}
+
+void clearEditor() {
+    MainFrm->MainEdit->clear();
+    MainFrm->MainEdit->document()->setModified(false);
+    MainFrm->SaveDataBtn->setEnabled(false);
+}
+
+void disableRecordDeletion() {
+    MainFrm->DeleteRecordMnu->setEnabled(false);
+    MainFrm->DeleteRecBtn->setEnabled(false);
+}
+
+// Shows the destination folder dialog; answers the chosen folder without its
+// closing "/" (empty for a drive root such as "/"), or nothing when the
+// dialog was cancelled.
+std::optional<QString> chooseDestination() {
+    ShowForm(QStringLiteral("SavePath"));
+    QString dir = MainFrm->SaveDir;
+    if (dir.isEmpty())
+        return std::nullopt;
+    if (dir.endsWith(u'/'))
+        dir.chop(1);
+    return dir;
+}
+
+} // namespace
+
+namespace ostrel {
+
+bool deleteGroupFolder(const QString& group) {
+    if (!isSingleEntryName(group))
+        return false;
+    const QString folder = groupPath(group);
+    for (const fs::DirEntry& e : fs::listDirectory(folder))
+        fs::deleteFile(folder + u'/' + e.name); // what cannot be deleted stays
+    return fs::removeDirectory(folder);
+}
+
+} // namespace ostrel
+
+bool DeleteRecordFile() {
+    TMainFrm* w = MainFrm;
+    const bool deleted = fs::deleteFile(w->RecordPath);
+    ListRecords();
+    SelectRecord(-1);
+    clearEditor();
+    w->MainEdit->setEnabled(false);
+    w->GroupIndex = -1;
+    w->RecordIndex = -1;
+    disableRecordDeletion();
+    return deleted;
+}
+
+void DeleteGroup(const QString& name) {
+    TMainFrm* w = MainFrm;
+    if (w->GroupCmb->count() < 2) {
+        showMessage(QStringLiteral("グループは一つ以上必要なので削除する事ができません"));
+        return;
+    }
+    if (name.isEmpty()) {
+        showMessage(QStringLiteral("削除するグループを選択してください"));
+        return;
+    }
+
+    // The loaded record's group: the item at GroupIndex, or, when the group
+    // list has been rebuilt since the record was loaded, the group its path
+    // names.
+    QString openGroup;
+    if (w->GroupIndex >= 0 && w->GroupIndex < w->GroupCmb->count())
+        openGroup = w->GroupCmb->itemText(w->GroupIndex);
+    const QString loaded = loadedGroup();
+    if (w->GroupIndex >= 0 && !loaded.isEmpty() && openGroup != loaded)
+        openGroup = loaded;
+    const QString question =
+        name == openGroup
+            ? QStringLiteral(
+                  "削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？")
+            : QStringLiteral("グループを内容ごと全て削除します。よろしいですか？");
+    if (askQuestion(QuestionKind::Warning, question, YesButton | NoButton) != Answer::Yes)
+        return;
+
+    if (!deleteGroupFolder(name))
+        showMessage(QStringLiteral("エラー：グループを削除できませんでした"));
+
+    w->MainEdit->setEnabled(false);
+    clearEditor();
+    ListGroups();
+    SelectGroup(0);
+    ListRecords();
+    SelectRecord(-1);
+    disableRecordDeletion();
+}
+
+void TMainFrm::DeleteRecordMnuClick() {
+    const QString question =
+        MainEdit->document()->isModified()
+            ? QStringLiteral("編集中のレコードを削除します。 よろしいですか？")
+            : QStringLiteral("展開中のレコードを削除します。 よろしいですか？");
+    if (askQuestion(QuestionKind::Information, question, YesButton | NoButton) != Answer::Yes)
+        return;
+    if (!DeleteRecordFile())
+        showMessage(QStringLiteral("削除に失敗しました"));
+    disableRecordDeletion();
+}
+
 void TMainFrm::DeleteRecBtnClick() {
     DeleteRecordMnuClick();
 }
+
 void TMainFrm::DeleteRecordPum2Click() {
     DeleteRecordMnuClick();
 }
-void TMainFrm::DeleteGroupMnuClick() {}
-void TMainFrm::SC_RecUserCopy(QObject* Sender) {
-    Q_UNUSED(Sender);
+
+void TMainFrm::DeleteGroupMnuClick() {
+    DeleteGroup(GroupCmb->currentText());
 }
+
+void TMainFrm::SC_RecUserCopy(QObject* Sender) {
+    bool move = false;
+    if (Sender == MoveRecordPum2)
+        move = true;
+    else if (Sender != MoveRecordPum)
+        return;
+
+    const WorkingDirectoryKeeper workingDirectory;
+    if (RecordPath.isEmpty()) {
+        showMessage(QStringLiteral("ファイルを選択してください"));
+        return;
+    }
+    const std::optional<QString> destination = chooseDestination();
+    if (!destination)
+        return;
+
+    // The file as saved on disk; a copy onto itself (the record's own group,
+    // directly or through a link) fails and leaves it alone.
+    const QString source = workingDirectory.path() + u'/' + loadedGroup() + u'/' + RecordName;
+    const bool copied = fs::copyFile(source, *destination + u'/' + RecordName);
+    workingDirectory.restore();
+    if (!copied) {
+        showMessage(QStringLiteral("コピーに失敗しました"));
+        return;
+    }
+    // The copy is complete on disk before the record leaves its group.
+    if (move)
+        DeleteRecordFile();
+}
+
 void TMainFrm::SC_GroupCopy(QObject* Sender) {
-    Q_UNUSED(Sender);
+    if (Sender != FixGroupPum)
+        return;
+
+    const WorkingDirectoryKeeper workingDirectory;
+    if (RecordPath.isEmpty()) {
+        showMessage(QStringLiteral("ファイルを選択してください"));
+        return;
+    }
+    const std::optional<QString> destination = chooseDestination();
+    if (!destination)
+        return;
+
+    const QString group = workingDirectory.path() + u'/' + GroupCmb->currentText() + u'/';
+    for (int i = 0; i < RecordLst->count(); ++i) {
+        const QString item = RecordLst->item(i)->text();
+        if (!fs::copyFile(group + item, *destination + u'/' + item)) {
+            workingDirectory.restore();
+            showMessage(QStringLiteral("コピーに失敗しました : ") + item);
+            return;
+        }
+    }
+    workingDirectory.restore();
 }

@@ -1,0 +1,545 @@
+// Deleting records and groups, copying and moving a record, copying a group:
+// driven through the menus and pop-up items, the question boxes and the
+// destination folder dialog, then checked on the widgets and on the disk.
+#include "SavePathDriver.h"
+#include "TestSupport.h"
+
+#include "mainwindow/MainFrm.h"
+#include "platform/Drives.h"
+#include "store/RecordStore.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+using namespace testing;
+using namespace testing::savepath;
+
+namespace {
+
+const QString Yes = QStringLiteral("はい(&Y)");
+const QString No = QStringLiteral("いいえ(&N)");
+
+// The data folder every case starts from: groups A (two records and a file
+// that is no record), B (one record) and C (empty).
+void writeGroups(const DataFolder& data) {
+    data.write("Ostrel.ini", defaultSettingsFile());
+    data.write("A/a1.txt", "one");
+    data.write("A/a2.txt", "two");
+    data.write("A/notes.dat", "not listed");
+    data.write("B/b1.txt", "bee");
+    data.addGroup("C");
+}
+
+// Starts the program on the data folder: group A is shown and a1.txt loaded.
+std::unique_ptr<Windows> start() {
+    auto w = std::make_unique<Windows>();
+    showMain(w->main);
+    return w;
+}
+
+void makeReadOnly(const QString& path) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+}
+
+QStringList items(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+QStringList items(const QComboBox* cmb) {
+    QStringList out;
+    for (int i = 0; i < cmb->count(); ++i)
+        out.append(cmb->itemText(i));
+    return out;
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+void typeIntoEditor(TMainFrm* frm) {
+    frm->MainEdit->setFocus();
+    QTest::keyClicks(frm->MainEdit, "edited ");
+}
+
+// The state a deletion leaves the editor and the record commands in.
+void verifyEditorReset(TMainFrm* frm) {
+    QCOMPARE(frm->MainEdit->toPlainText(), QString());
+    QVERIFY(!frm->MainEdit->isEnabled());
+    QVERIFY(!frm->MainEdit->document()->isModified());
+    QVERIFY(!frm->SaveDataBtn->isEnabled());
+    QVERIFY(!frm->DeleteRecordMnu->isEnabled());
+    QVERIFY(!frm->DeleteRecBtn->isEnabled());
+}
+
+bool hasSelection(const QListWidget* list) {
+    return !list->selectedItems().isEmpty();
+}
+
+} // namespace
+
+class Management : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { ostrel::drives::forgetCurrentDirectories(); }
+
+    // --- deleting the loaded record -------------------------------------------------
+
+    void deleteRecord_data() {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("menu, yes") << "menu" << false << false << Yes;
+        QTest::newRow("tool button, edited, yes") << "button" << true << false << Yes;
+        QTest::newRow("pop-up, read-only, yes") << "popup" << false << true << Yes;
+        QTest::newRow("menu, edited, no") << "menu" << true << false << No;
+        QTest::newRow("pop-up, no") << "popup" << false << false << No;
+    }
+
+    void deleteRecord() {
+        QFETCH(QString, trigger);
+        QFETCH(bool, edited);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, answer);
+        DataFolder data;
+        writeGroups(data);
+        if (readOnly)
+            makeReadOnly(data.absolute("A/a1.txt"));
+        auto w = start();
+        TMainFrm* frm = w->main;
+        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QVERIFY(frm->DeleteRecBtn->isEnabled());
+        if (edited)
+            typeIntoEditor(frm);
+
+        BoxAnswerer boxes;
+        boxes.answer({answer, "OK"});
+        if (trigger == "menu")
+            frm->DeleteRecordMnu->trigger();
+        else if (trigger == "button")
+            QTest::mouseClick(frm->DeleteRecBtn, Qt::LeftButton);
+        else
+            frm->DeleteRecordPum2->trigger();
+
+        QVERIFY(!boxes.seen().isEmpty());
+        QCOMPARE(boxes.seen()[0].title, QStringLiteral("情報"));
+        QCOMPARE(boxes.seen()[0].buttons, (QStringList{Yes, No}));
+        QCOMPARE(boxes.seen()[0].text,
+                 edited ? QStringLiteral("編集中のレコードを削除します。 よろしいですか？")
+                        : QStringLiteral("展開中のレコードを削除します。 よろしいですか？"));
+
+        if (answer != Yes) {
+            QCOMPARE(boxes.seen().size(), 1);
+            QVERIFY(data.exists("A/a1.txt"));
+            QCOMPARE(frm->MainEdit->document()->isModified(), edited);
+            QVERIFY(frm->MainEdit->toPlainText().endsWith("one"));
+            QVERIFY(frm->DeleteRecordMnu->isEnabled());
+            QCOMPARE(frm->GroupIndex, 0);
+            return;
+        }
+
+        if (readOnly) {
+            QCOMPARE(boxes.texts().value(1), QStringLiteral("削除に失敗しました"));
+            QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+            QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
+        } else {
+            QCOMPARE(boxes.seen().size(), 1);
+            QVERIFY(!data.exists("A/a1.txt"));
+            QCOMPARE(items(frm->RecordLst), QStringList{"a2.txt"});
+        }
+        QVERIFY(!hasSelection(frm->RecordLst));
+        verifyEditorReset(frm);
+        QCOMPARE(frm->GroupIndex, -1);
+        QCOMPARE(frm->RecordIndex, -1);
+        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordName, QStringLiteral("a1.txt"));
+    }
+
+    // --- deleting a group -----------------------------------------------------------------
+
+    void lastGroupIsNotDeleted() {
+        DataFolder data;
+        data.write("Ostrel.ini", defaultSettingsFile());
+        data.write("A/a1.txt", "one");
+        auto w = start();
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        w->main->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"グループは一つ以上必要なので削除する事ができません"});
+        QCOMPARE(boxes.seen()[0].buttons, QStringList{"OK"});
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+        QCOMPARE(w->main->MainEdit->toPlainText(), QStringLiteral("one"));
+    }
+
+    void deleteTheLoadedRecordsGroup() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        TMainFrm* frm = w->main;
+        typeIntoEditor(frm); // dropped without a question
+
+        BoxAnswerer boxes;
+        boxes.answer(Yes);
+        frm->DeleteGroupPum1->trigger();
+
+        QCOMPARE(
+            boxes.texts(),
+            QStringList{"削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？"});
+        QCOMPARE(boxes.seen()[0].title, QStringLiteral("警告"));
+        QVERIFY(!QFileInfo::exists(data.absolute("A")));
+        QCOMPARE(items(frm->GroupCmb), (QStringList{"B", "C"}));
+        QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("B"));
+        QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
+        QVERIFY(!hasSelection(frm->RecordLst));
+        verifyEditorReset(frm);
+        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->GroupIndex, 0);
+        QCOMPARE(frm->RecordIndex, 0);
+    }
+
+    void deleteAnotherGroupAnsweredNo() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        TMainFrm* frm = w->main;
+        frm->GroupCmb->setCurrentIndex(1); // the user shows group B
+
+        BoxAnswerer boxes;
+        boxes.answer(No);
+        frm->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"グループを内容ごと全て削除します。よろしいですか？"});
+        QCOMPARE(data.read("B/b1.txt"), QByteArray("bee"));
+        QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QVERIFY(frm->MainEdit->isEnabled());
+    }
+
+    void groupThatResistsKeepsItsFolder() {
+        DataFolder data;
+        writeGroups(data);
+        data.write("B/.hidden", "h");
+        data.write("B/locked.txt", "ro");
+        data.write("B/sub/inner.txt", "in");
+        makeReadOnly(data.absolute("B/locked.txt"));
+        auto w = start();
+        TMainFrm* frm = w->main;
+        frm->GroupCmb->setCurrentIndex(1);
+
+        BoxAnswerer boxes;
+        boxes.answer({Yes, "OK"});
+        frm->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.texts(), (QStringList{"グループを内容ごと全て削除します。よろしいですか？",
+                                             "エラー：グループを削除できませんでした"}));
+        QCOMPARE(filesIn(data.absolute("B")), QStringList{"locked.txt"});
+        QCOMPARE(data.read("B/sub/inner.txt"), QByteArray("in"));
+        QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
+        QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
+        QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
+        QVERIFY(!hasSelection(frm->RecordLst));
+        verifyEditorReset(frm);
+    }
+
+    void noGroupShownDeletesNothing() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        SelectGroup(-1);
+        QCOMPARE(w->main->GroupCmb->currentText(), QString());
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        w->main->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.seen().size(), 1);
+        QCOMPARE(boxes.seen()[0].buttons, QStringList{"OK"});
+        for (const char* g : {"A", "B", "C"})
+            QVERIFY(QFileInfo(data.absolute(g)).isDir());
+        QCOMPARE(data.read("Ostrel.ini").isEmpty(), false);
+    }
+
+    // --- copying and moving the loaded record --------------------------------------------
+
+    void moveIntoAnotherGroup() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        TMainFrm* frm = w->main;
+        typeIntoEditor(frm); // not written: the copy takes the file as saved
+
+        BoxAnswerer boxes;
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        frm->MoveRecordPum2->trigger();
+
+        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(QDir::currentPath(), data.path());
+        QCOMPARE(frm->SaveDir, data.path() + "/B/");
+        QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
+        QVERIFY(!data.exists("A/a1.txt"));
+        QCOMPARE(items(frm->RecordLst), QStringList{"a2.txt"});
+        verifyEditorReset(frm);
+        QCOMPARE(frm->GroupIndex, -1);
+    }
+
+    void copyReplacesTheDestinationFile() {
+        DataFolder data;
+        writeGroups(data);
+        data.write("B/a1.txt", "old");
+        auto w = start();
+        TMainFrm* frm = w->main;
+
+        BoxAnswerer boxes;
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        frm->MoveRecordPum->trigger();
+
+        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+        QCOMPARE(filesIn(data.absolute("B")), (QStringList{"a1.txt", "b1.txt"}));
+        QCOMPARE(QDir::currentPath(), data.path());
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QVERIFY(frm->MainEdit->isEnabled());
+        QVERIFY(frm->DeleteRecordMnu->isEnabled());
+    }
+
+    void copyOutsideTheDataFolder() {
+        DataFolder data;
+        writeGroups(data);
+        QTemporaryDir out;
+        auto w = start();
+
+        whenShown([&] {
+            // Up to the folder that holds both, then down into the other one.
+            doubleClickPath(QFileInfo(data.path()).path());
+            doubleClick(QFileInfo(out.path()).fileName());
+            pressEnter();
+        });
+        w->main->MoveRecordPum->trigger();
+        QCOMPARE(w->main->SaveDir, out.path() + "/");
+        QCOMPARE(filesIn(out.path()), QStringList{"a1.txt"});
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+
+    void recordOntoItselfIsKept_data() {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("copy into its group") << false << false;
+        QTest::newRow("move into its group") << true << false;
+        QTest::newRow("move through a link") << true << true;
+    }
+
+    void recordOntoItselfIsKept() {
+        QFETCH(bool, move);
+        QFETCH(bool, throughLink);
+        DataFolder data;
+        writeGroups(data);
+        QFile::link(data.absolute("A"), data.absolute("B/toA"));
+        auto w = start();
+        TMainFrm* frm = w->main;
+
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        whenShown([throughLink] {
+            if (throughLink) {
+                doubleClick("B");
+                doubleClick("toA");
+            } else {
+                doubleClick("A");
+            }
+            pressEnter();
+        });
+        (move ? frm->MoveRecordPum2 : frm->MoveRecordPum)->trigger();
+
+        QCOMPARE(boxes.texts(), QStringList{"コピーに失敗しました"});
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+        QCOMPARE(filesIn(data.absolute("A")), (QStringList{"a1.txt", "a2.txt", "notes.dat"}));
+        QCOMPARE(QDir::currentPath(), data.path());
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QVERIFY(frm->MainEdit->isEnabled());
+        QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
+    }
+
+    void moveOntoReadOnlyFileDeletesNothing() {
+        DataFolder data;
+        writeGroups(data);
+        data.write("B/a1.txt", "old");
+        makeReadOnly(data.absolute("B/a1.txt"));
+        auto w = start();
+
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        w->main->MoveRecordPum2->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"コピーに失敗しました"});
+        QCOMPARE(data.read("B/a1.txt"), QByteArray("old"));
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+        QCOMPARE(filesIn(data.absolute("B")), (QStringList{"a1.txt", "b1.txt"}));
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+
+    void cancelAfterBrowsingRestoresTheWorkingDirectory() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        BoxAnswerer boxes;
+        QString during;
+        whenShown([&] {
+            doubleClick("B");
+            during = QDir::currentPath();
+            pressEsc();
+        });
+        w->main->MoveRecordPum2->trigger();
+        QCOMPARE(during, data.path() + "/B");
+        QCOMPARE(QDir::currentPath(), data.path());
+        QCOMPARE(boxes.seen().size(), 0);
+        QVERIFY(data.exists("A/a1.txt"));
+        QCOMPARE(filesIn(data.absolute("B")), QStringList{"b1.txt"});
+    }
+
+    void copyAfterDeletingTheRecordFails() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        BoxAnswerer boxes;
+        boxes.answer({Yes, "OK"});
+        w->main->DeleteRecordMnu->trigger();
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        w->main->MoveRecordPum->trigger();
+        QCOMPARE(boxes.texts().value(1), QStringLiteral("コピーに失敗しました"));
+        QCOMPARE(QDir::currentPath(), data.path());
+        QCOMPARE(filesIn(data.absolute("B")), QStringList{"b1.txt"});
+    }
+
+    void copiesNeedALoadedRecord_data() {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("record copy") << "MoveRecordPum";
+        QTest::newRow("record move") << "MoveRecordPum2";
+        QTest::newRow("group copy") << "FixGroupPum";
+    }
+
+    void copiesNeedALoadedRecord() {
+        QFETCH(QString, item);
+        DataFolder data;
+        data.write("Ostrel.ini", defaultSettingsFile());
+        data.addGroup("A"); // the first group, without records: nothing is loaded
+        data.write("B/b1.txt", "bee");
+        auto w = start();
+        QCOMPARE(w->main->RecordPath, QString());
+
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        bool shown = false;
+        whenShown([&] {
+            shown = true;
+            pressEsc();
+        });
+        w->main->findChild<QAction*>(item)->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"ファイルを選択してください"});
+        QVERIFY(!shown);
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+
+    // --- copying a group ----------------------------------------------------------------------
+
+    void copyGroup() {
+        DataFolder data;
+        writeGroups(data);
+        data.write("B/a1.txt", "old");
+        auto w = start();
+        TMainFrm* frm = w->main;
+
+        BoxAnswerer boxes;
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        frm->FixGroupPum->trigger();
+        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(filesIn(data.absolute("B")), (QStringList{"a1.txt", "a2.txt", "b1.txt"}));
+        QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
+        QCOMPARE(data.read("B/a2.txt"), QByteArray("two"));
+        QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
+        QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+
+    void groupCopyStopsAtTheFirstFailure_data() {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("inB");
+        QTest::newRow("read-only file on the way")
+            << "B"
+            << "コピーに失敗しました : a2.txt" << QStringList{"a1.txt", "a2.txt", "b1.txt"};
+        QTest::newRow("into its own folder")
+            << "A"
+            << "コピーに失敗しました : a1.txt" << QStringList{"a2.txt", "b1.txt"};
+    }
+
+    void groupCopyStopsAtTheFirstFailure() {
+        QFETCH(QString, destination);
+        QFETCH(QString, message);
+        QFETCH(QStringList, inB);
+        DataFolder data;
+        writeGroups(data);
+        data.write("A/a3.txt", "three");
+        data.write("B/a2.txt", "old");
+        makeReadOnly(data.absolute("B/a2.txt"));
+        auto w = start();
+
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        whenShown([destination] {
+            doubleClick(destination);
+            pressEnter();
+        });
+        w->main->FixGroupPum->trigger();
+        QCOMPARE(boxes.texts(), QStringList{message});
+        QCOMPARE(filesIn(data.absolute("B")), inB);
+        QCOMPARE(data.read("B/a2.txt"), QByteArray("old"));
+        QCOMPARE(filesIn(data.absolute("A")),
+                 (QStringList{"a1.txt", "a2.txt", "a3.txt", "notes.dat"}));
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+
+    void copyingAnEmptyGroupCopiesNothing() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        w->main->GroupCmb->setCurrentIndex(2); // the user shows the empty group C
+        QCOMPARE(w->main->RecordLst->count(), 0);
+
+        BoxAnswerer boxes;
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        w->main->FixGroupPum->trigger();
+        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(filesIn(data.absolute("B")), QStringList{"b1.txt"});
+        QCOMPARE(QDir::currentPath(), data.path());
+    }
+};
+
+QTEST_MAIN(Management)
+#include "tst_management.moc"

@@ -1,0 +1,435 @@
+// The destination folder dialog: its folder and drive lists, the folder it
+// returns in SaveDir, and the working directory it leaves behind.
+#include "SavePathDriver.h"
+#include "TestSupport.h"
+
+#include "dialogs/SavePathUnit.h"
+#include "mainwindow/MainFrm.h"
+#include "platform/Drives.h"
+#include "platform/Error.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace ostrel;
+using namespace testing;
+using namespace testing::savepath;
+using drives::Drive;
+using drives::DriveKind;
+
+namespace {
+
+Drive fixedDrive(const QString& root, const QString& label = {}) {
+    return Drive{root, label, {}, DriveKind::Fixed, true};
+}
+
+// The folder list expected for an opened folder below "/": every folder on
+// the way, then the given sub-folders.
+QStringList listFor(const QString& opened, const QStringList& subFolders) {
+    QStringList out{QStringLiteral("/")};
+    out.append(opened.split(u'/', Qt::SkipEmptyParts));
+    out.append(subFolders);
+    return out;
+}
+
+QString cwd() {
+    return QDir::currentPath();
+}
+
+} // namespace
+
+class SavePathDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { drives::forgetCurrentDirectories(); }
+
+    // --- the lists' contents, without a window --------------------------------------
+
+    void folderEntries_data() {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QStringList>("subFolders");
+        // name|path|kind(A ancestor, O opened, S sub-folder)|indent
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("drive root")
+            << "/"
+            << "/" << QStringList{"a", "B"} << QStringList{"/|/|O|2", "a|/a|S|10", "B|/B|S|10"};
+        QTest::newRow("one below the root")
+            << "/"
+            << "/memo" << QStringList{"x"}
+            << QStringList{"/|/|A|2", "memo|/memo|O|6", "x|/memo/x|S|10"};
+        QTest::newRow("deeper") << "/"
+                                << "/home/u/memo" << QStringList{"b"}
+                                << QStringList{"/|/|A|2", "home|/home|A|6", "u|/home/u|A|10",
+                                               "memo|/home/u/memo|O|14", "b|/home/u/memo/b|S|18"};
+        QTest::newRow("mounted volume")
+            << "/media/usb"
+            << "/media/usb/docs" << QStringList{}
+            << QStringList{"/media/usb|/media/usb|A|2", "docs|/media/usb/docs|O|6"};
+        QTest::newRow("mounted volume root")
+            << "/media/usb"
+            << "/media/usb" << QStringList{"docs"}
+            << QStringList{"/media/usb|/media/usb|O|2", "docs|/media/usb/docs|S|10"};
+    }
+
+    void folderEntries() {
+        QFETCH(QString, root);
+        QFETCH(QString, opened);
+        QFETCH(QStringList, subFolders);
+        QFETCH(QStringList, expected);
+        QStringList got;
+        for (const FolderEntry& e : ostrel::folderEntries(root, opened, subFolders)) {
+            const char kind = e.kind == FolderKind::Ancestor ? 'A'
+                              : e.kind == FolderKind::Opened ? 'O'
+                                                             : 'S';
+            got.append(QStringLiteral("%1|%2|%3|%4").arg(e.name, e.path).arg(kind).arg(e.indent));
+        }
+        QCOMPARE(got, expected);
+    }
+
+    void mountsBecomeDrives_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("removable");
+        QTest::addColumn<int>("kind"); // -1: no drive
+        const int none = -1;
+        QTest::newRow("root ext4")
+            << QByteArray("27 1 254:0 / / rw - ext4 /dev/vda rw") << false << int(DriveKind::Fixed);
+        QTest::newRow("usb stick")
+            << QByteArray("40 27 8:17 / /media/u/STICK rw - vfat /dev/sdb1 rw") << true
+            << int(DriveKind::Removable);
+        QTest::newRow("media under /run")
+            << QByteArray("40 27 8:17 / /run/media/u/STICK rw - exfat /dev/sdb1 rw") << true
+            << int(DriveKind::Removable);
+        QTest::newRow("cd") << QByteArray("41 27 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro")
+                            << true << int(DriveKind::CdRom);
+        QTest::newRow("nfs") << QByteArray("42 27 0:50 / /mnt/nas rw - nfs4 srv:/export rw")
+                             << false << int(DriveKind::Network);
+        QTest::newRow("cifs") << QByteArray("43 27 0:51 / /mnt/share rw - cifs //srv/Share rw")
+                              << false << int(DriveKind::Network);
+        QTest::newRow("sshfs") << QByteArray("44 27 0:52 / /mnt/ssh rw - fuse.sshfs u@h:/ rw")
+                               << false << int(DriveKind::Network);
+        QTest::newRow("tmpfs") << QByteArray("45 27 0:53 / /tmp rw - tmpfs tmpfs rw") << false
+                               << int(DriveKind::Ram);
+        QTest::newRow("proc") << QByteArray("22 27 0:21 / /proc rw - proc proc rw") << false
+                              << none;
+        QTest::newRow("sysfs") << QByteArray("23 27 0:22 / /sys rw - sysfs sysfs rw") << false
+                               << none;
+        QTest::newRow("cgroup") << QByteArray(
+                                       "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw")
+                                << false << none;
+        QTest::newRow("devpts") << QByteArray("26 24 0:24 / /dev/pts rw - devpts devpts rw")
+                                << false << none;
+        QTest::newRow("shm") << QByteArray("25 24 0:23 / /dev/shm rw - tmpfs tmpfs rw") << false
+                             << none;
+        QTest::newRow("run tmpfs")
+            << QByteArray("46 27 0:54 / /run/user/1000 rw - tmpfs tmpfs rw") << false << none;
+        QTest::newRow("optional fields")
+            << QByteArray("47 27 8:2 / /home rw,relatime shared:1 master:2 - btrfs /dev/sda2 rw")
+            << false << int(DriveKind::Fixed);
+    }
+
+    void mountsBecomeDrives() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, removable);
+        QFETCH(int, kind);
+        const std::vector<drives::Mount> mounts = drives::parseMountInfo(line + '\n');
+        QCOMPARE(mounts.size(), size_t(1));
+        const std::optional<DriveKind> got = drives::driveKind(mounts[0], removable);
+        QCOMPARE(got ? int(*got) : -1, kind);
+    }
+
+    void mountInfoEscapes() {
+        const auto mounts =
+            drives::parseMountInfo("50 27 8:33 / /media/u/My\\040Disk rw - ext4 /dev/sdc1 rw\n"
+                                   "garbage\n");
+        QCOMPARE(mounts.size(), size_t(1));
+        QCOMPARE(mounts[0].mountPoint, QStringLiteral("/media/u/My Disk"));
+        QCOMPARE(mounts[0].fsType, QStringLiteral("ext4"));
+        QCOMPARE(mounts[0].source, QStringLiteral("/dev/sdc1"));
+    }
+
+    void driveTexts() {
+        QCOMPARE(drives::driveText({"/", "Main DISK", {}, DriveKind::Fixed, true}),
+                 QStringLiteral("/ [main disk]"));
+        QCOMPARE(drives::driveText({"/home", {}, {}, DriveKind::Fixed, true}),
+                 QStringLiteral("/home []"));
+        QCOMPARE(drives::driveText({"/media/STICK", "STICK", {}, DriveKind::Removable, false}),
+                 QStringLiteral("/media/STICK"));
+        QCOMPARE(drives::driveText({"/mnt/share", "X", "//Srv/Share", DriveKind::Network, false}),
+                 QStringLiteral("/mnt/share //srv/share"));
+        QCOMPARE(drives::driveText({"/mnt/nas", "NAS", {}, DriveKind::Network, true}),
+                 QStringLiteral("/mnt/nas [nas]"));
+        QCOMPARE(drives::driveText({"/media/cd", "Disc", {}, DriveKind::CdRom, true}),
+                 QStringLiteral("/media/cd [disc]"));
+        QCOMPARE(drives::driveText({"/tmp", {}, {}, DriveKind::Ram, true}),
+                 QStringLiteral("/tmp []"));
+    }
+
+    void driveOfAPath() {
+        const std::vector<Drive> list = {fixedDrive("/"), fixedDrive("/home"),
+                                         fixedDrive("/home/u/usb")};
+        QCOMPARE(drives::driveRootOf("/etc", list), QStringLiteral("/"));
+        QCOMPARE(drives::driveRootOf("/home", list), QStringLiteral("/home"));
+        QCOMPARE(drives::driveRootOf("/homework", list), QStringLiteral("/"));
+        QCOMPARE(drives::driveRootOf("/home/u/usb/a", list), QStringLiteral("/home/u/usb"));
+        QCOMPARE(drives::driveRootOf("/x", {fixedDrive("/home")}), QStringLiteral("/"));
+    }
+
+    void presentDrivesLeaveOutPseudoFileSystems() {
+        const std::vector<Drive> present = drives::presentDrives();
+        QVERIFY(!present.empty());
+        for (const Drive& d : present) {
+            QVERIFY2(!d.root.startsWith("/proc") && !d.root.startsWith("/sys") &&
+                         !d.root.startsWith("/dev"),
+                     qPrintable(d.root));
+            QVERIFY(QFileInfo(d.root).isDir());
+        }
+    }
+
+    // --- the dialog -------------------------------------------------------------------
+
+    void enterAtOnceGivesTheDataFolder() {
+        DataFolder data;
+        for (const char* g : {"beta", "Alpha", "gamma", ".hidden"})
+            data.addGroup(g);
+        data.write("notafolder.txt", "x");
+        Windows w;
+        const QString dataPath = cwd();
+        MainFrm->SaveDir = "stale";
+
+        QStringList seen;
+        QPoint where;
+        QString highlighted;
+        whenShown([&] {
+            seen = entries();
+            where = SavePathFrm->pos();
+            highlighted = SavePathFrm->DirPath->currentItem()->text();
+            pressEnter();
+        });
+        ShowForm("SavePath");
+
+        QCOMPARE(seen, listFor(dataPath, {"Alpha", "beta", "gamma"}));
+        QCOMPARE(highlighted, QFileInfo(dataPath).fileName());
+        QCOMPARE(where, QPoint(643, 112));
+        QCOMPARE(SavePathFrm->windowTitle(), QStringLiteral("移動/保存先"));
+        QCOMPARE(MainFrm->SaveDir, dataPath + "/");
+        QCOMPARE(cwd(), dataPath);
+        QVERIFY(!SavePathFrm->isVisible());
+    }
+
+    void leavingWithoutEnterGivesNothing_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("Esc on the drive list") << "escDrives";
+        QTest::newRow("cancel button") << "button";
+        QTest::newRow("close box") << "close";
+    }
+
+    void leavingWithoutEnterGivesNothing() {
+        QFETCH(QString, how);
+        DataFolder data;
+        data.addGroup("a");
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/")});
+        MainFrm->SaveDir = "stale";
+        whenShown([&] {
+            if (how == "esc")
+                pressEsc();
+            else if (how == "escDrives")
+                pressEsc(SavePathFrm->DrvPath);
+            else if (how == "button")
+                QTest::mouseClick(SavePathFrm->CancelBtn, Qt::LeftButton);
+            else
+                SavePathFrm->close();
+        });
+        ShowForm("SavePath");
+        QVERIFY(!SavePathFrm->isVisible());
+        QCOMPARE(MainFrm->SaveDir, QString());
+    }
+
+    void enterTakesTheOpenedFolderNotTheHighlightedOne() {
+        DataFolder data;
+        data.addGroup("a");
+        data.addGroup("b");
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/")});
+        QString highlighted;
+        whenShown([&] {
+            click("b");
+            highlighted = SavePathFrm->DirPath->currentItem()->text();
+            pressEnter(SavePathFrm->DrvPath); // Enter presses EnterBtn from anywhere
+        });
+        ShowForm("SavePath");
+        QCOMPARE(highlighted, QStringLiteral("b"));
+        QCOMPARE(MainFrm->SaveDir, data.path() + "/");
+        QCOMPARE(cwd(), data.path());
+    }
+
+    void openingFollowsTheWorkingDirectoryAndIsKept() {
+        DataFolder data;
+        data.addGroup("b/inner");
+        data.addGroup("b/Deeper");
+        data.addGroup("b/.secret");
+        data.addGroup("c");
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/")});
+        const QString b = data.path() + "/b";
+
+        QStringList seen;
+        whenShown([&] {
+            doubleClick("b");
+            seen = entries();
+            pressEsc();
+        });
+        ShowForm("SavePath");
+        QCOMPARE(seen, listFor(b, {"Deeper", "inner"}));
+        QCOMPARE(MainFrm->SaveDir, QString()); // cancelled ...
+        QCOMPARE(cwd(), b);                    // ... but the working directory stays there
+
+        // The caller puts the working directory back; the dialog keeps its
+        // folder and the place it was moved to.
+        QDir::setCurrent(data.path());
+        SavePathFrm->move(700, 150);
+        MainFrm->SaveDir = "stale";
+        QString before;
+        QPoint where;
+        whenShown([&] {
+            seen = entries();
+            where = SavePathFrm->pos();
+            before = MainFrm->SaveDir;
+            // Up again by the ancestor entry of the data folder.
+            doubleClickRow(int(listFor(data.path(), {}).size()) - 1);
+            pressEnter();
+        });
+        ShowForm("SavePath");
+        QCOMPARE(seen, listFor(b, {"Deeper", "inner"}));
+        QCOMPARE(where, QPoint(700, 150));
+        QCOMPARE(before, QString());
+        QCOMPARE(MainFrm->SaveDir, data.path() + "/");
+        QCOMPARE(cwd(), data.path());
+    }
+
+    void driveRootEndsInOneSeparator() {
+        DataFolder data;
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/")});
+        QString opened;
+        whenShown([&] {
+            doubleClickRow(0);
+            opened = SavePathFrm->DirPath->currentItem()->text();
+            pressEnter();
+        });
+        ShowForm("SavePath");
+        QCOMPARE(opened, QStringLiteral("/"));
+        QCOMPARE(MainFrm->SaveDir, QStringLiteral("/"));
+        QCOMPARE(cwd(), QStringLiteral("/"));
+    }
+
+    void refusedFolderKeepsEverything() {
+        DataFolder data;
+        data.addGroup("gone");
+        data.addGroup("kept");
+        data.addGroup("locked");
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/")});
+        const bool root = ::geteuid() == 0;
+        QFile::setPermissions(data.absolute("locked"), QFile::ReadOwner);
+
+        BoxAnswerer boxes;
+        boxes.answer(root ? QStringList{"OK"} : QStringList{"OK", "OK"});
+        QStringList before, after;
+        whenShown([&] {
+            before = entries();
+            QDir(data.path()).rmdir("gone"); // vanishes while the dialog is open
+            doubleClick("gone");
+            if (!root)
+                doubleClick("locked");
+            after = entries();
+            pressEnter();
+        });
+        ShowForm("SavePath");
+
+        QStringList expected{QStringLiteral("ファイルが見つかりません.")};
+        if (!root)
+            expected.append(QStringLiteral("ファイルへのアクセスが拒否されました."));
+        QCOMPARE(boxes.texts(), expected);
+        QCOMPARE(boxes.seen()[0].title, QStringLiteral("OSTREL"));
+        QCOMPARE(boxes.seen()[0].icon, int(QMessageBox::Critical));
+        QCOMPARE(after, before);
+        QCOMPARE(MainFrm->SaveDir, data.path() + "/");
+        QCOMPARE(cwd(), data.path());
+    }
+
+    void errorTexts() {
+        QCOMPARE(directoryErrorText(2), QStringLiteral("ファイルが見つかりません"));
+        QCOMPARE(directoryErrorText(3), QStringLiteral("不正なファイル名です"));
+        QCOMPARE(directoryErrorText(5), QStringLiteral("ファイルへのアクセスが拒否されました"));
+        QCOMPARE(directoryErrorText(20), QStringLiteral("I/O エラー (20)"));
+        QCOMPARE(errorBoxText(directoryErrorText(123)), QStringLiteral("I/O エラー (123)"));
+    }
+
+    void eachDriveKeepsItsFolder() {
+        DataFolder data;
+        QTemporaryDir base;
+        QDir(base.path()).mkpath("d1/sub");
+        QDir(base.path()).mkpath("d1/other");
+        QDir(base.path()).mkpath("d2/x");
+        const QString d1 = base.path() + "/d1", d2 = base.path() + "/d2";
+        Windows w;
+        SavePathFrm->fillDriveList({fixedDrive("/", "System"), fixedDrive(d1, "DATA"),
+                                    fixedDrive(d2), fixedDrive(base.path() + "/nomedium")});
+
+        QStringList driveTexts;
+        for (int i = 0; i < SavePathFrm->DrvPath->count(); ++i)
+            driveTexts.append(SavePathFrm->DrvPath->itemText(i));
+        QCOMPARE(driveTexts, (QStringList{"/ [system]", d1 + " [data]", d2 + " []",
+                                          base.path() + "/nomedium []"}));
+        QVERIFY(!SavePathFrm->DrvPath->itemIcon(0).isNull());
+
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        QStringList onD1, afterRefusal;
+        QString dirs[5];
+        QString driveShown;
+        whenShown([&] {
+            QComboBox* drv = SavePathFrm->DrvPath;
+            drv->setFocus();
+            QTest::keyClick(drv, Qt::Key_Down); // d1: its root
+            dirs[0] = cwd();
+            onD1 = entries();
+            doubleClick("sub");
+            dirs[1] = cwd();
+            QTest::keyClick(drv, Qt::Key_Down); // d2
+            dirs[2] = cwd();
+            QTest::keyClick(drv, Qt::Key_Up); // d1 again: back in its folder
+            dirs[3] = cwd();
+            QTest::keyClick(drv, Qt::Key_Down);
+            QTest::keyClick(drv, Qt::Key_Down); // a drive that cannot be entered
+            dirs[4] = cwd();
+            afterRefusal = entries();
+            driveShown = drv->currentText();
+            pressEnter(drv);
+        });
+        ShowForm("SavePath");
+
+        QCOMPARE(onD1, (QStringList{d1, "other", "sub"}));
+        QCOMPARE(dirs[0], d1);
+        QCOMPARE(dirs[1], d1 + "/sub");
+        QCOMPARE(dirs[2], d2);
+        QCOMPARE(dirs[3], d1 + "/sub");
+        QCOMPARE(boxes.texts(), QStringList{"ファイルが見つかりません."});
+        QCOMPARE(dirs[4], d2);
+        QCOMPARE(afterRefusal, (QStringList{d2, "x"}));
+        QCOMPARE(driveShown, d2 + " []");
+        QCOMPARE(MainFrm->SaveDir, d2 + "/");
+    }
+};
+
+QTEST_MAIN(SavePathDialog)
+#include "tst_savepath.moc"

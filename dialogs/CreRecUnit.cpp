@@ -35,6 +35,12 @@ void TCreRecFrm::FormCreate() {
     noticeFont.setPixelSize(12);
     Memo1->setFont(noticeFont);
     GroupBox1->setFont(noticeFont);
+    // The radio captions are laid out for narrower Windows faces: condensed a
+    // little, they fit the box.
+    QFont captions = font();
+    captions.setStretch(90);
+    for (QRadioButton* b : extensionButtons())
+        b->setFont(captions);
     // Close comes first in the control order: Alt+C always closes.
     setAccessKeyOrder({CloseBtn, CreateBtn});
     for (QRadioButton* b : extensionButtons()) {

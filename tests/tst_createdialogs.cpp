@@ -134,6 +134,7 @@ private slots:
     void createGroupFailure();
     void createGroupKeys();
     void groupNamesStayInside();
+    void groupListedInAnotherForm();
     void recordExtensions_data();
     void recordExtensions();
     void firstRecordOfEmptyGroup();
@@ -343,6 +344,21 @@ void CreateDialogs::groupNamesStayInside() {
         QVERIFY2(CreateDirFrm->isVisible(), qPrintable(name));
         QCOMPARE(s.tree(), before);
     }
+}
+
+// A name the folder listing does not give back as typed (a hidden folder is
+// not a group): created all the same, and the first group is selected.
+void CreateDialogs::groupListedInAnotherForm() {
+    Session s;
+    QVERIFY(openCreateDir(s.main));
+    QTest::keyClicks(CreateDirFrm->GroupNameEdt, QStringLiteral(".hid"));
+    QTest::keyClick(CreateDirFrm->GroupNameEdt, Qt::Key_Return);
+    QVERIFY(QFileInfo(s.root.absolute(QStringLiteral("data/.hid"))).isDir());
+    QVERIFY(!CreateDirFrm->isVisible());
+    QCOMPARE(s.main->GroupCmb->currentIndex(), 0);
+    QCOMPARE(s.main->GroupCmb->currentText(), QStringLiteral("empty"));
+    QCOMPARE(s.main->RecordLst->count(), 0);
+    QCOMPARE(s.boxes.seen().size(), 0);
 }
 
 void CreateDialogs::recordExtensions_data() {

@@ -1,12 +1,21 @@
 #pragma once
 
-#include <QDialog>
+#include "SmallDialog.h"
+#include "ui_CreateDirFrm.h"
 
-class TCreateDirFrm : public QDialog {
+// The create-group dialog: a name typed into GroupNameEdt becomes a new group
+// folder of the data folder, which the main window then shows.
+class TCreateDirFrm : public TSmallDialog, public Ui::TCreateDirFrm {
     Q_OBJECT
 
 public:
     explicit TCreateDirFrm(QWidget* parent = nullptr);
+    ~TCreateDirFrm() override;
+
+public slots:
+    void FormCreate();
+    void GroupNameEdtChange();
+    void CreateBtnClick();
 };
 
 extern TCreateDirFrm* CreateDirFrm;

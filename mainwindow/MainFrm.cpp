@@ -1,6 +1,7 @@
 // The main window's state, start-up, record picking, saving and closing.
 #include "MainFrm.h"
 
+#include "dialogs/CreDirUnit.h"
 #include "platform/Colors.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -267,10 +268,15 @@ void TMainFrm::SetDefaultMnuClick() {
 }
 
 bool TMainFrm::InsistOnGroup() {
-    if (ListGroups())
-        return true;
-    showMessage(QStringLiteral("データフォルダにグループ（フォルダ）がありません。"
-                               "グループを作成してから起動して下さい"));
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    return false;
+    // The window cannot be used without a group: the create-group dialog comes
+    // back, without its Close button, until one exists. Closing it by the title
+    // bar only shows it again.
+    while (!ListGroups()) {
+        if (!CreateDirFrm)
+            return false;
+        CreateDirFrm->CloseBtn->setEnabled(false);
+        CreateDirFrm->exec();
+        CreateDirFrm->CloseBtn->setEnabled(true);
+    }
+    return true;
 }

@@ -9,6 +9,7 @@ packages=(
   qt6-translations-l10n qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
+  libqt6svg6
   xvfb xauth
   cups cups-client cups-bsd printer-driver-cups-pdf
 )

@@ -109,8 +109,11 @@ bool CreateGroupFolder(const QString& name) {
 }
 
 void CreateRecordFile(const QString& name) {
+    // Without a shown group (the list has no selection) there is no folder to
+    // create in: the file never lands in the data folder itself.
     const QString group = MainFrm->GroupCmb->currentText();
-    const bool created = isSingleEntryName(name) && fs::createNewFile(recordPath(group, name));
+    const bool created = isSingleEntryName(group) && isSingleEntryName(name) &&
+                         fs::createNewFile(recordPath(group, name));
     if (!created)
         showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
 }

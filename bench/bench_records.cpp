@@ -81,14 +81,14 @@ int main(int argc, char** argv) {
     writeFile(QStringLiteral("g/a-utf8.txt"), utf8);
     writeFile(QStringLiteral("g/b-sjis.txt"), sjis);
     writeFile(QStringLiteral("g/c-small.txt"), line.repeated(100).toUtf8());
+    writeFile(QStringLiteral("Ostrel.ini"), "[OSTREL2 for Windows98 ApplicationSettingData]\n"
+                                            "LAST DIRECTORY=g\nLAST DOCUMENT=c-small.txt\n"
+                                            "SUPPORT EXPC=*.txt/\n");
 
     TMainFrm frm;
-    frm.SupportPatterns = ostrel::defaultPatternList();
     frm.show();
     (void)QTest::qWaitForWindowExposed(&frm);
-    ListGroups();
-    SelectGroup(0);
-    ListRecords();
+    std::fflush(stdout);
 
     bool ok = true;
     QPlainTextEdit reference;

@@ -1,5 +1,7 @@
 #include "SavePathUnit.h"
 
+#include "resources/Resources.h"
+
 #include "mainwindow/MainFrm.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -171,13 +173,8 @@ private:
 
 } // namespace
 
-// The drive and folder pictures live in the library's own resource file.
-static void initPictures() {
-    Q_INIT_RESOURCE(savepath);
-}
-
 TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
-    initPictures();
+    ostrel::initResources();
     setupUi(this);
     SavePathFrm = this;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,5 +1,7 @@
 #include "SmallDialog.h"
 
+#include "resources/Resources.h"
+
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -8,26 +10,8 @@
 #include <QScreen>
 #include <QShortcutEvent>
 
-// The pictures live in a static library: their registration is pulled in by
-// name. Q_INIT_RESOURCE must be used outside any namespace.
-static void initDialogResourcesOnce() {
-    Q_INIT_RESOURCE(dialogs);
-}
-
-namespace ostrel {
-
-void initDialogResources() {
-    static const bool done = [] {
-        initDialogResourcesOnce();
-        return true;
-    }();
-    (void)done;
-}
-
-} // namespace ostrel
-
 TSmallDialog::TSmallDialog(QWidget* parent) : QDialog(parent) {
-    ostrel::initDialogResources();
+    ostrel::initResources();
 }
 
 void TSmallDialog::setUpBorder(bool maximizeButton) {

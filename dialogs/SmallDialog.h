@@ -49,7 +49,3 @@ private:
     QList<QAbstractButton*> m_accessOrder;
 };
 
-namespace ostrel {
-// Makes the dialogs' pictures (":/icons/...") available; safe to call again.
-void initDialogResources();
-} // namespace ostrel

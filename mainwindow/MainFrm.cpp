@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
@@ -21,6 +22,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     : QMainWindow(parent), MainEditBackColor(kColorWindow), RecordLstBackColor(kColorWindow),
       GroupCmbBackColor(kColorWindow), MainEditFontColor(kColorWindowText) {
     MainFrm = this;
+    ostrel::initResources();
     setupUi(this);
     nameSeparators();
     createPopupMenus();

@@ -82,8 +82,8 @@ QString HintTracker::hintOf(const QAction* action) {
 }
 
 bool HintTracker::menuOpen() {
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget()) ||
-           qobject_cast<QMenuBar*>(QApplication::focusWidget());
+    const auto* bar = qobject_cast<QMenuBar*>(QApplication::focusWidget());
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget()) || (bar && bar->activeAction());
 }
 
 void HintTracker::setHint(const QString& hint) {
@@ -99,8 +99,15 @@ void HintTracker::scheduleIdle() {
 }
 
 void HintTracker::idle() {
-    if (menuOpen())
+    if (qobject_cast<QMenu*>(QApplication::activePopupWidget()))
         return;
+    // The menu bar worked from the keyboard, no menu open: its highlighted
+    // title.
+    auto* bar = qobject_cast<QMenuBar*>(QApplication::focusWidget());
+    if (bar && bar->activeAction()) {
+        itemHighlighted(bar->activeAction());
+        return;
+    }
     if (m_inMenu) {
         m_inMenu = false;
         setHint(QString());
@@ -146,10 +153,6 @@ bool HintTracker::eventFilter(QObject* watched, QEvent* event) {
         } else if (qobject_cast<QMenuBar*>(widget)) {
             watchMenu(widget);
         }
-    } else if (type == QEvent::FocusIn) {
-        // The menu bar takes the focus when it is worked from the keyboard.
-        if (auto* bar = qobject_cast<QMenuBar*>(widget); bar && bar->activeAction())
-            itemHighlighted(bar->activeAction());
     }
     if (mayMoveThePointer(type))
         scheduleIdle();

@@ -8,9 +8,20 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "platform/Error.h"
+#include "platform/Hints.h"
 #include "store/RecordStore.h"
 
+#include <QApplication>
+#include <QHash>
+#include <QIcon>
+#include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPointer>
+#include <memory>
 
 using namespace ostrel;
 
@@ -28,6 +39,134 @@ void showWithoutWaiting(QWidget* dialog) {
     dialog->raise();
     dialog->activateWindow();
 }
+
+// A picture of the resources whose colour at the bottom-left pixel is
+// transparent.
+QImage keyedImage(const QString& resource) {
+    QImage image = QImage(resource).convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return image;
+    const QRgb key = image.pixel(0, image.height() - 1);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (line[x] == key)
+                line[x] = qRgba(0, 0, 0, 0);
+    }
+    return image;
+}
+
+// A tool-button glyph: two images side by side, the one drawn while the
+// button is enabled and the one drawn while it is disabled.
+QIcon glyphIcon(const QString& resource) {
+    const QImage strip = keyedImage(resource);
+    const int width = strip.width() / 2;
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(strip.copy(0, 0, width, strip.height())), QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(strip.copy(width, 0, width, strip.height())),
+                   QIcon::Disabled);
+    return icon;
+}
+
+// The keyboard and mouse input of the main window that no single control
+// handles: the menu bar's shortcuts and the pop-up menus.
+//
+// A key pressed with Ctrl anywhere in the window is looked up among the menu
+// bar's shortcuts first; one that an item carries never reaches the focused
+// control, and runs the item only while the item and every menu above it are
+// enabled.
+//
+// A pop-up menu opens when the right mouse button is released over a control
+// (at the pointer) or the context-menu key is released without Alt (at the
+// focused control's top-left corner): the menu of the control, else of its
+// nearest enclosing control that has one. Qt's own context menus and the
+// right button's other effects (a list selecting the row under the pointer)
+// do not happen in the window.
+class WindowInput : public QObject {
+public:
+    WindowInput(TMainFrm* window, QHash<const QWidget*, QMenu*> popups)
+        : QObject(window), m_window(window), m_popups(std::move(popups)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::ContextMenu:
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            return static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::RightButton)
+                return false;
+            return popUp(widget, mouse->globalPosition().toPoint());
+        }
+        case QEvent::KeyRelease: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() != Qt::Key_Menu || key->isAutoRepeat() ||
+                (key->modifiers() & Qt::AltModifier))
+                return false;
+            return popUp(widget, widget->mapToGlobal(QPoint(0, 0)));
+        }
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!(key->modifiers() & Qt::ControlModifier))
+                return false;
+            const QKeySequence pressed(
+                QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+            bool enabled = false;
+            QAction* item = menuBarItem(m_window->MainMenu1, pressed, true, &enabled);
+            if (!item)
+                return false;
+            event->accept();
+            if (event->type() == QEvent::KeyPress && enabled)
+                item->trigger();
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool popUp(const QWidget* control, const QPoint& at) {
+        for (const QWidget* w = control; w && w != m_window; w = w->parentWidget()) {
+            if (QMenu* menu = m_popups.value(w)) {
+                menu->popup(at);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static QAction* menuBarItem(const QWidget* menu, const QKeySequence& keys, bool enabledAbove,
+                                bool* enabled) {
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            if (QMenu* sub = a->menu()) {
+                if (QAction* found = menuBarItem(
+                        sub, keys, enabledAbove && a->isEnabled() && sub->isEnabled(), enabled))
+                    return found;
+            } else if (a->shortcuts().contains(keys)) {
+                *enabled = enabledAbove && a->isEnabled();
+                return a;
+            }
+        }
+        return nullptr;
+    }
+
+    TMainFrm* m_window;
+    QHash<const QWidget*, QMenu*> m_popups;
+};
 
 } // namespace
 
@@ -72,19 +211,6 @@ void TMainFrm::createPopupMenus() {
     Pum3 = new QMenu(this);
     Pum3->setObjectName(QStringLiteral("Pum3"));
     Pum3->addActions({CutPum3, CopyPum3, PastePum3, N6, PointPum3, MovePointPum3});
-
-    const auto popupOn = [](QWidget* owner, QMenu* menu) {
-        QObject::connect(owner, &QWidget::customContextMenuRequested, menu,
-                         [owner, menu](const QPoint& pos) {
-                             const auto* area = qobject_cast<QAbstractScrollArea*>(owner);
-                             const QWidget* origin = area ? area->viewport() : owner;
-                             menu->popup(origin->mapToGlobal(pos));
-                         });
-    };
-    popupOn(Panel2, Pum1);
-    popupOn(Panel5, Pum2);
-    popupOn(Panel6, Pum2);
-    popupOn(MainEdit, Pum3);
 }
 
 void TMainFrm::bindCommands() {
@@ -152,6 +278,24 @@ void TMainFrm::bindCommands() {
         shared(a, &TMainFrm::SC_PopupEdit);
     item(PointPum3, &TMainFrm::PointMemoryMnuClick);
     item(MovePointPum3, &TMainFrm::MoveMemoryMnuClick);
+
+    // The editor's enter and exit: only a move of the focus from one control
+    // of the window to another counts; the window losing or regaining the
+    // activation, a dialog or a menu taking the focus do not.
+    const auto lastControl = std::make_shared<QPointer<QWidget>>();
+    connect(qApp, &QApplication::focusChanged, this, [this, lastControl](QWidget*, QWidget* now) {
+        if (!now || now->window() != this || qobject_cast<QMenuBar*>(now))
+            return;
+        const auto inEditor = [this](const QWidget* w) {
+            return w && (w == MainEdit || MainEdit->isAncestorOf(w));
+        };
+        const bool wasInEditor = inEditor(*lastControl);
+        *lastControl = now;
+        if (inEditor(now) && !wasInEditor)
+            runHandler([this] { MainEditEnter(); });
+        else if (!inEditor(now) && wasInEditor)
+            runHandler([this] { MainEditExit(); });
+    });
 }
 
 void ShowForm(const QString& key) {
@@ -182,9 +326,13 @@ void TMainFrm::CreateRecordPum2Click() {
     ShowForm(QStringLiteral("CreRec"));
 }
 
-void TMainFrm::ShowHint() {}
+void TMainFrm::ShowHint() {
+    StatusBar->showMessage(HintTracker::instance()->hint());
+}
 
-void TMainFrm::connectHintDisplay() {}
+void TMainFrm::connectHintDisplay() {
+    bind(HintTracker::instance(), &HintTracker::hintChanged, this, [this] { ShowHint(); });
+}
 
 void TMainFrm::MainEditEnter() {
     for (QAction* a : {CutMnu, CopyMnu, PasteMnu, DeleteMnu})
@@ -198,4 +346,32 @@ void TMainFrm::MainEditExit() {
     MnuFind->setEnabled(false);
 }
 
-void TMainFrm::setUpLayout() {}
+void TMainFrm::setUpLayout() {
+    // Hints go to the status bar only, never into tooltips.
+    HintTracker::instance();
+
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(keyedImage(QStringLiteral(":/icons/ostrel16.xpm"))));
+    icon.addPixmap(QPixmap::fromImage(keyedImage(QStringLiteral(":/icons/ostrel32.xpm"))));
+    setWindowIcon(icon);
+
+    CreateRecBtn->setIcon(glyphIcon(QStringLiteral(":/icons/notepad.xpm")));
+    DeleteRecBtn->setIcon(glyphIcon(QStringLiteral(":/icons/wastebin.xpm")));
+    SaveDataBtn->setIcon(glyphIcon(QStringLiteral(":/icons/floppy.xpm")));
+    PrintBtn->setIcon(glyphIcon(QStringLiteral(":/icons/printer.xpm")));
+    ExitBtn->setIcon(glyphIcon(QStringLiteral(":/icons/door.xpm")));
+
+    // Tab order: GroupCmb, RecordLst, MainEdit. The editor is created first,
+    // left of the lists, and setTabOrder does not move it behind them; taken
+    // out and put back into its place it comes last in the focus chain.
+    MainEdit->setParent(nullptr);
+    MainEdit->setParent(ClientArea);
+    MiddleLayout->insertWidget(0, MainEdit);
+    MainEdit->show();
+
+    new WindowInput(this, {{Panel2, Pum1}, {Panel5, Pum2}, {Panel6, Pum2}, {MainEdit, Pum3}});
+
+    // As laid out: the client area below the menu bar is 389 x 268.
+    move(194, 391);
+    resize(389, 268 + MainMenu1->sizeHint().height());
+}

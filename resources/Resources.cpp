@@ -6,6 +6,7 @@
 // Q_INIT_RESOURCE must stand outside any namespace.
 static void registerAll() {
     Q_INIT_RESOURCE(dialogs);
+    Q_INIT_RESOURCE(mainwindow);
     Q_INIT_RESOURCE(savepath);
 }
 

@@ -20,6 +20,8 @@ namespace ostrel {
 // wrap changes. Counting is lazy: the first query after a load or a change of
 // width counts what it needs; later queries cost the same on any size of text.
 class EditorLines : public QObject {
+    Q_OBJECT
+
 public:
     // Follows the document's edits; a child of the document.
     explicit EditorLines(QTextDocument* document);

@@ -4,6 +4,7 @@
 
 #include "EditorLines.h"
 #include "FindDialog.h"
+#include "TextMirror.h"
 #include "platform/Error.h"
 #include "platform/InputBox.h"
 #include "platform/NumberParse.h"
@@ -27,6 +28,15 @@ EditorLines* editorLines(QPlainTextEdit* edit) {
     // The editor lays its text out at its viewport's width.
     lines->setTextWidth(edit->viewport()->width());
     return lines;
+}
+
+// The editor's text as a search reads it, kept beside its document.
+TextMirror* textMirror(QPlainTextEdit* edit) {
+    QTextDocument* doc = edit->document();
+    auto* mirror = doc->findChild<TextMirror*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!mirror)
+        mirror = new TextMirror(doc);
+    return mirror;
 }
 
 // The length of the editor's whole text.
@@ -154,9 +164,7 @@ void TMainFrm::FindDialogFind() {
     const QTextCursor selection = MainEdit->textCursor();
     const int start = selection.hasSelection() ? selection.selectionEnd() : 0;
     // Forward to the end of the text, case matched, never wrapping around.
-    // The raw text keeps the document's positions (one separator per block).
-    const qsizetype found =
-        MainEdit->document()->toRawText().indexOf(what, start, Qt::CaseSensitive);
+    const qsizetype found = textMirror(MainEdit)->indexOf(what, start);
     if (found < 0)
         return;
     activateWindow();
@@ -187,6 +195,7 @@ void ShowCurrentLine() {
 
 void TMainFrm::bindEditorEvents() {
     editorLines(MainEdit);
+    textMirror(MainEdit);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
     connect(FindDialog, &TFindDialog::find, this,

@@ -1,0 +1,132 @@
+#include "TextMirror.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+namespace ostrel {
+
+namespace {
+
+constexpr qsizetype kPiece = 64 * 1024;
+
+} // namespace
+
+TextMirror::TextMirror(QTextDocument* document) : QObject(document), m_doc(document) {
+    rebuild();
+    connect(document, &QTextDocument::contentsChange, this, &TextMirror::contentsChange);
+}
+
+void TextMirror::rebuild() {
+    const QString text = m_doc->toRawText() + QChar::ParagraphSeparator;
+    m_pieces.clear();
+    for (qsizetype done = 0; done < text.size(); done += kPiece)
+        m_pieces.push_back(text.mid(done, kPiece));
+    m_length = text.size();
+}
+
+std::pair<size_t, qsizetype> TextMirror::locate(qsizetype position) const {
+    size_t i = 0;
+    while (i < m_pieces.size() && position >= m_pieces[i].size()) {
+        position -= m_pieces[i].size();
+        ++i;
+    }
+    return {i, position};
+}
+
+void TextMirror::contentsChange(int from, int removed, int added) {
+    // Counts include the document's last separator. A load reports the old
+    // text removed and then the new one added.
+    remove(from, removed);
+    const int count = m_doc->characterCount();
+    const int end = std::min(from + added, count - 1);
+    QString text;
+    if (end > from) {
+        QTextCursor c(m_doc);
+        c.setPosition(from);
+        c.setPosition(end, QTextCursor::KeepAnchor);
+        text = c.selectedText();
+    }
+    if (from + added >= count && added > 0)
+        text += QChar::ParagraphSeparator;
+    insert(from, text);
+}
+
+void TextMirror::remove(qsizetype from, qsizetype count) {
+    count = std::min(count, m_length - from);
+    if (from < 0 || count <= 0)
+        return;
+    auto [i, off] = locate(from);
+    qsizetype left = count;
+    while (left > 0 && i < m_pieces.size()) {
+        const qsizetype take = std::min(left, m_pieces[i].size() - off);
+        m_pieces[i].remove(off, take);
+        left -= take;
+        if (m_pieces[i].isEmpty()) {
+            m_pieces.erase(m_pieces.begin() + qsizetype(i));
+        } else {
+            ++i;
+            off = 0;
+        }
+    }
+    m_length -= count - left;
+}
+
+void TextMirror::insert(qsizetype at, const QString& text) {
+    if (text.isEmpty())
+        return;
+    at = std::clamp<qsizetype>(at, 0, m_length);
+    auto [i, off] = locate(at);
+    if (i == m_pieces.size()) {
+        if (m_pieces.empty()) {
+            m_pieces.emplace_back();
+            i = 0;
+        } else {
+            i = m_pieces.size() - 1;
+        }
+        off = m_pieces[i].size();
+    }
+    m_pieces[i].insert(off, text);
+    m_length += text.size();
+    if (m_pieces[i].size() > 2 * kPiece) {
+        const QString whole = std::move(m_pieces[i]);
+        std::vector<QString> parts;
+        for (qsizetype done = 0; done < whole.size(); done += kPiece)
+            parts.push_back(whole.mid(done, kPiece));
+        m_pieces.erase(m_pieces.begin() + qsizetype(i));
+        m_pieces.insert(m_pieces.begin() + qsizetype(i), std::make_move_iterator(parts.begin()),
+                        std::make_move_iterator(parts.end()));
+    }
+}
+
+qsizetype TextMirror::indexOf(const QString& what, qsizetype from) {
+    if (m_length != m_doc->characterCount())
+        rebuild(); // out of step (an empty load reports no separator): copy afresh
+    if (what.isEmpty() || from < 0 || from >= m_length)
+        return -1;
+    auto [i, off] = locate(from);
+    qsizetype base = from - off;
+    for (; i < m_pieces.size(); ++i) {
+        const QString& piece = m_pieces[i];
+        const qsizetype found = piece.indexOf(what, off, Qt::CaseSensitive);
+        if (found >= 0)
+            return base + found;
+        // A match that starts near the end of this piece and runs on.
+        const qsizetype tailStart = std::max(off, piece.size() - (what.size() - 1));
+        if (tailStart < piece.size()) {
+            QString joined = piece.mid(tailStart);
+            const qsizetype tail = joined.size();
+            for (size_t j = i + 1; j < m_pieces.size() && joined.size() < tail + what.size() - 1;
+                 ++j)
+                joined += m_pieces[j].left(tail + what.size() - 1 - joined.size());
+            const qsizetype across = joined.indexOf(what, 0, Qt::CaseSensitive);
+            if (across >= 0 && across < tail)
+                return base + tailStart + across;
+        }
+        base += piece.size();
+        off = 0;
+    }
+    return -1;
+}
+
+} // namespace ostrel

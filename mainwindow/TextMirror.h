@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <vector>
+
+class QTextDocument;
+
+namespace ostrel {
+
+// A copy of a document's text in pieces, kept in step with every edit (an
+// edit touches one or two pieces), so that a search runs over the text in
+// memory without first gathering it from the document. Positions are the
+// document's: one separator between blocks.
+class TextMirror : public QObject {
+    Q_OBJECT
+
+public:
+    // Follows the document's edits; a child of the document.
+    explicit TextMirror(QTextDocument* document);
+
+    // The first position at or after `from` where `what` occurs, case
+    // matched; -1 when there is none.
+    qsizetype indexOf(const QString& what, qsizetype from);
+
+private:
+    void contentsChange(int from, int removed, int added);
+    void remove(qsizetype from, qsizetype count);
+    void insert(qsizetype at, const QString& text);
+    void rebuild();
+    // The piece holding a position and the position's offset in it.
+    std::pair<size_t, qsizetype> locate(qsizetype position) const;
+
+    QTextDocument* m_doc;
+    std::vector<QString> m_pieces; // the whole document, its last separator included
+    qsizetype m_length = 0;
+};
+
+} // namespace ostrel

@@ -101,7 +101,12 @@ protected:
             return true;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-            return static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::RightButton)
+                return false;
+            // The press does nothing else, but it is a press in the editor.
+            if (widget == m_window->MainEdit->viewport())
+                runHandler([this] { m_window->MainEditMouseDown(); });
+            return true;
         case QEvent::MouseButtonRelease: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::RightButton)

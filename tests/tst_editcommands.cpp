@@ -338,11 +338,17 @@ private slots:
         QTest::mouseDClick(x.edit()->viewport(), Qt::LeftButton, {},
                            x.pointAt(x.edit()->document()->findBlockByNumber(1).position() + 2));
         QCOMPARE(x.label(), QStringLiteral("2"));
-        // A selection shows the line of its lower end.
-        x.select(x.edit()->document()->findBlockByNumber(6).position(), 1);
-        QTest::mousePress(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(1));
-        QTest::mouseRelease(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(1));
+        // A right-button press leaves the selection alone (dragged from line 7
+        // back to line 1), and the display shows the line of its lower end.
+        const int line7 = x.edit()->document()->findBlockByNumber(6).position();
+        x.select(line7, 1);
+        QTest::mousePress(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(line7 + 2));
         QCOMPARE(x.label(), QStringLiteral("1"));
+        QCOMPARE(x.edit()->textCursor().selectionStart(), 1);
+        QCOMPARE(x.edit()->textCursor().selectionEnd(), line7);
+        QTest::mouseRelease(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(line7 + 2));
+        QTRY_VERIFY(MainFrm->Pum3->isVisible());
+        MainFrm->Pum3->close();
     }
 
     void lineDisplayCountsWrappedRows() {

@@ -1,9 +1,74 @@
 #include "CngExpUnit.h"
 
+#include "mainwindow/MainFrm.h"
+#include "platform/Error.h"
+#include "platform/MessageBox.h"
+#include "store/Patterns.h"
+
+#include <QShowEvent>
+
+using namespace ostrel;
+
 TCngExpFrm* CngExpFrm = nullptr;
 
-TCngExpFrm::TCngExpFrm(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("CngExpFrm"));
-    setWindowTitle(QStringLiteral("表示するファイルの変更"));
+TCngExpFrm::TCngExpFrm(QWidget* parent) : TSmallDialog(parent) {
+    setupUi(this);
     CngExpFrm = this;
+    connect(EnterBtn, &QPushButton::clicked, this,
+            [this] { runHandler([this] { EnterBtnClick(); }); });
+    connect(CancelBtn, &QPushButton::clicked, this,
+            [this] { runHandler([this] { CancelBtnClick(); }); });
+    connect(DefaultBtn, &QPushButton::clicked, this,
+            [this] { runHandler([this] { DefaultBtnClick(); }); });
+    FormCreate();
+}
+
+TCngExpFrm::~TCngExpFrm() {
+    if (CngExpFrm == this)
+        CngExpFrm = nullptr;
+}
+
+void TCngExpFrm::FormCreate() {
+    // The maximize box only enlarges the window; the controls keep their places.
+    setUpBorder(true);
+    setUpFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    setUpField(ExpEdt);
+    setUpNotice(Memo1);
+    setAccessKeyOrder({EnterBtn, CancelBtn, DefaultBtn});
+    setCancelButton(CancelBtn);
+    ExpEdt->setFocus();
+    placeAtScreenCentre();
+}
+
+void TCngExpFrm::showEvent(QShowEvent* event) {
+    // Only a hidden dialog becoming visible refreshes the field; a window
+    // restored from the task bar keeps what is being typed.
+    if (!event->spontaneous())
+        runHandler([this] { FormShow(); });
+    TSmallDialog::showEvent(event);
+}
+
+void TCngExpFrm::FormShow() {
+    if (MainFrm)
+        ExpEdt->setText(MainFrm->SupportPatterns);
+}
+
+void TCngExpFrm::DefaultBtnClick() {
+    ExpEdt->setText(defaultPatternList());
+}
+
+void TCngExpFrm::EnterBtnClick() {
+    if (ExpEdt->text().isEmpty()) {
+        showMessage(QStringLiteral("サポートする拡張子は一つ以上必要です"));
+        return;
+    }
+    // Taken as typed: neither trimmed nor checked.
+    if (MainFrm)
+        MainFrm->SupportPatterns = ExpEdt->text();
+    showMessage(QStringLiteral("サポートする拡張子を変更しました"));
+    close();
+}
+
+void TCngExpFrm::CancelBtnClick() {
+    close();
 }

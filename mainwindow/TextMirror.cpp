@@ -13,7 +13,6 @@ constexpr qsizetype kPiece = 64 * 1024;
 } // namespace
 
 TextMirror::TextMirror(QTextDocument* document) : QObject(document), m_doc(document) {
-    rebuild();
     connect(document, &QTextDocument::contentsChange, this, &TextMirror::contentsChange);
 }
 
@@ -23,6 +22,7 @@ void TextMirror::rebuild() {
     for (qsizetype done = 0; done < text.size(); done += kPiece)
         m_pieces.push_back(text.mid(done, kPiece));
     m_length = text.size();
+    m_stale = false;
 }
 
 std::pair<size_t, qsizetype> TextMirror::locate(qsizetype position) const {
@@ -35,6 +35,15 @@ std::pair<size_t, qsizetype> TextMirror::locate(qsizetype position) const {
 }
 
 void TextMirror::contentsChange(int from, int removed, int added) {
+    if (m_stale)
+        return;
+    if (added > 4 * kPiece || removed > 4 * kPiece) {
+        // A load or a large paste: copy afresh when it is next searched.
+        m_stale = true;
+        m_pieces.clear();
+        m_length = 0;
+        return;
+    }
     // Counts include the document's last separator. A load reports the old
     // text removed and then the new one added.
     remove(from, removed);
@@ -100,7 +109,7 @@ void TextMirror::insert(qsizetype at, const QString& text) {
 }
 
 qsizetype TextMirror::indexOf(const QString& what, qsizetype from) {
-    if (m_length != m_doc->characterCount())
+    if (m_stale || m_length != m_doc->characterCount())
         rebuild(); // out of step (an empty load reports no separator): copy afresh
     if (what.isEmpty() || from < 0 || from >= m_length)
         return -1;

@@ -34,6 +34,9 @@ private:
     QTextDocument* m_doc;
     std::vector<QString> m_pieces; // the whole document, its last separator included
     qsizetype m_length = 0;
+    // Set after a load or another large change: the copy is made afresh at
+    // the next search instead of on every such change.
+    bool m_stale = true;
 };
 
 } // namespace ostrel

@@ -48,10 +48,16 @@ void disableRecordDeletion() {
     MainFrm->DeleteRecBtn->setEnabled(false);
 }
 
-// Shows the destination folder dialog; answers the chosen folder without its
+// Shows the destination folder dialog (after checking that a record was
+// loaded); answers the chosen folder without its
 // closing "/" (empty for a drive root such as "/"), or nothing when the
 // dialog was cancelled.
 std::optional<QString> chooseDestination() {
+    // The copy commands need a record loaded since start-up.
+    if (MainFrm->RecordPath.isEmpty()) {
+        showMessage(QStringLiteral("ファイルを選択してください"));
+        return std::nullopt;
+    }
     ShowForm(QStringLiteral("SavePath"));
     QString dir = MainFrm->SaveDir;
     if (dir.isEmpty())
@@ -161,10 +167,6 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
         return;
 
     const WorkingDirectoryKeeper workingDirectory;
-    if (RecordPath.isEmpty()) {
-        showMessage(QStringLiteral("ファイルを選択してください"));
-        return;
-    }
     const std::optional<QString> destination = chooseDestination();
     if (!destination)
         return;
@@ -188,10 +190,6 @@ void TMainFrm::SC_GroupCopy(QObject* Sender) {
         return;
 
     const WorkingDirectoryKeeper workingDirectory;
-    if (RecordPath.isEmpty()) {
-        showMessage(QStringLiteral("ファイルを選択してください"));
-        return;
-    }
     const std::optional<QString> destination = chooseDestination();
     if (!destination)
         return;

@@ -1,5 +1,7 @@
 #include "InputBox.h"
 
+#include "MessageBox.h"
+
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -42,12 +44,7 @@ std::optional<QString> inputBox(QWidget* parent, const QString& caption, const Q
     if (auto* field = box.findChild<QLineEdit*>())
         limitTo255Bytes(field);
     box.setWindowModality(Qt::ApplicationModal);
-    box.adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->geometry().center());
-        box.move(frame.topLeft());
-    }
+    centreOnScreen(box);
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();

@@ -11,14 +11,18 @@ QString applicationTitle() {
     return QStringLiteral("OSTREL");
 }
 
+void centreOnScreen(QWidget& window) {
+    window.adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->geometry().center());
+        window.move(frame.topLeft());
+    }
+}
+
 int execCentred(QMessageBox& box) {
     box.setWindowModality(Qt::ApplicationModal);
-    box.adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->geometry().center());
-        box.move(frame.topLeft());
-    }
+    centreOnScreen(box);
     return box.exec();
 }
 

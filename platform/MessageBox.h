@@ -3,6 +3,7 @@
 #include <QString>
 
 class QMessageBox;
+class QWidget;
 
 namespace ostrel {
 
@@ -21,6 +22,9 @@ void showMessage(const QString& text);
 // A question box titled "情報" or "警告" with the chosen buttons, in the order
 // はい, いいえ, OK, キャンセル. Closing the box without a choice answers Cancel.
 Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons);
+
+// Places a window centred on the screen.
+void centreOnScreen(QWidget& window);
 
 // Shows a prepared box modally, centred on the screen.
 int execCentred(QMessageBox& box);

@@ -249,6 +249,24 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p != end) {
+        // Runs of ASCII without a line break, four characters at a time.
+        while (end - p >= 4) {
+            quint64 four;
+            std::memcpy(&four, p, sizeof four);
+            constexpr quint64 lf = 0x000A000A000A000Aull;
+            const quint64 x = four ^ lf; // a line break becomes a zero unit
+            const bool hasBreak = ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) != 0;
+            if ((four & 0xFF80FF80FF80FF80ull) != 0 || hasBreak)
+                break;
+            out[0] = char(p[0]);
+            out[1] = char(p[1]);
+            out[2] = char(p[2]);
+            out[3] = char(p[3]);
+            out += 4;
+            p += 4;
+        }
+        if (p == end)
+            break;
         const char16_t c = *p++;
         if (c < 0x80) {
             if (c == u'\n')

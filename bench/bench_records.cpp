@@ -69,11 +69,11 @@ int main(int argc, char** argv) {
     QDir::setCurrent(data.path());
     QDir().mkpath(QStringLiteral("g"));
 
-    QString text;
     const QString line =
         QStringLiteral("これは長い記録の一行です。Lorem ipsum dolor sit amet, consectetur.\n");
-    while (text.size() < 100 * 1000 * 1000 / 2)
-        text += line;
+    // As many lines as make 100 MB of UTF-8.
+    const qsizetype lineBytes = line.toUtf8().size();
+    const QString text = line.repeated((100 * 1000 * 1000 + lineBytes - 1) / lineBytes);
     const QByteArray utf8 = text.toUtf8();
     const QByteArray sjis = QStringEncoder("windows-31j").encode(text);
     std::printf("record: %lld characters, %.1f MB UTF-8, %.1f MB Shift-JIS\n",

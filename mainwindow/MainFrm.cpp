@@ -3,6 +3,7 @@
 
 #include "dialogs/CreDirUnit.h"
 #include "platform/Colors.h"
+#include "platform/EditorText.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -194,7 +195,7 @@ void TMainFrm::SaveDataBtnClick() {
 }
 
 bool TMainFrm::WriteRecord() {
-    const QString text = MainEdit->toPlainText();
+    const QString text = editorText(MainEdit->document());
     TextFormat format = RecordFormat;
     if (!format.lossless) {
         const Answer a =
@@ -207,8 +208,27 @@ bool TMainFrm::WriteRecord() {
         if (a != Answer::Yes)
             return false;
     }
-    std::optional<QByteArray> bytes = encodeText(text, format);
-    if (!bytes) {
+    const PlatformError cannotCreate(
+        QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
+    if (RecordPath.isEmpty())
+        throw cannotCreate;
+    // Lines that all end alike are encoded straight into the file, piece by
+    // piece; mixed breaks are worked out on the whole bytes, which also tell
+    // the breaks for the next save.
+    std::optional<QByteArray> bytes;
+    bool unencodable = false;
+    auto save = [&] {
+        if (format.mixed) {
+            bytes = encodeText(text, format);
+            unencodable = !bytes;
+            return bytes && fs::writeFileAtomic(RecordPath, *bytes);
+        }
+        return fs::writeFileAtomic(RecordPath, [&](const fs::PieceWriter& write) {
+            return encodeTextInPieces(text, format, write, &unencodable);
+        });
+    };
+    bool saved = save();
+    if (!saved && unencodable) {
         const Answer a =
             askQuestion(QuestionKind::Warning,
                         QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
@@ -218,10 +238,10 @@ bool TMainFrm::WriteRecord() {
         if (a != Answer::Yes)
             return false;
         format.encoding = TextEncoding::Utf8;
-        bytes = encodeText(text, format);
+        saved = save();
     }
-    if (RecordPath.isEmpty() || !bytes || !fs::writeFileAtomic(RecordPath, *bytes))
-        throw PlatformError(QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
+    if (!saved)
+        throw cannotCreate;
     // The file now holds what the editor holds; unedited lines keep their
     // breaks at the next save only if the format is taken from the new file.
     if (format.mixed)

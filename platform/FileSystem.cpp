@@ -214,6 +214,12 @@ bool sameFile(const QString& a, const QString& b) {
 }
 
 bool writeFileAtomic(const QString& path, const QByteArray& data, QString* why) {
+    return writeFileAtomic(
+        path, [&](const PieceWriter& write) { return write(data); }, why);
+}
+
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
+                     QString* why) {
     const QString target = resolveLinks(path);
     struct stat st;
     const bool existed = statPath(target, st);
@@ -232,7 +238,21 @@ bool writeFileAtomic(const QString& path, const QByteArray& data, QString* why) 
     const mode_t mode = existed ? (st.st_mode & 07777) : newFileMode();
     return replaceAtomically(
         target, mode, existed ? &st : nullptr,
-        [&](int fd) { return writeAll(fd, data.constData(), data.size()); }, why);
+        [&](int fd) {
+            bool written = true;
+            const bool produced = produce([&](QByteArrayView piece) {
+                written = writeAll(fd, piece.data(), piece.size());
+                return written;
+            });
+            if (!written)
+                return false;
+            if (!produced) {
+                errno = 0; // given up, not failed: no reason to tell
+                return false;
+            }
+            return true;
+        },
+        why);
 }
 
 bool createNewFile(const QString& path) {

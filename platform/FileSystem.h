@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,16 @@ bool sameFile(const QString& a, const QString& b);
 // is written through to its target; permissions and ownership are kept.
 // Refuses a read-only target. On failure answers false and sets *why.
 bool writeFileAtomic(const QString& path, const QByteArray& data, QString* why = nullptr);
+
+// Hands the pieces of a file's content to the file, in order; answers false
+// when a write failed.
+using PieceWriter = std::function<bool(QByteArrayView piece)>;
+
+// As writeFileAtomic, with the content made piece by piece: `produce` hands
+// every piece to the writer it is given, and answers false to give up, which
+// leaves the target as it was.
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
+                     QString* why = nullptr);
 
 // Creates an empty file; fails when anything of that name exists.
 bool createNewFile(const QString& path);

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <array>
+#include <cstring>
 
 namespace ostrel {
 
@@ -14,13 +15,6 @@ const char* const kShiftJisName = "windows-31j";
 bool isAscii(const QByteArray& bytes) {
     for (char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
-bool isAscii(QStringView text) {
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
             return false;
     return true;
 }
@@ -166,6 +160,199 @@ QString restoreBreaks(const QString& text, const TextFormat& format) {
     return out;
 }
 
+// Code page 932 as the platform's converter has it, one lookup a character.
+// Built once by decoding every byte and byte pair and keeping the characters
+// that the converter writes back to a code that reads as the same character:
+// characters it only writes as a look-alike are refused, as are all those it
+// cannot write at all.
+class ShiftJisTable {
+public:
+    static const ShiftJisTable& instance() {
+        static const ShiftJisTable table;
+        return table;
+    }
+    // 0: not held; 0x100 + the byte for one byte; otherwise lead byte * 256 +
+    // trail byte. (Below 0x80 the code page is not quite ASCII: some control
+    // characters trade places.)
+    quint16 code(char16_t c) const { return codes_[c]; }
+
+private:
+    ShiftJisTable() : codes_(0x10000, 0) {
+        QStringDecoder decoder(kShiftJisName);
+        QStringEncoder encoder(kShiftJisName);
+        // (The converters' error flags are not used: they stay set across
+        // resetState(). A code that does not read back as the character it
+        // was written for, substitutes included, is what is refused.)
+        auto consider = [&](QByteArrayView bytes) {
+            decoder.resetState();
+            const QString s = decoder.decode(bytes);
+            if (s.size() != 1 || s[0].isSurrogate() || s[0] == QChar::ReplacementCharacter)
+                return;
+            const char16_t c = s[0].unicode();
+            if (codes_[c] != 0)
+                return;
+            encoder.resetState();
+            const QByteArray back = encoder.encode(s);
+            if (back.isEmpty() || back.size() > 2)
+                return;
+            decoder.resetState();
+            if (decoder.decode(back) != s)
+                return;
+            codes_[c] = back.size() == 1 ? quint16(0x100 | quint8(back[0]))
+                                         : quint16(quint8(back[0]) << 8 | quint8(back[1]));
+        };
+        char bytes[2];
+        for (int lead = 0x00; lead <= 0xFF; ++lead) {
+            bytes[0] = char(lead);
+            consider(QByteArrayView(bytes, 1));
+        }
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            bytes[0] = char(lead);
+            for (int trail = 0x00; trail <= 0xFF; ++trail) {
+                bytes[1] = char(trail);
+                consider(QByteArrayView(bytes, 2));
+            }
+        }
+    }
+
+    std::vector<quint16> codes_;
+};
+
+// The most bytes any encoding here writes for one UTF-16 unit (a line break
+// written as CR LF in UTF-16).
+constexpr qsizetype kMaxBytesPerUnit = 4;
+
+QByteArrayView byteOrderMark(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return "\xEF\xBB\xBF";
+    case TextEncoding::Utf16LE:
+        return "\xFF\xFE";
+    case TextEncoding::Utf16BE:
+        return "\xFE\xFF";
+    case TextEncoding::Utf8:
+    case TextEncoding::ShiftJis:
+        break;
+    }
+    return {};
+}
+
+inline char* putBreak(char* out, LineBreak lineBreak) {
+    if (lineBreak != LineBreak::LF)
+        *out++ = '\r';
+    if (lineBreak != LineBreak::CR)
+        *out++ = '\n';
+    return out;
+}
+
+char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p != end) {
+        // Runs of ASCII without a line break, four characters at a time.
+        while (end - p >= 4) {
+            quint64 four;
+            std::memcpy(&four, p, sizeof four);
+            constexpr quint64 lf = 0x000A000A000A000Aull;
+            const quint64 x = four ^ lf; // a line break becomes a zero unit
+            const bool hasBreak = ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) != 0;
+            if ((four & 0xFF80FF80FF80FF80ull) != 0 || hasBreak)
+                break;
+            out[0] = char(p[0]);
+            out[1] = char(p[1]);
+            out[2] = char(p[2]);
+            out[3] = char(p[3]);
+            out += 4;
+            p += 4;
+        }
+        if (p == end)
+            break;
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            if (c == u'\n')
+                out = putBreak(out, lineBreak);
+            else
+                *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (QChar::isHighSurrogate(c) && p != end && QChar::isLowSurrogate(*p)) {
+            const char32_t u = QChar::surrogateToUcs4(c, *p++);
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else {
+            *out++ = '?'; // a lone surrogate, as QString::toUtf8 writes it
+        }
+    }
+    return out;
+}
+
+template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
+    auto put = [&out](char16_t c) {
+        *out++ = char(bigEndian ? c >> 8 : c & 0xFF);
+        *out++ = char(bigEndian ? c & 0xFF : c >> 8);
+    };
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p != end) {
+        const char16_t c = *p++;
+        if (c != u'\n') {
+            put(c);
+            continue;
+        }
+        if (lineBreak != LineBreak::LF)
+            put(u'\r');
+        if (lineBreak != LineBreak::CR)
+            put(u'\n');
+    }
+    return out;
+}
+
+// Answers nullptr when a character is not held by code page 932.
+char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
+    const ShiftJisTable& table = ShiftJisTable::instance();
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p != end) {
+        const char16_t c = *p++;
+        if (c == u'\n') {
+            out = putBreak(out, lineBreak);
+            continue;
+        }
+        const quint16 code = table.code(c);
+        if (code > 0x1FF)
+            *out++ = char(code >> 8);
+        else if (code == 0)
+            return nullptr;
+        *out++ = char(code & 0xFF);
+    }
+    return out;
+}
+
+// Writes the text with every "\n" as the given break; at most
+// kMaxBytesPerUnit bytes a UTF-16 unit. Answers the end of what it wrote, or
+// nullptr when a character cannot be held by the encoding.
+char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak, char* out) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8Bom:
+        return encodeUtf8(text, lineBreak, out);
+    case TextEncoding::Utf16LE:
+        return encodeUtf16<false>(text, lineBreak, out);
+    case TextEncoding::Utf16BE:
+        return encodeUtf16<true>(text, lineBreak, out);
+    case TextEncoding::ShiftJis:
+        return encodeCodePage932(text, lineBreak, out);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 LineBreak TextFormat::nativeLineBreak() {
@@ -224,46 +411,64 @@ DecodedText decodeText(const QByteArray& bytes) {
 bool canEncode(const QString& text, TextEncoding encoding) {
     if (encoding != TextEncoding::ShiftJis)
         return true;
-    if (isAscii(text))
-        return true;
-    bool ok = false;
-    const QByteArray bytes = encodeShiftJis(text, &ok);
-    if (!ok)
-        return false;
-    // Some characters are written as a look-alike; reading back tells.
-    bool decOk = false;
-    return decodeShiftJis(bytes, &decOk) == text && decOk;
+    const ShiftJisTable& table = ShiftJisTable::instance();
+    for (QChar c : text)
+        if (table.code(c.unicode()) == 0)
+            return false;
+    return true;
 }
 
 std::optional<QByteArray> encodeText(const QString& text, const TextFormat& format) {
-    const QString withBreaks = restoreBreaks(text, format);
-    switch (format.encoding) {
-    case TextEncoding::Utf8:
-        return withBreaks.toUtf8();
-    case TextEncoding::Utf8Bom:
-        return QByteArray("\xEF\xBB\xBF") + withBreaks.toUtf8();
-    case TextEncoding::Utf16LE: {
-        QStringEncoder e(QStringConverter::Utf16LE);
-        return QByteArray("\xFF\xFE") + QByteArray(e.encode(withBreaks));
+    const QString withBreaks = format.mixed ? restoreBreaks(text, format) : QString();
+    const QStringView body = format.mixed ? QStringView(withBreaks) : QStringView(text);
+    const LineBreak lineBreak = format.mixed ? LineBreak::LF : format.lineBreak;
+    const QByteArrayView bom = byteOrderMark(format.encoding);
+    QByteArray bytes;
+    // Uninitialised room for the longest result; only what is written is touched.
+    bytes.resize(bom.size() + body.size() * kMaxBytesPerUnit);
+    char* out = bytes.data();
+    std::memcpy(out, bom.data(), size_t(bom.size()));
+    out = encodeRun(body, format.encoding, lineBreak, out + bom.size());
+    if (!out)
+        return std::nullopt;
+    bytes.resize(out - bytes.constData());
+    return bytes;
+}
+
+bool encodeTextInPieces(QStringView text, const TextFormat& format,
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
+    *unencodable = false;
+    if (format.mixed) {
+        std::optional<QByteArray> bytes = encodeText(text.toString(), format);
+        if (!bytes) {
+            *unencodable = true;
+            return false;
+        }
+        return write(*bytes);
     }
-    case TextEncoding::Utf16BE: {
-        QStringEncoder e(QStringConverter::Utf16BE);
-        return QByteArray("\xFE\xFF") + QByteArray(e.encode(withBreaks));
+    // Pieces small enough to stay in the processor's cache on their way to the file.
+    constexpr qsizetype kPieceUnits = 64 * 1024;
+    std::vector<char> buffer(size_t(kPieceUnits * kMaxBytesPerUnit + 4));
+    const QByteArrayView bom = byteOrderMark(format.encoding);
+    std::memcpy(buffer.data(), bom.data(), size_t(bom.size()));
+    char* start = buffer.data() + bom.size();
+    while (true) {
+        qsizetype n = qMin(kPieceUnits, text.size());
+        // A surrogate pair stays in one piece.
+        if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate())
+            --n;
+        char* end = encodeRun(text.first(n), format.encoding, format.lineBreak, start);
+        if (!end) {
+            *unencodable = true;
+            return false;
+        }
+        if (end != buffer.data() && !write(QByteArrayView(buffer.data(), end - buffer.data())))
+            return false;
+        text = text.sliced(n);
+        if (text.isEmpty())
+            return true;
+        start = buffer.data();
     }
-    case TextEncoding::ShiftJis: {
-        if (isAscii(withBreaks))
-            return withBreaks.toLatin1();
-        bool ok = false;
-        QByteArray bytes = encodeShiftJis(withBreaks, &ok);
-        if (!ok)
-            return std::nullopt;
-        bool decOk = false;
-        if (decodeShiftJis(bytes, &decOk) != withBreaks || !decOk)
-            return std::nullopt;
-        return bytes;
-    }
-    }
-    return std::nullopt;
 }
 
 QString encodingName(TextEncoding encoding) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,6 +51,14 @@ DecodedText decodeText(const QByteArray& bytes);
 // Writes a text (lines separated by "\n") as the format says. Answers nothing
 // when a character cannot be held by the format's encoding.
 std::optional<QByteArray> encodeText(const QString& text, const TextFormat& format);
+
+// As encodeText, handing the bytes to `write` piece by piece (a few hundred
+// kilobytes each) instead of building them whole. Answers false, having
+// stopped, when a character cannot be held by the encoding (*unencodable is
+// then set; some pieces may have been handed over already) or when `write`
+// answers false.
+bool encodeTextInPieces(QStringView text, const TextFormat& format,
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 
 // Whether every character of the text can be held by the encoding.
 bool canEncode(const QString& text, TextEncoding encoding);

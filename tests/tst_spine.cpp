@@ -231,6 +231,35 @@ private slots:
         QCOMPARE(data.read("g/a.txt"), sjis("一行目\r\n二行目\r\n三行目"));
     }
 
+    // A no-break space and a line separator are characters of the record like
+    // any other: a save keeps them, with or without an edit elsewhere.
+    void savingKeepsEveryCharacter_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("utf-8 crlf") << QString::fromUtf8("a\u00a0b\r\nc\u2028d\r\n").toUtf8()
+                                    << QString::fromUtf8("a\u00a0b\r\nc\u2028d\r\n追記").toUtf8();
+        QTest::newRow("utf-8 lf") << QString::fromUtf8("\u00a0\n\u2028\n").toUtf8()
+                                  << QString::fromUtf8("\u00a0\n\u2028\n追記").toUtf8();
+        QTest::newRow("mixed breaks") << QString::fromUtf8("\u00a0\r\n\u2028\n").toUtf8()
+                                      << QString::fromUtf8("\u00a0\r\n\u2028\n追記").toUtf8();
+    }
+    void savingKeepsEveryCharacter() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        DataFolder data;
+        data.write("g/a.txt", before);
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        main->MainEdit->document()->setModified(true);
+        main->SaveDataBtnClick();
+        QCOMPARE(data.read("g/a.txt"), before);
+        main->MainEdit->setFocus();
+        main->MainEdit->moveCursor(QTextCursor::End);
+        commitText(main->MainEdit, QString::fromUtf8("追記"));
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("g/a.txt"), after);
+    }
+
     void unencodableCharacterAsksBeforeWriting() {
         DataFolder data;
         const QByteArray before = sjis("メモ\r\n");

@@ -1,6 +1,7 @@
 // Reading text in the encoding and line breaks it has, and writing it back alike.
 #include "platform/TextCodec.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -83,6 +84,78 @@ private slots:
         QVERIFY(!canEncode(text, TextEncoding::ShiftJis));
         QVERIFY(!encodeText(d.text + text, d.format).has_value());
         QVERIFY(canEncode(text, TextEncoding::Utf8));
+    }
+
+    // Shift-JIS is written one character at a time from a table; it agrees with
+    // the platform's converter, which is asked afresh for every character.
+    void shiftJisAgreesWithTheConverterOverTheWholePlane() {
+        TextFormat format;
+        format.encoding = TextEncoding::ShiftJis;
+        format.lineBreak = LineBreak::LF;
+        int held = 0;
+        for (char32_t u = 0; u < 0x10000; ++u) {
+            const QChar c(u);
+            if (c.isSurrogate() || c == u'\n')
+                continue;
+            QStringEncoder encoder("windows-31j");
+            const QByteArray bytes = encoder.encode(QString(c));
+            QStringDecoder decoder("windows-31j");
+            const bool roundTrip = !encoder.hasError() && decoder.decode(bytes) == QString(c) && !decoder.hasError();
+            const std::optional<QByteArray> ours = encodeText(QString(c), format);
+            QVERIFY2(ours.has_value() == roundTrip, qPrintable(QString::number(u, 16)));
+            QCOMPARE(canEncode(QString(c), TextEncoding::ShiftJis), roundTrip);
+            if (roundTrip) {
+                QCOMPARE(*ours, bytes);
+                ++held;
+            }
+        }
+        QVERIFY(held > 7000);
+    }
+
+    // Large texts are handed over in pieces, which together are what
+    // encodeText makes, whatever falls on a piece's edge.
+    void piecesMakeTheWholeText_data() {
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("lineBreak");
+        for (int e : {int(TextEncoding::Utf8), int(TextEncoding::Utf8Bom), int(TextEncoding::Utf16LE), int(TextEncoding::Utf16BE), int(TextEncoding::ShiftJis)})
+            for (int b : {int(LineBreak::LF), int(LineBreak::CRLF), int(LineBreak::CR)})
+                QTest::addRow("%d/%d", e, b) << e << b;
+    }
+    void piecesMakeTheWholeText() {
+        QFETCH(int, encoding);
+        QFETCH(int, lineBreak);
+        TextFormat format;
+        format.encoding = TextEncoding(encoding);
+        format.lineBreak = LineBreak(lineBreak);
+        // Odd lengths put surrogate pairs (outside Shift-JIS) across piece edges.
+        const QString unit = format.encoding == TextEncoding::ShiftJis ? QString::fromUtf8("日本語 ab\n～ｱ\n")
+                                                                      : QString::fromUtf8("日本語 ab\n𠮷é\n");
+        QString text;
+        while (text.size() < 300000)
+            text += unit;
+        const QByteArray whole = encodeText(text, format).value();
+        QByteArray joined;
+        bool unencodable = true;
+        QVERIFY(encodeTextInPieces(text, format, [&](QByteArrayView piece) { joined += piece; return true; }, &unencodable));
+        QVERIFY(!unencodable);
+        QCOMPARE(joined.size(), whole.size());
+        QVERIFY(joined == whole);
+        // A character the encoding cannot hold, far into the text, stops it.
+        if (format.encoding == TextEncoding::ShiftJis) {
+            QVERIFY(!encodeTextInPieces(text + QString::fromUtf8("한"), format, [](QByteArrayView) { return true; }, &unencodable));
+            QVERIFY(unencodable);
+        }
+    }
+
+    // UTF-8 is written as QString::toUtf8 writes it, lone surrogates included.
+    void utf8IsWhatQtWrites() {
+        TextFormat format;
+        format.encoding = TextEncoding::Utf8;
+        format.lineBreak = LineBreak::LF;
+        QString text;
+        for (char16_t c : {u'a', u'\0', u'\x7f', u'\x80', u'\x7ff', u'\x800', u'\xd800', u'\xdc00', u'\xd83d', u'\xde00', u'\xffff', u'\xdbff'})
+            text += QChar(c);
+        QCOMPARE(encodeText(text, format).value(), text.toUtf8());
     }
 
     void undecodableFilesAreMarkedLossy() {

@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
 
     clickRecord(frm, 0);
     const double big = keystrokeMs(frm.MainEdit);
+    frm.MainEdit->document()->setModified(false); // no question when switching
     clickRecord(frm, 2);
     const double small = keystrokeMs(frm.MainEdit);
     const double ratio = big / small;

@@ -165,7 +165,7 @@ void TMainFrm::RecordLstClick() {
 int TMainFrm::loadedGroupIndex() const {
     // GroupIndex names the loaded record's group unless the group list has
     // been rebuilt since; then the group is looked up by its name.
-    const QString group = RecordPath.section(u'/', 1, 1);
+    const QString group = LoadedGroupName();
     if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() &&
         GroupCmb->itemText(GroupIndex) == group)
         return GroupIndex;

@@ -62,6 +62,8 @@ public:
     TFindDialog* FindDialog = nullptr;
 
     // --- operations ------------------------------------------------------------
+    // The group of the loaded record: the middle part of RecordPath.
+    QString LoadedGroupName() const { return RecordPath.section(u'/', 1, 1); }
     // The unsaved-changes question; answers true when the user cancelled.
     bool ConfirmSaveChanges();
     // Writes the editor's text to RecordPath. Answers false when the user chose

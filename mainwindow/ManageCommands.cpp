@@ -32,11 +32,6 @@ private:
     QString m_path;
 };
 
-// The group of the loaded record: the middle part of RecordPath.
-QString loadedGroup() {
-    return MainFrm->RecordPath.section(u'/', 1, 1);
-}
-
 void clearEditor() {
     MainFrm->MainEdit->clear();
     MainFrm->MainEdit->document()->setModified(false);
@@ -112,7 +107,7 @@ void DeleteGroup(const QString& name) {
     QString openGroup;
     if (w->GroupIndex >= 0 && w->GroupIndex < w->GroupCmb->count())
         openGroup = w->GroupCmb->itemText(w->GroupIndex);
-    const QString loaded = loadedGroup();
+    const QString loaded = w->LoadedGroupName();
     if (w->GroupIndex >= 0 && !loaded.isEmpty() && openGroup != loaded)
         openGroup = loaded;
     const QString question =
@@ -173,7 +168,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
 
     // The file as saved on disk; a copy onto itself (the record's own group,
     // directly or through a link) fails and leaves it alone.
-    const QString source = workingDirectory.path() + u'/' + loadedGroup() + u'/' + RecordName;
+    const QString source = workingDirectory.path() + u'/' + LoadedGroupName() + u'/' + RecordName;
     const bool copied = fs::copyFile(source, *destination + u'/' + RecordName);
     workingDirectory.restore();
     if (!copied) {

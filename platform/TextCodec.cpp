@@ -25,6 +25,33 @@ template <typename Decoder> bool decodeWith(Decoder&& decoder, QByteArrayView by
     return !decoder.hasError();
 }
 
+// Reads UTF-8 (any byte-order mark already taken off: a second one is a
+// character of the text); answers whether every byte was valid. The bytes are
+// read a piece at a time, so that a file in another encoding is given up at
+// its first piece.
+bool decodeUtf8(QByteArrayView bytes, QString& out) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    out.resize(bytes.size()); // at most one unit a byte
+    QChar* const begin = out.data();
+    QChar* p = begin;
+    constexpr qsizetype kPiece = 1 << 20;
+    while (!bytes.isEmpty()) {
+        // A piece ends before a character's first byte.
+        qsizetype n = qMin(kPiece, bytes.size());
+        while (n < bytes.size() && n > kPiece - 4 && (quint8(bytes[n]) & 0xC0) == 0x80)
+            --n;
+        p = decoder.appendToBuffer(p, bytes.first(n));
+        if (decoder.hasError()) {
+            out.clear();
+            return false;
+        }
+        bytes = bytes.sliced(n);
+    }
+    out.truncate(p - begin);
+    return true;
+}
+
 QByteArray encodeShiftJis(QStringView text, bool* ok) {
     QStringEncoder encoder(kShiftJisName);
     QByteArray bytes = encoder.encode(text);
@@ -160,11 +187,12 @@ QString restoreBreaks(const QString& text, const TextFormat& format) {
     return out;
 }
 
-// Code page 932 as the platform's converter has it, one lookup a character.
-// Built once by decoding every byte and byte pair and keeping the characters
-// that the converter writes back to a code that reads as the same character:
-// characters it only writes as a look-alike are refused, as are all those it
-// cannot write at all.
+// Code page 932 as the platform's converter has it, one lookup a character
+// each way. Built once by decoding every byte and byte pair: what reads as
+// one character is kept for reading, and the character is kept for writing
+// if the converter writes it back to a code that reads as the same character
+// (characters it only writes as a look-alike are refused, as are all those it
+// cannot write at all).
 class ShiftJisTable {
 public:
     static const ShiftJisTable& instance() {
@@ -176,8 +204,36 @@ public:
     // characters trade places.)
     quint16 code(char16_t c) const { return codes_[c]; }
 
+    // Reads the bytes into `out` (room for one unit a byte) when every
+    // character reads back to its own bytes; answers the end of what was
+    // written, or nullptr at the first byte or pair that does not.
+    char16_t* decodeLossless(QByteArrayView bytes, char16_t* out) const {
+        const auto* p = reinterpret_cast<const quint8*>(bytes.data());
+        const auto* const end = p + bytes.size();
+        while (p != end) {
+            const quint8 b = *p;
+            char16_t c;
+            quint16 code;
+            if (!lead_[b]) {
+                c = chars_[b];
+                code = quint16(0x100 | b);
+                ++p;
+            } else {
+                if (end - p < 2)
+                    return nullptr;
+                code = quint16(b << 8 | p[1]);
+                c = chars_[code];
+                p += 2;
+            }
+            if (c == 0 ? code != 0x100 : codes_[c] != code)
+                return nullptr;
+            *out++ = c;
+        }
+        return out;
+    }
+
 private:
-    ShiftJisTable() : codes_(0x10000, 0) {
+    ShiftJisTable() : codes_(0x10000, 0), chars_(0x10000, 0), lead_(0x100, false) {
         QStringDecoder decoder(kShiftJisName);
         QStringEncoder encoder(kShiftJisName);
         // (The converters' error flags are not used: they stay set across
@@ -189,6 +245,10 @@ private:
             if (s.size() != 1 || s[0].isSurrogate() || s[0] == QChar::ReplacementCharacter)
                 return;
             const char16_t c = s[0].unicode();
+            if (bytes.size() == 1)
+                chars_[quint8(bytes[0])] = c;
+            else
+                chars_[quint16(quint8(bytes[0]) << 8 | quint8(bytes[1]))] = c;
             if (codes_[c] != 0)
                 return;
             encoder.resetState();
@@ -213,10 +273,29 @@ private:
                 consider(QByteArrayView(bytes, 2));
             }
         }
+        // A lead byte begins pairs and reads as nothing alone.
+        for (int lead = 0x80; lead <= 0xFF; ++lead)
+            for (int trail = 0x00; trail <= 0xFF && !lead_[lead]; ++trail)
+                lead_[lead] = chars_[lead << 8 | trail] != 0 && chars_[lead] == 0;
     }
 
-    std::vector<quint16> codes_;
+    std::vector<quint16> codes_;  // character -> code
+    std::vector<char16_t> chars_; // code (a byte, or lead * 256 + trail) -> character
+    std::vector<bool> lead_;
 };
+
+// Shift-JIS read straight from the table, for the usual file that reads and
+// writes back byte for byte; a null string for any other (which the
+// converter then reads, to tell what it makes of it).
+QString decodeShiftJisLossless(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    const char16_t* end = ShiftJisTable::instance().decodeLossless(bytes, out);
+    if (!end)
+        return {};
+    text.truncate(end - out);
+    return text;
+}
 
 // The most bytes any encoding here writes for one UTF-16 unit (a line break
 // written as CR LF in UTF-16).
@@ -245,6 +324,14 @@ inline char* putBreak(char* out, LineBreak lineBreak) {
     return out;
 }
 
+// An editor's raw text ends its blocks with U+2029 and marks frames with
+// U+FDD0 and U+FDD1; each of them ends a line.
+template <LineSeparators separators> inline bool isEditorSeparator(char16_t c) {
+    return separators == LineSeparators::Editor &&
+           (c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0);
+}
+
+template <LineSeparators separators>
 char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
@@ -277,6 +364,10 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
             *out++ = char(0xC0 | (c >> 6));
             *out++ = char(0x80 | (c & 0x3F));
         } else if (!QChar::isSurrogate(c)) {
+            if (isEditorSeparator<separators>(c)) {
+                out = putBreak(out, lineBreak);
+                continue;
+            }
             *out++ = char(0xE0 | (c >> 12));
             *out++ = char(0x80 | ((c >> 6) & 0x3F));
             *out++ = char(0x80 | (c & 0x3F));
@@ -293,7 +384,8 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
+template <LineSeparators separators, bool bigEndian>
+char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     auto put = [&out](char16_t c) {
         *out++ = char(bigEndian ? c >> 8 : c & 0xFF);
         *out++ = char(bigEndian ? c & 0xFF : c >> 8);
@@ -302,7 +394,7 @@ template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBrea
     const char16_t* const end = p + text.size();
     while (p != end) {
         const char16_t c = *p++;
-        if (c != u'\n') {
+        if (c != u'\n' && !isEditorSeparator<separators>(c)) {
             put(c);
             continue;
         }
@@ -315,13 +407,14 @@ template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBrea
 }
 
 // Answers nullptr when a character is not held by code page 932.
+template <LineSeparators separators>
 char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
     const ShiftJisTable& table = ShiftJisTable::instance();
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p != end) {
         const char16_t c = *p++;
-        if (c == u'\n') {
+        if (c == u'\n' || isEditorSeparator<separators>(c)) {
             out = putBreak(out, lineBreak);
             continue;
         }
@@ -335,22 +428,30 @@ char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-// Writes the text with every "\n" as the given break; at most
+// Writes the text with every line separator as the given break; at most
 // kMaxBytesPerUnit bytes a UTF-16 unit. Answers the end of what it wrote, or
 // nullptr when a character cannot be held by the encoding.
+template <LineSeparators separators>
 char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak, char* out) {
     switch (encoding) {
     case TextEncoding::Utf8:
     case TextEncoding::Utf8Bom:
-        return encodeUtf8(text, lineBreak, out);
+        return encodeUtf8<separators>(text, lineBreak, out);
     case TextEncoding::Utf16LE:
-        return encodeUtf16<false>(text, lineBreak, out);
+        return encodeUtf16<separators, false>(text, lineBreak, out);
     case TextEncoding::Utf16BE:
-        return encodeUtf16<true>(text, lineBreak, out);
+        return encodeUtf16<separators, true>(text, lineBreak, out);
     case TextEncoding::ShiftJis:
-        return encodeCodePage932(text, lineBreak, out);
+        return encodeCodePage932<separators>(text, lineBreak, out);
     }
     return nullptr;
+}
+
+char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak,
+                LineSeparators separators, char* out) {
+    return separators == LineSeparators::Editor
+               ? encodeRun<LineSeparators::Editor>(text, encoding, lineBreak, out)
+               : encodeRun<LineSeparators::Newline>(text, encoding, lineBreak, out);
 }
 
 } // namespace
@@ -371,21 +472,28 @@ DecodedText decodeText(const QByteArray& bytes) {
 
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         f.encoding = TextEncoding::Utf8Bom;
-        ok = decodeWith(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless),
-                        body.sliced(3), result.text);
+        ok = decodeUtf8(body.sliced(3), result.text);
+        if (!ok) // shown as the converter reads it
+            decodeWith(QStringDecoder(QStringConverter::Utf8), body.sliced(3), result.text);
     } else if (bytes.startsWith("\xFF\xFE")) {
         f.encoding = TextEncoding::Utf16LE;
-        ok = decodeWith(QStringDecoder(QStringConverter::Utf16LE), body.sliced(2), result.text);
+        ok = decodeWith(
+            QStringDecoder(QStringConverter::Utf16LE, QStringConverter::Flag::ConvertInitialBom),
+            body.sliced(2), result.text);
         ok = ok && bytes.size() % 2 == 0;
     } else if (bytes.startsWith("\xFE\xFF")) {
         f.encoding = TextEncoding::Utf16BE;
-        ok = decodeWith(QStringDecoder(QStringConverter::Utf16BE), body.sliced(2), result.text);
+        ok = decodeWith(
+            QStringDecoder(QStringConverter::Utf16BE, QStringConverter::Flag::ConvertInitialBom),
+            body.sliced(2), result.text);
         ok = ok && bytes.size() % 2 == 0;
     } else if (isAscii(bytes)) {
         result.text = QString::fromLatin1(bytes);
-    } else if (decodeWith(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless),
-                          body, result.text)) {
+    } else if (decodeUtf8(body, result.text)) {
         f.encoding = TextEncoding::Utf8;
+    } else if (QString exact = decodeShiftJisLossless(body); !exact.isNull()) {
+        f.encoding = TextEncoding::ShiftJis;
+        result.text = std::move(exact);
     } else {
         bool sjisOk = false;
         QString sjis = decodeShiftJis(body, &sjisOk);
@@ -400,6 +508,7 @@ DecodedText decodeText(const QByteArray& bytes) {
         } else {
             // Neither: show what UTF-8 makes of it, and say that it is lossy.
             f.encoding = TextEncoding::Utf8;
+            decodeWith(QStringDecoder(QStringConverter::Utf8), body, result.text);
             ok = false;
         }
     }
@@ -428,7 +537,7 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     bytes.resize(bom.size() + body.size() * kMaxBytesPerUnit);
     char* out = bytes.data();
     std::memcpy(out, bom.data(), size_t(bom.size()));
-    out = encodeRun(body, format.encoding, lineBreak, out + bom.size());
+    out = encodeRun(body, format.encoding, lineBreak, LineSeparators::Newline, out + bom.size());
     if (!out)
         return std::nullopt;
     bytes.resize(out - bytes.constData());
@@ -437,9 +546,29 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
 
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
+    return encodeTextInPieces(std::vector<QStringView>{text}, format, LineSeparators::Newline,
+                              write, unencodable);
+}
+
+bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat& format,
+                        LineSeparators separators, const std::function<bool(QByteArrayView)>& write,
+                        bool* unencodable) {
     *unencodable = false;
     if (format.mixed) {
-        std::optional<QByteArray> bytes = encodeText(text.toString(), format);
+        // Which lines were edited is worked out on the whole text.
+        QString whole;
+        qsizetype size = 0;
+        for (QStringView part : parts)
+            size += part.size();
+        whole.reserve(size);
+        for (QStringView part : parts)
+            whole += part;
+        if (separators == LineSeparators::Editor) {
+            for (QChar& c : whole)
+                if (isEditorSeparator<LineSeparators::Editor>(c.unicode()))
+                    c = u'\n';
+        }
+        std::optional<QByteArray> bytes = encodeText(whole, format);
         if (!bytes) {
             *unencodable = true;
             return false;
@@ -451,24 +580,59 @@ bool encodeTextInPieces(QStringView text, const TextFormat& format,
     std::vector<char> buffer(size_t(kPieceUnits * kMaxBytesPerUnit + 4));
     const QByteArrayView bom = byteOrderMark(format.encoding);
     std::memcpy(buffer.data(), bom.data(), size_t(bom.size()));
-    char* start = buffer.data() + bom.size();
-    while (true) {
-        qsizetype n = qMin(kPieceUnits, text.size());
-        // A surrogate pair stays in one piece.
-        if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate())
-            --n;
-        char* end = encodeRun(text.first(n), format.encoding, format.lineBreak, start);
-        if (!end) {
-            *unencodable = true;
-            return false;
+    char* out = buffer.data() + bom.size();
+    char* const full = buffer.data() + kPieceUnits * kMaxBytesPerUnit;
+    // A surrogate pair split between two parts is put together again.
+    char16_t pair[2];
+    bool pending = false;
+    auto encode = [&](QStringView run) {
+        out = encodeRun(run, format.encoding, format.lineBreak, separators, out);
+        *unencodable = out == nullptr;
+        return out != nullptr;
+    };
+    auto flush = [&] {
+        const bool ok = write(QByteArrayView(buffer.data(), out - buffer.data()));
+        out = buffer.data();
+        return ok;
+    };
+    for (QStringView part : parts) {
+        if (pending && !part.isEmpty()) {
+            if ((full - out) < 2 * kMaxBytesPerUnit && !flush())
+                return false;
+            pair[1] = part[0].unicode();
+            const bool whole = QChar::isLowSurrogate(pair[1]);
+            if (!encode(QStringView(pair, whole ? 2 : 1)))
+                return false;
+            if (whole)
+                part = part.sliced(1);
+            pending = false;
         }
-        if (end != buffer.data() && !write(QByteArrayView(buffer.data(), end - buffer.data())))
-            return false;
-        text = text.sliced(n);
-        if (text.isEmpty())
-            return true;
-        start = buffer.data();
+        while (!part.isEmpty()) {
+            qsizetype n = qMin((full - out) / kMaxBytesPerUnit, part.size());
+            const bool endsInPair = n > 0 && part[n - 1].isHighSurrogate();
+            if (endsInPair && n == part.size()) {
+                // The part ends with half a pair, put together with the next part's start.
+                pair[0] = part[n - 1].unicode();
+                pending = true;
+                if (n > 1 && !encode(part.first(n - 1)))
+                    return false;
+                break;
+            }
+            if (endsInPair)
+                --n; // the pair stays in one run
+            if (n == 0) {
+                if (!flush())
+                    return false;
+                continue;
+            }
+            if (!encode(part.first(n)))
+                return false;
+            part = part.sliced(n);
+        }
     }
+    if (pending && !encode(QStringView(pair, 1)))
+        return false;
+    return out == buffer.data() || flush();
 }
 
 QString encodingName(TextEncoding encoding) {

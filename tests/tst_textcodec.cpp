@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
+#include <array>
 
 using namespace ostrel;
 
@@ -32,6 +33,15 @@ private slots:
         QTest::newRow("cr only") << QByteArray("a\rb\r") << int(TextEncoding::Utf8) << "a\nb\n";
         QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd") << int(TextEncoding::Utf8) << "a\nb\nc\nd";
         QTest::newRow("empty") << QByteArray() << int(TextEncoding::Utf8) << "";
+        // A character U+FEFF right after the byte-order mark is text, not a second mark.
+        QTest::newRow("utf8 bom, zwnbsp") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a") << int(TextEncoding::Utf8Bom) << QChar(0xFEFF) + QString("a");
+        QTest::newRow("utf16le mark, zwnbsp") << QByteArray("\xFF\xFE\xFF\xFE" "a\0", 6) << int(TextEncoding::Utf16LE) << QChar(0xFEFF) + QString("a");
+        // UTF-8 is read a megabyte at a time: characters on the edge, and a
+        // U+FEFF at the start of a later piece.
+        for (int shift : {0, 1, 2}) {
+            const QString text = QString(1 << 20, u'a').left((1 << 20) - shift) + QChar(0xFEFF) + QString::fromUtf8("日本\n");
+            QTest::addRow("utf8 across pieces %d", shift) << text.toUtf8() << int(TextEncoding::Utf8) << text;
+        }
         QTest::newRow("nul bytes") << QByteArray("a\0b\n", 4) << int(TextEncoding::Utf8) << QString::fromLatin1("a\0b\n", 4);
     }
     void unchangedTextIsWrittenBackUnchanged() {
@@ -140,6 +150,20 @@ private slots:
         QVERIFY(!unencodable);
         QCOMPARE(joined.size(), whole.size());
         QVERIFY(joined == whole);
+        // The same text in uneven parts (an empty one, pairs split between
+        // parts), its lines separated as an editor's raw text has them.
+        QString raw = text;
+        for (qsizetype i = 0, k = 0; i < raw.size(); ++i)
+            if (raw[i] == u'\n')
+                raw[i] = QChar(std::array<char16_t, 4>{u'\n', 0x2029, 0xFDD0, 0xFDD1}[size_t(k++ % 4)]);
+        std::vector<QStringView> parts;
+        for (qsizetype at = 0, n = 0; at < raw.size(); at += n) {
+            n = std::min<qsizetype>(raw.size() - at, parts.size() % 7 == 3 ? 0 : 1 + qsizetype(parts.size() * 7919 % 90001));
+            parts.push_back(QStringView(raw).sliced(at, n));
+        }
+        joined.clear();
+        QVERIFY(encodeTextInPieces(parts, format, LineSeparators::Editor, [&](QByteArrayView piece) { joined += piece; return true; }, &unencodable));
+        QVERIFY(joined == whole);
         // A character the encoding cannot hold, far into the text, stops it.
         if (format.encoding == TextEncoding::ShiftJis) {
             QVERIFY(!encodeTextInPieces(text + QString::fromUtf8("한"), format, [](QByteArrayView) { return true; }, &unencodable));
@@ -166,6 +190,15 @@ private slots:
         // vs. IBM extension) cannot be written back as it was.
         d = decodeText(QByteArray("\xed\x40\r\n"));
         QVERIFY(!d.format.lossless);
+        // A lead byte without its trail byte at the end.
+        d = decodeText(sjis("日本") + "\x93");
+        QVERIFY(!d.format.lossless);
+        // Valid UTF-8 (and Shift-JIS) for more than a megabyte, then neither:
+        // shown as UTF-8 reads it.
+        d = decodeText(QString::fromUtf8("é").repeated(600000).toUtf8() + "\x81\x20");
+        QVERIFY(!d.format.lossless);
+        QCOMPARE(int(d.format.encoding), int(TextEncoding::Utf8));
+        QVERIFY(d.text.startsWith(QString::fromUtf8("éé")));
         // An odd number of bytes after a UTF-16 mark.
         d = decodeText(QByteArray("\xff\xfe\x41\x00\x42"));
         QVERIFY(!d.format.lossless);

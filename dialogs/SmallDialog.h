@@ -48,4 +48,3 @@ private:
     QAbstractButton* m_cancelButton = nullptr;
     QList<QAbstractButton*> m_accessOrder;
 };
-

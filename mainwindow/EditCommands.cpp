@@ -32,11 +32,7 @@ EditorLines* editorLines(QPlainTextEdit* edit) {
 
 // The editor's text as a search reads it, kept beside its document.
 TextMirror* textMirror(QPlainTextEdit* edit) {
-    QTextDocument* doc = edit->document();
-    auto* mirror = doc->findChild<TextMirror*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!mirror)
-        mirror = new TextMirror(doc);
-    return mirror;
+    return TextMirror::of(edit->document());
 }
 
 // The length of the editor's whole text.

@@ -1,9 +1,9 @@
 // The main window's state, start-up, record picking, saving and closing.
 #include "MainFrm.h"
 
+#include "TextMirror.h"
 #include "dialogs/CreDirUnit.h"
 #include "platform/Colors.h"
-#include "platform/EditorText.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -195,7 +195,6 @@ void TMainFrm::SaveDataBtnClick() {
 }
 
 bool TMainFrm::WriteRecord() {
-    const QString text = editorText(MainEdit->document());
     TextFormat format = RecordFormat;
     if (!format.lossless) {
         const Answer a =
@@ -212,20 +211,24 @@ bool TMainFrm::WriteRecord() {
         QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
     if (RecordPath.isEmpty())
         throw cannotCreate;
-    // Lines that all end alike are encoded straight into the file, piece by
-    // piece; mixed breaks are worked out on the whole bytes, which also tell
-    // the breaks for the next save.
-    std::optional<QByteArray> bytes;
+    // The text is encoded straight into the file, piece by piece, from the
+    // copy that follows the editor's edits. A file with mixed breaks keeps
+    // its bytes, which tell the breaks for the next save.
+    const std::vector<QStringView> text = TextMirror::of(MainEdit->document())->text();
+    QByteArray bytes;
     bool unencodable = false;
     auto save = [&] {
-        if (format.mixed) {
-            bytes = encodeText(text, format);
-            unencodable = !bytes;
-            return bytes && fs::writeFileAtomic(RecordPath, *bytes);
-        }
-        return fs::writeFileAtomic(RecordPath, [&](const fs::PieceWriter& write) {
-            return encodeTextInPieces(text, format, write, &unencodable);
-        });
+        auto encode = [&](const fs::PieceWriter& write) {
+            return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
+        };
+        if (!format.mixed)
+            return fs::writeFileAtomic(RecordPath, encode);
+        bytes.clear();
+        return encode([&](QByteArrayView piece) {
+                   bytes += piece;
+                   return true;
+               }) &&
+               fs::writeFileAtomic(RecordPath, bytes);
     };
     bool saved = save();
     if (!saved && unencodable) {
@@ -245,7 +248,7 @@ bool TMainFrm::WriteRecord() {
     // The file now holds what the editor holds; unedited lines keep their
     // breaks at the next save only if the format is taken from the new file.
     if (format.mixed)
-        format = decodeText(*bytes).format;
+        format = decodeText(bytes).format;
     format.lossless = true;
     RecordFormat = std::move(format);
     return true;

@@ -16,13 +16,71 @@ TextMirror::TextMirror(QTextDocument* document) : QObject(document), m_doc(docum
     connect(document, &QTextDocument::contentsChange, this, &TextMirror::contentsChange);
 }
 
-void TextMirror::rebuild() {
-    const QString text = m_doc->toRawText() + QChar::ParagraphSeparator;
+TextMirror* TextMirror::of(QTextDocument* document) {
+    auto* mirror = document->findChild<TextMirror*>(QString(), Qt::FindDirectChildrenOnly);
+    return mirror ? mirror : new TextMirror(document);
+}
+
+void TextMirror::cut(const QString& whole) {
     m_pieces.clear();
-    for (qsizetype done = 0; done < text.size(); done += kPiece)
-        m_pieces.push_back(text.mid(done, kPiece));
-    m_length = text.size();
+    m_pieces.reserve(size_t(whole.size() / kPiece + 2));
+    for (qsizetype done = 0; done < whole.size(); done += kPiece)
+        m_pieces.push_back(whole.mid(done, kPiece));
+    m_pieces.emplace_back(QChar::ParagraphSeparator);
+    m_length = whole.size() + 1;
     m_stale = false;
+}
+
+void TextMirror::rebuild() {
+    cut(m_doc->toRawText());
+}
+
+void TextMirror::reset(const QString& text) {
+    cut(text);
+}
+
+bool TextMirror::agreesWithDocument() const {
+    if (m_length != m_doc->characterCount())
+        return false; // an empty load reports no separator
+    // A few characters spread over the text, the first and the last included
+    // (a text shifted by an edit differs in most of them):
+    // a check that costs nothing beside a save, should an edit ever pass by
+    // unreported.
+    constexpr qsizetype kSamples = 32;
+    for (qsizetype k = 0; k <= kSamples + 1; ++k) {
+        const qsizetype position =
+            k <= kSamples ? (m_length - 1) * k / kSamples : std::max<qsizetype>(0, m_length - 2);
+        const auto [i, off] = locate(position);
+        if (i >= m_pieces.size())
+            return false;
+        const char16_t mine = m_pieces[i][off].unicode();
+        const char16_t theirs = m_doc->characterAt(int(position)).unicode();
+        const bool separators = theirs == QChar::ParagraphSeparator &&
+                                (mine == u'\n' || mine == u'\r' ||
+                                 mine == QChar::ParagraphSeparator || (mine & 0xFFFE) == 0xFDD0);
+        if (mine != theirs && !separators)
+            return false;
+    }
+    return true;
+}
+
+void TextMirror::ensureInStep() {
+    if (m_stale || !agreesWithDocument())
+        rebuild();
+}
+
+std::vector<QStringView> TextMirror::text() {
+    ensureInStep();
+    std::vector<QStringView> parts;
+    parts.reserve(m_pieces.size());
+    qsizetype left = m_length - 1; // without the last separator
+    for (const QString& piece : m_pieces) {
+        if (left <= 0)
+            break;
+        parts.push_back(QStringView(piece).first(std::min(left, piece.size())));
+        left -= piece.size();
+    }
+    return parts;
 }
 
 std::pair<size_t, qsizetype> TextMirror::locate(qsizetype position) const {
@@ -109,8 +167,7 @@ void TextMirror::insert(qsizetype at, const QString& text) {
 }
 
 qsizetype TextMirror::indexOf(const QString& what, qsizetype from) {
-    if (m_stale || m_length != m_doc->characterCount())
-        rebuild(); // out of step (an empty load reports no separator): copy afresh
+    ensureInStep();
     if (what.isEmpty() || from < 0 || from >= m_length)
         return -1;
     auto [i, off] = locate(from);

@@ -9,15 +9,28 @@ class QTextDocument;
 namespace ostrel {
 
 // A copy of a document's text in pieces, kept in step with every edit (an
-// edit touches one or two pieces), so that a search runs over the text in
-// memory without first gathering it from the document. Positions are the
-// document's: one separator between blocks.
+// edit touches one or two pieces), so that a search or a save runs over the
+// text in memory without first gathering it from the document. Positions are
+// the document's: one separator between blocks.
 class TextMirror : public QObject {
     Q_OBJECT
 
 public:
     // Follows the document's edits; a child of the document.
     explicit TextMirror(QTextDocument* document);
+
+    // The document's mirror, made when first asked for.
+    static TextMirror* of(QTextDocument* document);
+
+    // The document was just given `text` whole (lines separated by "\n", or
+    // by any character the document takes as a block separator): the copy
+    // is made from it, without gathering it from the document again.
+    void reset(const QString& text);
+
+    // The whole text as consecutive parts, lines separated as the document's
+    // raw text has them (U+2029 mostly), without the document's last
+    // separator. Valid until the next edit.
+    std::vector<QStringView> text();
 
     // The first position at or after `from` where `what` occurs, case
     // matched; -1 when there is none.
@@ -28,6 +41,9 @@ private:
     void remove(qsizetype from, qsizetype count);
     void insert(qsizetype at, const QString& text);
     void rebuild();
+    void ensureInStep();
+    bool agreesWithDocument() const;
+    void cut(const QString& whole);
     // The piece holding a position and the position's offset in it.
     std::pair<size_t, qsizetype> locate(qsizetype position) const;
 

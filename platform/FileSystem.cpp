@@ -3,13 +3,19 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace ostrel::fs {
 
@@ -65,6 +71,137 @@ bool writeAll(int fd, const char* data, qint64 size) {
     }
     return true;
 }
+
+// Writes a file's content in order, on a thread of its own once there is
+// more than a buffer of it, so that making the next bytes and writing the
+// last ones overlap. The transfer to the disk is started every few
+// megabytes, so that the sync at the end has little left to wait for.
+class BackgroundWriter {
+public:
+    explicit BackgroundWriter(int fd) : fd_(fd) {}
+
+    ~BackgroundWriter() { finish(); }
+
+    // Takes a copy of the bytes; answers false once a write has failed.
+    bool write(const char* data, qint64 size) {
+        while (size > 0) {
+            const bool holding = filling_.capacity() != 0;
+            if (!holding || qint64(filling_.size()) == kBuffer) {
+                if (holding && !hand(std::move(filling_)))
+                    return false;
+                filling_ = takeFree();
+            }
+            const qint64 n = std::min<qint64>(size, kBuffer - qint64(filling_.size()));
+            filling_.insert(filling_.end(), data, data + n);
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    // Waits for every byte to be written; answers whether all were, with
+    // errno set as the failed write left it.
+    bool finish() {
+        if (!thread_.joinable()) {
+            // All of it fitted in one buffer: written here.
+            if (!failed_ && !filling_.empty() &&
+                !writeAll(fd_, filling_.data(), qint64(filling_.size()))) {
+                failed_ = true;
+                error_ = errno ? errno : EIO;
+            }
+        } else {
+            if (!filling_.empty())
+                hand(std::move(filling_));
+            {
+                std::lock_guard lock(mutex_);
+                closing_ = true;
+            }
+            changed_.notify_all();
+            thread_.join();
+        }
+        filling_.clear();
+        if (failed_)
+            errno = error_;
+        return !failed_;
+    }
+
+private:
+    static constexpr qint64 kBuffer = 2 << 20;
+    static constexpr int kBuffers = 3;
+    using Buffer = std::vector<char>;
+
+    Buffer takeFree() {
+        std::unique_lock lock(mutex_);
+        if (free_.empty() && made_ < kBuffers) {
+            ++made_;
+            lock.unlock();
+            Buffer b;
+            b.reserve(size_t(kBuffer));
+            return b;
+        }
+        changed_.wait(lock, [this] { return !free_.empty(); });
+        Buffer b = std::move(free_.back());
+        free_.pop_back();
+        b.clear();
+        return b;
+    }
+
+    bool hand(Buffer&& b) {
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { run(); });
+        std::lock_guard lock(mutex_);
+        if (failed_)
+            return false;
+        full_.push_back(std::move(b));
+        changed_.notify_all();
+        return true;
+    }
+
+    void run() {
+        qint64 written = 0, flushed = 0;
+        for (;;) {
+            Buffer b;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !full_.empty() || closing_; });
+                if (full_.empty())
+                    return;
+                b = std::move(full_.front());
+                full_.pop_front();
+            }
+            const bool ok = writeAll(fd_, b.data(), qint64(b.size()));
+            const int error = errno;
+            written += qint64(b.size());
+#ifdef __linux__
+            constexpr qint64 kFlushEvery = 8 << 20;
+            if (ok && written - flushed >= kFlushEvery) {
+                ::sync_file_range(fd_, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+                flushed = written;
+            }
+#endif
+            std::lock_guard lock(mutex_);
+            if (!ok) {
+                failed_ = true;
+                error_ = error ? error : EIO;
+                full_.clear();
+            }
+            free_.push_back(std::move(b));
+            changed_.notify_all();
+        }
+    }
+
+    const int fd_;
+    Buffer filling_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Buffer> full_;
+    std::vector<Buffer> free_;
+    int made_ = 0;
+    bool closing_ = false;
+    bool failed_ = false;
+    int error_ = 0;
+    std::thread thread_;
+};
 
 void syncFolder(const QString& dir) {
     const int fd = ::open(native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -239,11 +376,13 @@ bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWr
     return replaceAtomically(
         target, mode, existed ? &st : nullptr,
         [&](int fd) {
+            BackgroundWriter out(fd);
             bool written = true;
             const bool produced = produce([&](QByteArrayView piece) {
-                written = writeAll(fd, piece.data(), piece.size());
+                written = out.write(piece.data(), piece.size());
                 return written;
             });
+            written = out.finish() && written;
             if (!written)
                 return false;
             if (!produced) {
@@ -304,7 +443,8 @@ bool copyFile(const QString& source, const QString& destination) {
         return false;
     const bool ok = replaceAtomically(
         target, src.st_mode & 07777, nullptr,
-        [&](int out) {
+        [&](int fd) {
+            BackgroundWriter out(fd);
             char buf[1 << 16];
             for (;;) {
                 const ssize_t n = ::read(in, buf, sizeof buf);
@@ -313,8 +453,8 @@ bool copyFile(const QString& source, const QString& destination) {
                 if (n < 0)
                     return false;
                 if (n == 0)
-                    return true;
-                if (!writeAll(out, buf, n))
+                    return out.finish();
+                if (!out.write(buf, n))
                     return false;
             }
         },

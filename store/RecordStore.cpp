@@ -2,6 +2,7 @@
 
 #include "Folders.h"
 #include "mainwindow/MainFrm.h"
+#include "mainwindow/TextMirror.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -99,6 +100,7 @@ void LoadRecord() {
     MainFrm->RecordName = name;
     MainFrm->RecordFormat = std::move(decoded.format);
     MainFrm->MainEdit->setPlainText(decoded.text);
+    TextMirror::of(MainFrm->MainEdit->document())->reset(decoded.text);
     MainFrm->MainEdit->document()->setModified(false);
 }
 

@@ -162,20 +162,46 @@ private slots:
         }
     }
 
+    // A write that falls short fails the whole save, however the bytes come.
+    void fullDiskLeavesTheOldFileWhole_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("one write") << 0;
+        QTest::newRow("many pieces") << 1;
+        QTest::newRow("copy") << 2;
+    }
     void fullDiskLeavesTheOldFileWhole() {
+        QFETCH(int, how);
         DataFolder data;
         const QByteArray old(100000, 'o');
         data.write("big.txt", old);
+        data.write("source.txt", QByteArray(12 << 20, 's'));
         // A file-size limit makes the writes fall short as a full disk does.
-        const int code = inChild([] {
+        const int code = inChild([how] {
             ::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{65536, 65536};
+            rlimit limit{5 << 20, 5 << 20};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            return fs::writeFileAtomic("./big.txt", QByteArray(1 << 20, 'n')) ? 1 : 0;
+            bool ok = false;
+            if (how == 0) {
+                ok = fs::writeFileAtomic("./big.txt", QByteArray(6 << 20, 'n'));
+            } else if (how == 1) {
+                int handed = 0;
+                const QByteArray piece(65536, 'n');
+                ok = fs::writeFileAtomic("./big.txt", [&](const fs::PieceWriter& write) {
+                    for (; handed < 1000; ++handed)
+                        if (!write(piece))
+                            return false;
+                    return true;
+                });
+                if (handed == 1000)
+                    return 2; // the producer was not told to stop
+            } else {
+                ok = fs::copyFile("./source.txt", "./big.txt");
+            }
+            return ok ? 1 : 0;
         });
         QCOMPARE(code, 0);
         QCOMPARE(data.read("big.txt"), old);
-        QCOMPARE(entriesOf(data.path()), QStringList{"big.txt"});
+        QCOMPARE(entriesOf(data.path()), QStringList({"big.txt", "source.txt"}));
     }
 
     void createAndDelete() {

@@ -59,19 +59,31 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("match");
-        QTest::newRow("extension") << "*.txt" << "memo.txt" << true;
-        QTest::newRow("case") << "*.txt" << "MEMO.TXT" << true;
-        QTest::newRow("pattern case") << "*.TXT" << "memo.txt" << true;
-        QTest::newRow("other extension") << "*.txt" << "memo.txt.bak" << false;
-        QTest::newRow("star alone") << "*" << "anything" << true;
-        QTest::newRow("star dot star without dot") << "*.*" << "README" << true;
-        QTest::newRow("question") << "a?c" << "abc" << true;
-        QTest::newRow("question needs one") << "a?c" << "ac" << false;
-        QTest::newRow("two stars") << "*a*b*" << "xxaYYbzz" << true;
-        QTest::newRow("backtrack") << "*ab" << "aab" << true;
-        QTest::newRow("no match") << "*.c" << "main.cpp" << false;
+        QTest::newRow("extension") << "*.txt"
+                                   << "memo.txt" << true;
+        QTest::newRow("case") << "*.txt"
+                              << "MEMO.TXT" << true;
+        QTest::newRow("pattern case") << "*.TXT"
+                                      << "memo.txt" << true;
+        QTest::newRow("other extension") << "*.txt"
+                                         << "memo.txt.bak" << false;
+        QTest::newRow("star alone") << "*"
+                                    << "anything" << true;
+        QTest::newRow("star dot star without dot") << "*.*"
+                                                   << "README" << true;
+        QTest::newRow("question") << "a?c"
+                                  << "abc" << true;
+        QTest::newRow("question needs one") << "a?c"
+                                            << "ac" << false;
+        QTest::newRow("two stars") << "*a*b*"
+                                   << "xxaYYbzz" << true;
+        QTest::newRow("backtrack") << "*ab"
+                                   << "aab" << true;
+        QTest::newRow("no match") << "*.c"
+                                  << "main.cpp" << false;
         QTest::newRow("japanese") << "*.txt" << QString::fromUtf8("日本語.TXT") << true;
-        QTest::newRow("exact") << "Ostrel.ini" << "ostrel.INI" << true;
+        QTest::newRow("exact") << "Ostrel.ini"
+                               << "ostrel.INI" << true;
     }
     void matchesWildcards() {
         QFETCH(QString, pattern);
@@ -85,11 +97,16 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("japanese") << QString::fromUtf8("ファイル ./a/b.txt は開けません")
                                   << QString::fromUtf8("ファイル ./a/b.txt は開けません.");
-        QTest::newRow("parenthesis") << "I/O エラー (21)" << "I/O エラー (21)";
-        QTest::newRow("full stop") << "done." << "done.";
-        QTest::newRow("letter") << "abc" << "abc.";
-        QTest::newRow("quote") << "'x' は数値ではありません" << "'x' は数値ではありません.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("parenthesis") << "I/O エラー (21)"
+                                     << "I/O エラー (21)";
+        QTest::newRow("full stop") << "done."
+                                   << "done.";
+        QTest::newRow("letter") << "abc"
+                                << "abc.";
+        QTest::newRow("quote") << "'x' は数値ではありません"
+                               << "'x' は数値ではありません.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorBoxAddsFullStop() {
         QFETCH(QString, message);

@@ -114,7 +114,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe[Main\x00]\nA=\x01\x02\n\xc3\x28", 15);
         QTest::newRow("nul bytes") << QByteArray("[Main]\nX=a\0b\nA=1\n", 18);
-        QTest::newRow("huge line") << (QByteArray("[Main]\nJUNK=") + QByteArray(10 << 20, 'z') + "\nA=1\n");
+        QTest::newRow("huge line")
+            << (QByteArray("[Main]\nJUNK=") + QByteArray(10 << 20, 'z') + "\nA=1\n");
         QTest::newRow("no final break") << QByteArray("[Main]\nA=1");
         QTest::newRow("crlf") << QByteArray("[Main]\r\nA=1\r\n");
         QTest::newRow("lone cr") << QByteArray("[Main]\rA=1\r");
@@ -142,15 +143,17 @@ private slots:
     void keepsShiftJisFiles() {
         DataFolder data;
         QStringEncoder sjis("windows-31j");
-        const QByteArray before = sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=メモ\r\n"));
+        const QByteArray before =
+            sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=メモ\r\n"));
         data.write("t.ini", before);
         QCOMPARE(read("A"), QString::fromUtf8("メモ"));
         QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("記録")));
-        QCOMPARE(data.read("t.ini"),
-                 QByteArray(sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=記録\r\n"))));
+        QCOMPARE(data.read("t.ini"), QByteArray(sjis.encode(QString::fromUtf8(
+                                         "[Main]\r\n; 日本語のコメント\r\nA=記録\r\n"))));
         // A value Shift-JIS cannot hold moves the file to UTF-8, keeping its text.
         QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("𠮷")));
-        QCOMPARE(data.read("t.ini"), QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=𠮷\r\n").toUtf8());
+        QCOMPARE(data.read("t.ini"),
+                 QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=𠮷\r\n").toUtf8());
         QCOMPARE(read("A"), QString::fromUtf8("𠮷"));
     }
 

@@ -13,7 +13,9 @@ namespace {
 
 const QByteArray kHeader = "[OSTREL2 for Windows98 ApplicationSettingData]\n";
 // A section that lists *.txt files, followed by the lines given.
-QByteArray listingTxt(const QByteArray& lines) { return kHeader + "SUPPORT EXPC=*.txt/\n" + lines; }
+QByteArray listingTxt(const QByteArray& lines) {
+    return kHeader + "SUPPORT EXPC=*.txt/\n" + lines;
+}
 
 // Starts the program's main window in the data folder.
 struct Started {
@@ -124,7 +126,8 @@ private slots:
             QCOMPARE(main->SupportPatterns, QString());
             QCOMPARE(main->RecordLst->count(), 0);
             QVERIFY(main->close());
-            QCOMPARE(value(data, "SUPPORT EXPC"), QString("*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg"));
+            QCOMPARE(value(data, "SUPPORT EXPC"),
+                     QString("*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg"));
         } else {
             QFAIL("unknown check");
         }
@@ -152,8 +155,10 @@ private slots:
         boxes.answer(QString::fromUtf8("キャンセル"));
         main->SetDefaultMnu->trigger();
         QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
-        QCOMPARE(boxes.seen().first().text, QString::fromUtf8("現在の設定は消失します よろしいですか？"));
-        QCOMPARE(boxes.seen().first().buttons, QStringList({"OK", QString::fromUtf8("キャンセル")}));
+        QCOMPARE(boxes.seen().first().text,
+                 QString::fromUtf8("現在の設定は消失します よろしいですか？"));
+        QCOMPARE(boxes.seen().first().buttons,
+                 QStringList({"OK", QString::fromUtf8("キャンセル")}));
         QCOMPARE(data.read("Ostrel.ini"), listingTxt("WINDOW WIDTH=500\n"));
         QVERIFY(main->SaveSettingsOnClose);
         QVERIFY(main->close());
@@ -168,11 +173,17 @@ private slots:
         BoxAnswerer boxes;
         boxes.answer({"OK", "OK"});
         main->SetDefaultMnu->trigger();
-        QCOMPARE(boxes.texts().value(1), QString::fromUtf8("設定を有効にするにはアプリケーションを再起動する必要があります"));
+        QCOMPARE(
+            boxes.texts().value(1),
+            QString::fromUtf8("設定を有効にするにはアプリケーションを再起動する必要があります"));
         // Every key holds its default, where it stood or appended in order.
         QByteArray expected = defaultSettingsFile();
-        expected.replace("BUCK COLOR=-2147483643\n", "").replace("TOOLBAR VISIBLE=1\n", "").replace("SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\n", "");
-        expected.insert(kHeader.size(), "SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\nBUCK COLOR=-2147483643\nTOOLBAR VISIBLE=1\n");
+        expected.replace("BUCK COLOR=-2147483643\n", "")
+            .replace("TOOLBAR VISIBLE=1\n", "")
+            .replace("SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\n", "");
+        expected.insert(kHeader.size(),
+                        "SUPPORT EXPC=*.txt/*.ini/*.log/*.bat/*.c/*.cpp/*.cgi/*.htm/*.reg\nBUCK "
+                        "COLOR=-2147483643\nTOOLBAR VISIBLE=1\n");
         QCOMPARE(data.read("Ostrel.ini"), expected);
         // The running window keeps its look; closing writes nothing.
         QCOMPARE(main->MainEditBackColor, 255);
@@ -199,12 +210,17 @@ private slots:
     void damagedFilesStartWithFallbacks_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\x00\x00\xff", 11);
-        QTest::newRow("nul in value") << kHeader + QByteArray("WINDOW WIDTH=4\x00" "00\nFONT SIZE=11\n", 31);
-        QTest::newRow("huge line") << kHeader + "SUPPORT EXPC=" + QByteArray(10 << 20, '*') + "\nFONT SIZE=11\n";
+        QTest::newRow("nul in value") << kHeader + QByteArray("WINDOW WIDTH=4\x00"
+                                                              "00\nFONT SIZE=11\n",
+                                                              31);
+        QTest::newRow("huge line")
+            << kHeader + "SUPPORT EXPC=" + QByteArray(10 << 20, '*') + "\nFONT SIZE=11\n";
         QTest::newRow("duplicates") << kHeader + "FONT SIZE=11\nFONT SIZE=30\n";
-        QTest::newRow("crlf no final break") << QByteArray(kHeader).replace("\n", "\r\n") + "FONT SIZE=11";
-        QTest::newRow("absurd values") << kHeader + "FONT SIZE=0\nWINDOW WIDTH=-5\nWINDOW HEIGHT=2147483647\n"
-                                                  "FONT SIZE=2000000000\nWINDOW TOP=-99999\n";
+        QTest::newRow("crlf no final break")
+            << QByteArray(kHeader).replace("\n", "\r\n") + "FONT SIZE=11";
+        QTest::newRow("absurd values")
+            << kHeader + "FONT SIZE=0\nWINDOW WIDTH=-5\nWINDOW HEIGHT=2147483647\n"
+                         "FONT SIZE=2000000000\nWINDOW TOP=-99999\n";
     }
     void damagedFilesStartWithFallbacks() {
         QFETCH(QByteArray, content);

@@ -81,12 +81,15 @@ private slots:
         QTest::addColumn<QString>("patterns");
         QTest::addColumn<QStringList>("records");
         QTest::newRow("default") << ostrel::defaultPatternList()
-                                 << QStringList{"a.TXT", "b.txt", "c.c", "d.cpp", "readonly.txt", "x.ini"};
+                                 << QStringList{"a.TXT", "b.txt",        "c.c",
+                                                "d.cpp", "readonly.txt", "x.ini"};
         QTest::newRow("only txt") << "*.txt/*.ini" << QStringList{"a.TXT", "b.txt", "readonly.txt"};
         QTest::newRow("twice") << "*.c/*.c/" << QStringList{"c.c", "c.c"};
-        QTest::newRow("overlapping") << "*.txt/b*/" << QStringList{"a.TXT", "b.txt", "b.txt", "readonly.txt"};
+        QTest::newRow("overlapping")
+            << "*.txt/b*/" << QStringList{"a.TXT", "b.txt", "b.txt", "readonly.txt"};
         QTest::newRow("every file")
-            << "*/" << QStringList{"a.TXT", "b.txt", "c.c", "d.cpp", "noext", "readonly.txt", "x.ini", "y.reg"};
+            << "*/" << QStringList{"a.TXT", "b.txt",        "c.c",   "d.cpp",
+                                   "noext", "readonly.txt", "x.ini", "y.reg"};
         QTest::newRow("nothing") << "" << QStringList{};
         QTest::newRow("empty patterns") << "//" << QStringList{};
         QTest::newRow("question mark") << "?.c/" << QStringList{"c.c"};
@@ -96,7 +99,8 @@ private slots:
         QFETCH(QStringList, records);
         DataFolder data;
         Windows w;
-        for (const char* name : {"b.txt", "a.TXT", "c.c", "d.cpp", "x.ini", "y.reg", "noext", "readonly.txt", ".hidden.txt"})
+        for (const char* name : {"b.txt", "a.TXT", "c.c", "d.cpp", "x.ini", "y.reg", "noext",
+                                 "readonly.txt", ".hidden.txt"})
             data.write(QString("g/") + name, "text");
         QFile::setPermissions(data.absolute("g/readonly.txt"), QFile::ReadOwner);
         data.addGroup("g/folder.txt"); // a folder is never a record
@@ -138,7 +142,8 @@ private slots:
         BoxAnswerer boxes;
         boxes.answer("OK");
         CreateRecordFile("memo.txt"); // exists: refused, untouched
-        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("エラー：レコードを作成できませんでした")});
+        QCOMPARE(boxes.texts(),
+                 QStringList{QString::fromUtf8("エラー：レコードを作成できませんでした")});
         QCOMPARE(data.read("g/memo.txt"), QByteArray("keep"));
         CreateRecordFile("new.txt");
         QVERIFY(data.exists("g/new.txt"));

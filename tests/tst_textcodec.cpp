@@ -9,7 +9,9 @@
 using namespace ostrel;
 
 namespace {
-QByteArray sjis(const char* utf8) { return QStringEncoder("windows-31j").encode(QString::fromUtf8(utf8)); }
+QByteArray sjis(const char* utf8) {
+    return QStringEncoder("windows-31j").encode(QString::fromUtf8(utf8));
+}
 } // namespace
 
 class TextCodecTest : public QObject {
@@ -23,26 +25,48 @@ private slots:
         QTest::addColumn<QString>("text");
         const QString jp = QString::fromUtf8("日本語\nメモ\n");
         QTest::newRow("ascii lf") << QByteArray("a\nb\n") << int(TextEncoding::Utf8) << "a\nb\n";
-        QTest::newRow("ascii crlf no final break") << QByteArray("a\r\nb") << int(TextEncoding::Utf8) << "a\nb";
-        QTest::newRow("utf8 crlf") << QString::fromUtf8("日本語\r\nメモ\r\n").toUtf8() << int(TextEncoding::Utf8) << jp;
-        QTest::newRow("utf8 bom") << QByteArray("\xEF\xBB\xBF") + jp.toUtf8() << int(TextEncoding::Utf8Bom) << jp;
-        QTest::newRow("utf16le") << QByteArray("\xFF\xFE") + QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(jp)) << int(TextEncoding::Utf16LE) << jp;
-        QTest::newRow("utf16be") << QByteArray("\xFE\xFF") + QByteArray(QStringEncoder(QStringConverter::Utf16BE).encode(jp)) << int(TextEncoding::Utf16BE) << jp;
-        QTest::newRow("shift-jis crlf") << sjis("日本語\r\nメモ\r\n") << int(TextEncoding::ShiftJis) << jp;
-        QTest::newRow("shift-jis wave dash") << sjis("～\r\n") << int(TextEncoding::ShiftJis) << QString::fromUtf8("～\n");
+        QTest::newRow("ascii crlf no final break")
+            << QByteArray("a\r\nb") << int(TextEncoding::Utf8) << "a\nb";
+        QTest::newRow("utf8 crlf")
+            << QString::fromUtf8("日本語\r\nメモ\r\n").toUtf8() << int(TextEncoding::Utf8) << jp;
+        QTest::newRow("utf8 bom") << QByteArray("\xEF\xBB\xBF") + jp.toUtf8()
+                                  << int(TextEncoding::Utf8Bom) << jp;
+        QTest::newRow("utf16le") << QByteArray("\xFF\xFE") +
+                                        QByteArray(
+                                            QStringEncoder(QStringConverter::Utf16LE).encode(jp))
+                                 << int(TextEncoding::Utf16LE) << jp;
+        QTest::newRow("utf16be") << QByteArray("\xFE\xFF") +
+                                        QByteArray(
+                                            QStringEncoder(QStringConverter::Utf16BE).encode(jp))
+                                 << int(TextEncoding::Utf16BE) << jp;
+        QTest::newRow("shift-jis crlf")
+            << sjis("日本語\r\nメモ\r\n") << int(TextEncoding::ShiftJis) << jp;
+        QTest::newRow("shift-jis wave dash")
+            << sjis("～\r\n") << int(TextEncoding::ShiftJis) << QString::fromUtf8("～\n");
         QTest::newRow("cr only") << QByteArray("a\rb\r") << int(TextEncoding::Utf8) << "a\nb\n";
-        QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd") << int(TextEncoding::Utf8) << "a\nb\nc\nd";
+        QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd") << int(TextEncoding::Utf8)
+                               << "a\nb\nc\nd";
         QTest::newRow("empty") << QByteArray() << int(TextEncoding::Utf8) << "";
         // A character U+FEFF right after the byte-order mark is text, not a second mark.
-        QTest::newRow("utf8 bom, zwnbsp") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a") << int(TextEncoding::Utf8Bom) << QChar(0xFEFF) + QString("a");
-        QTest::newRow("utf16le mark, zwnbsp") << QByteArray("\xFF\xFE\xFF\xFE" "a\0", 6) << int(TextEncoding::Utf16LE) << QChar(0xFEFF) + QString("a");
+        QTest::newRow("utf8 bom, zwnbsp")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                          "a")
+            << int(TextEncoding::Utf8Bom) << QChar(0xFEFF) + QString("a");
+        QTest::newRow("utf16le mark, zwnbsp")
+            << QByteArray("\xFF\xFE\xFF\xFE"
+                          "a\0",
+                          6)
+            << int(TextEncoding::Utf16LE) << QChar(0xFEFF) + QString("a");
         // UTF-8 is read a megabyte at a time: characters on the edge, and a
         // U+FEFF at the start of a later piece.
         for (int shift : {0, 1, 2}) {
-            const QString text = QString(1 << 20, u'a').left((1 << 20) - shift) + QChar(0xFEFF) + QString::fromUtf8("日本\n");
-            QTest::addRow("utf8 across pieces %d", shift) << text.toUtf8() << int(TextEncoding::Utf8) << text;
+            const QString text = QString(1 << 20, u'a').left((1 << 20) - shift) + QChar(0xFEFF) +
+                                 QString::fromUtf8("日本\n");
+            QTest::addRow("utf8 across pieces %d", shift)
+                << text.toUtf8() << int(TextEncoding::Utf8) << text;
         }
-        QTest::newRow("nul bytes") << QByteArray("a\0b\n", 4) << int(TextEncoding::Utf8) << QString::fromLatin1("a\0b\n", 4);
+        QTest::newRow("nul bytes") << QByteArray("a\0b\n", 4) << int(TextEncoding::Utf8)
+                                   << QString::fromLatin1("a\0b\n", 4);
     }
     void unchangedTextIsWrittenBackUnchanged() {
         QFETCH(QByteArray, bytes);
@@ -57,9 +81,11 @@ private slots:
 
     void editKeepsTheFilesBreaks() {
         DecodedText d = decodeText("one\r\ntwo\r\n");
-        QCOMPARE(encodeText("one\nTWO\nthree\n", d.format).value(), QByteArray("one\r\nTWO\r\nthree\r\n"));
+        QCOMPARE(encodeText("one\nTWO\nthree\n", d.format).value(),
+                 QByteArray("one\r\nTWO\r\nthree\r\n"));
         d = decodeText(sjis("メモ\r\n"));
-        QCOMPARE(encodeText(QString::fromUtf8("メモ\n追記\n"), d.format).value(), sjis("メモ\r\n追記\r\n"));
+        QCOMPARE(encodeText(QString::fromUtf8("メモ\n追記\n"), d.format).value(),
+                 sjis("メモ\r\n追記\r\n"));
     }
 
     void editOfMixedBreaksChangesOnlyTheEditedLines() {
@@ -67,9 +93,11 @@ private slots:
         const DecodedText d = decodeText(before);
         QCOMPARE(int(d.format.lineBreak), int(LineBreak::CRLF)); // the most common
         // Edit the middle line: the lines around it keep their own breaks.
-        QCOMPARE(encodeText("a\nb\nCHANGED\nd\ne\n", d.format).value(), QByteArray("a\r\nb\nCHANGED\r\nd\re\r\n"));
+        QCOMPARE(encodeText("a\nb\nCHANGED\nd\ne\n", d.format).value(),
+                 QByteArray("a\r\nb\nCHANGED\r\nd\re\r\n"));
         // Insert a line after "b": the new line takes the common break.
-        QCOMPARE(encodeText("a\nb\nnew\nc\nd\ne\n", d.format).value(), QByteArray("a\r\nb\nnew\r\nc\r\nd\re\r\n"));
+        QCOMPARE(encodeText("a\nb\nnew\nc\nd\ne\n", d.format).value(),
+                 QByteArray("a\r\nb\nnew\r\nc\r\nd\re\r\n"));
         // Delete the first line.
         QCOMPARE(encodeText("b\nc\nd\ne\n", d.format).value(), QByteArray("b\nc\r\nd\re\r\n"));
     }
@@ -77,7 +105,8 @@ private slots:
     void newTextsAreUtf8() {
         const DecodedText d = decodeText(QByteArray());
         QCOMPARE(int(d.format.encoding), int(TextEncoding::Utf8));
-        QCOMPARE(encodeText(QString::fromUtf8("新しい\n"), d.format).value(), QString::fromUtf8("新しい\n").toUtf8());
+        QCOMPARE(encodeText(QString::fromUtf8("新しい\n"), d.format).value(),
+                 QString::fromUtf8("新しい\n").toUtf8());
     }
 
     void charactersShiftJisCannotHoldAreRefused_data() {
@@ -110,7 +139,8 @@ private slots:
             QStringEncoder encoder("windows-31j");
             const QByteArray bytes = encoder.encode(QString(c));
             QStringDecoder decoder("windows-31j");
-            const bool roundTrip = !encoder.hasError() && decoder.decode(bytes) == QString(c) && !decoder.hasError();
+            const bool roundTrip =
+                !encoder.hasError() && decoder.decode(bytes) == QString(c) && !decoder.hasError();
             const std::optional<QByteArray> ours = encodeText(QString(c), format);
             QVERIFY2(ours.has_value() == roundTrip, qPrintable(QString::number(u, 16)));
             QCOMPARE(canEncode(QString(c), TextEncoding::ShiftJis), roundTrip);
@@ -127,7 +157,9 @@ private slots:
     void piecesMakeTheWholeText_data() {
         QTest::addColumn<int>("encoding");
         QTest::addColumn<int>("lineBreak");
-        for (int e : {int(TextEncoding::Utf8), int(TextEncoding::Utf8Bom), int(TextEncoding::Utf16LE), int(TextEncoding::Utf16BE), int(TextEncoding::ShiftJis)})
+        for (int e :
+             {int(TextEncoding::Utf8), int(TextEncoding::Utf8Bom), int(TextEncoding::Utf16LE),
+              int(TextEncoding::Utf16BE), int(TextEncoding::ShiftJis)})
             for (int b : {int(LineBreak::LF), int(LineBreak::CRLF), int(LineBreak::CR)})
                 QTest::addRow("%d/%d", e, b) << e << b;
     }
@@ -138,15 +170,22 @@ private slots:
         format.encoding = TextEncoding(encoding);
         format.lineBreak = LineBreak(lineBreak);
         // Odd lengths put surrogate pairs (outside Shift-JIS) across piece edges.
-        const QString unit = format.encoding == TextEncoding::ShiftJis ? QString::fromUtf8("日本語 ab\n～ｱ\n")
-                                                                      : QString::fromUtf8("日本語 ab\n𠮷é\n");
+        const QString unit = format.encoding == TextEncoding::ShiftJis
+                                 ? QString::fromUtf8("日本語 ab\n～ｱ\n")
+                                 : QString::fromUtf8("日本語 ab\n𠮷é\n");
         QString text;
         while (text.size() < 300000)
             text += unit;
         const QByteArray whole = encodeText(text, format).value();
         QByteArray joined;
         bool unencodable = true;
-        QVERIFY(encodeTextInPieces(text, format, [&](QByteArrayView piece) { joined += piece; return true; }, &unencodable));
+        QVERIFY(encodeTextInPieces(
+            text, format,
+            [&](QByteArrayView piece) {
+                joined += piece;
+                return true;
+            },
+            &unencodable));
         QVERIFY(!unencodable);
         QCOMPARE(joined.size(), whole.size());
         QVERIFY(joined == whole);
@@ -155,18 +194,29 @@ private slots:
         QString raw = text;
         for (qsizetype i = 0, k = 0; i < raw.size(); ++i)
             if (raw[i] == u'\n')
-                raw[i] = QChar(std::array<char16_t, 4>{u'\n', 0x2029, 0xFDD0, 0xFDD1}[size_t(k++ % 4)]);
+                raw[i] =
+                    QChar(std::array<char16_t, 4>{u'\n', 0x2029, 0xFDD0, 0xFDD1}[size_t(k++ % 4)]);
         std::vector<QStringView> parts;
         for (qsizetype at = 0, n = 0; at < raw.size(); at += n) {
-            n = std::min<qsizetype>(raw.size() - at, parts.size() % 7 == 3 ? 0 : 1 + qsizetype(parts.size() * 7919 % 90001));
+            n = std::min<qsizetype>(
+                raw.size() - at,
+                parts.size() % 7 == 3 ? 0 : 1 + qsizetype(parts.size() * 7919 % 90001));
             parts.push_back(QStringView(raw).sliced(at, n));
         }
         joined.clear();
-        QVERIFY(encodeTextInPieces(parts, format, LineSeparators::Editor, [&](QByteArrayView piece) { joined += piece; return true; }, &unencodable));
+        QVERIFY(encodeTextInPieces(
+            parts, format, LineSeparators::Editor,
+            [&](QByteArrayView piece) {
+                joined += piece;
+                return true;
+            },
+            &unencodable));
         QVERIFY(joined == whole);
         // A character the encoding cannot hold, far into the text, stops it.
         if (format.encoding == TextEncoding::ShiftJis) {
-            QVERIFY(!encodeTextInPieces(text + QString::fromUtf8("한"), format, [](QByteArrayView) { return true; }, &unencodable));
+            QVERIFY(!encodeTextInPieces(
+                text + QString::fromUtf8("한"), format, [](QByteArrayView) { return true; },
+                &unencodable));
             QVERIFY(unencodable);
         }
     }
@@ -177,7 +227,8 @@ private slots:
         format.encoding = TextEncoding::Utf8;
         format.lineBreak = LineBreak::LF;
         QString text;
-        for (char16_t c : {u'a', u'\0', u'\x7f', u'\x80', u'\x7ff', u'\x800', u'\xd800', u'\xdc00', u'\xd83d', u'\xde00', u'\xffff', u'\xdbff'})
+        for (char16_t c : {u'a', u'\0', u'\x7f', u'\x80', u'\x7ff', u'\x800', u'\xd800', u'\xdc00',
+                           u'\xd83d', u'\xde00', u'\xffff', u'\xdbff'})
             text += QChar(c);
         QCOMPARE(encodeText(text, format).value(), text.toUtf8());
     }

@@ -21,6 +21,21 @@ void compareWithPlainSearch(QTextDocument& doc, TextMirror& mirror, const QStrin
     }
 }
 
+// The text as a save writes it: every separator a line break.
+QString asLines(QString text) {
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || (c.unicode() & 0xFFFE) == 0xFDD0)
+            c = u'\n';
+    return text;
+}
+
+QString joined(TextMirror& mirror) {
+    QString whole;
+    for (QStringView part : mirror.text())
+        whole += part;
+    return asLines(whole);
+}
+
 } // namespace
 
 class TestTextMirror : public QObject {
@@ -53,6 +68,77 @@ private slots:
         QCOMPARE(mirror.indexOf(QStringLiteral("ab"), 0), -1);
         doc.setPlainText(QStringLiteral("ab"));
         QCOMPARE(mirror.indexOf(QStringLiteral("ab"), 0), 0);
+    }
+
+    // What a save writes is the document's text after every kind of edit,
+    // from a load of text with characters an editor might treat specially.
+    void textIsTheDocumentsAfterEveryEdit() {
+        QTextDocument doc;
+        doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+        TextMirror mirror(&doc);
+        QString loaded;
+        const char16_t odd[] = {u'\0',  u'\t',  u'\v',  u'\f',  0x00A0,
+                                0x2028, 0xFDD0, 0xFFFF, 0xFEFF, 0xD800};
+        for (int i = 0; i < 30000; ++i) {
+            loaded += QStringLiteral("行 %1 ").arg(i);
+            loaded += QChar(odd[i % std::size(odd)]);
+            loaded += i % 7 ? QStringLiteral("\n") : QStringLiteral("😀\n");
+        }
+        doc.setPlainText(loaded);
+        mirror.reset(loaded);
+        QCOMPARE(joined(mirror), asLines(doc.toRawText()));
+
+        QTextCursor c(&doc);
+        const QString big =
+            QStringLiteral("paste\n").repeated(60000); // larger than the copy follows
+        for (int step = 0; step < 200; ++step) {
+            const int length = doc.characterCount() - 1;
+            c.setPosition(int((qint64(step) * 7919) % (length + 1)));
+            switch (step % 6) {
+            case 0:
+                c.insertText(QStringLiteral("a\nb"));
+                break;
+            case 1:
+                c.setPosition(std::min(length, c.position() + 70000), QTextCursor::KeepAnchor);
+                c.removeSelectedText();
+                break;
+            case 2:
+                c.deleteChar();
+                break;
+            case 3:
+                doc.undo();
+                break;
+            case 4:
+                doc.redo();
+                break;
+            case 5:
+                if (step % 60 == 5)
+                    c.insertText(big);
+                else
+                    c.insertText(QString(QChar(0xD83D)) + QChar(0xDE00));
+                break;
+            }
+            if (step % 10 == 0 || step % 60 == 5)
+                QCOMPARE(joined(mirror), asLines(doc.toRawText()));
+        }
+        QCOMPARE(joined(mirror), asLines(doc.toRawText()));
+        doc.setPlainText(QString());
+        QVERIFY(mirror.text().empty());
+    }
+
+    // Should the copy ever differ from the document (here: reset with text
+    // of the same length, shifted by a character, or with another last
+    // character), the document's text is what is written.
+    void aCopyOutOfStepIsMadeAfresh() {
+        QTextDocument doc;
+        doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+        TextMirror mirror(&doc);
+        const QString text = QStringLiteral("first line\nsecond line\n").repeated(5000);
+        doc.setPlainText(text);
+        for (const QString& other : {text.mid(1) + u'\n', text.left(text.size() - 1) + u'x'}) {
+            mirror.reset(other);
+            QCOMPARE(joined(mirror), text);
+        }
     }
 
     void matchesAcrossPieces() {

@@ -245,9 +245,21 @@ bool replaceAtomically(const QString& target, mode_t mode, const struct stat* ow
         ok = false;
         savedErrno = errno;
     }
+    // The replaced file stays open across the rename, so that freeing its
+    // space (which takes a while for a large file) happens when it is closed,
+    // on a thread of its own, not while the user waits.
+    const int replaced = ok ? ::open(native(target).constData(), O_RDONLY | O_CLOEXEC) : -1;
     if (ok && ::rename(tmpName.constData(), native(target).constData()) != 0) {
         ok = false;
         savedErrno = errno;
+    }
+    if (replaced >= 0) {
+        struct stat old;
+        constexpr off_t kLarge = 8 << 20;
+        if (::fstat(replaced, &old) == 0 && old.st_size >= kLarge)
+            std::thread([replaced] { ::close(replaced); }).detach();
+        else
+            ::close(replaced);
     }
     if (!ok) {
         ::unlink(tmpName.constData());

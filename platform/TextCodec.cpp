@@ -204,6 +204,14 @@ public:
     // characters trade places.)
     quint16 code(char16_t c) const { return codes_[c]; }
 
+    // Codes for writing: as code() has them, with kBreak for a character that
+    // ends a line ("\n", and the editor's separators for LineSeparators::Editor).
+    static constexpr quint16 kBreak = 0xFFFF; // no lead byte is 0xFF
+    const quint16* writing(LineSeparators separators) const {
+        return separators == LineSeparators::Editor ? writingEditor_.data()
+                                                    : writingNewline_.data();
+    }
+
     // Reads the bytes into `out` (room for one unit a byte) when every
     // character reads back to its own bytes; answers the end of what was
     // written, or nullptr at the first byte or pair that does not.
@@ -273,13 +281,19 @@ private:
                 consider(QByteArrayView(bytes, 2));
             }
         }
+        writingNewline_ = codes_;
+        writingNewline_[u'\n'] = kBreak;
+        writingEditor_ = writingNewline_;
+        for (char16_t c : {char16_t(QChar::ParagraphSeparator), char16_t(0xFDD0), char16_t(0xFDD1)})
+            writingEditor_[c] = kBreak;
         // A lead byte begins pairs and reads as nothing alone.
         for (int lead = 0x80; lead <= 0xFF; ++lead)
             for (int trail = 0x00; trail <= 0xFF && !lead_[lead]; ++trail)
                 lead_[lead] = chars_[lead << 8 | trail] != 0 && chars_[lead] == 0;
     }
 
-    std::vector<quint16> codes_;  // character -> code
+    std::vector<quint16> codes_; // character -> code
+    std::vector<quint16> writingNewline_, writingEditor_;
     std::vector<char16_t> chars_; // code (a byte, or lead * 256 + trail) -> character
     std::vector<bool> lead_;
 };
@@ -352,33 +366,37 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
             out += 4;
             p += 4;
         }
-        if (p == end)
-            break;
-        const char16_t c = *p++;
-        if (c < 0x80) {
-            if (c == u'\n')
+        // Then one character at a time, until a character of plain ASCII.
+        while (p != end) {
+            const char16_t c = *p++;
+            if (c < 0x80) {
+                if (c != u'\n') {
+                    *out++ = char(c);
+                    break;
+                }
                 out = putBreak(out, lineBreak);
-            else
-                *out++ = char(c);
-        } else if (c < 0x800) {
-            *out++ = char(0xC0 | (c >> 6));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else if (!QChar::isSurrogate(c)) {
-            if (isEditorSeparator<separators>(c)) {
-                out = putBreak(out, lineBreak);
-                continue;
+            } else if (c < 0x800) {
+                *out++ = char(0xC0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (!QChar::isSurrogate(c)) {
+                if (isEditorSeparator<separators>(c)) {
+                    out = putBreak(out, lineBreak);
+                    continue;
+                }
+                out[0] = char(0xE0 | (c >> 12));
+                out[1] = char(0x80 | ((c >> 6) & 0x3F));
+                out[2] = char(0x80 | (c & 0x3F));
+                out += 3;
+            } else if (QChar::isHighSurrogate(c) && p != end && QChar::isLowSurrogate(*p)) {
+                const char32_t u = QChar::surrogateToUcs4(c, *p++);
+                out[0] = char(0xF0 | (u >> 18));
+                out[1] = char(0x80 | ((u >> 12) & 0x3F));
+                out[2] = char(0x80 | ((u >> 6) & 0x3F));
+                out[3] = char(0x80 | (u & 0x3F));
+                out += 4;
+            } else {
+                *out++ = '?'; // a lone surrogate, as QString::toUtf8 writes it
             }
-            *out++ = char(0xE0 | (c >> 12));
-            *out++ = char(0x80 | ((c >> 6) & 0x3F));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else if (QChar::isHighSurrogate(c) && p != end && QChar::isLowSurrogate(*p)) {
-            const char32_t u = QChar::surrogateToUcs4(c, *p++);
-            *out++ = char(0xF0 | (u >> 18));
-            *out++ = char(0x80 | ((u >> 12) & 0x3F));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
-        } else {
-            *out++ = '?'; // a lone surrogate, as QString::toUtf8 writes it
         }
     }
     return out;
@@ -406,24 +424,26 @@ char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-// Answers nullptr when a character is not held by code page 932.
+// Answers nullptr when a character is not held by code page 932. Writes a
+// byte past its end for a character of one byte (room every caller has).
 template <LineSeparators separators>
 char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
-    const ShiftJisTable& table = ShiftJisTable::instance();
+    const quint16* const codes = ShiftJisTable::instance().writing(separators);
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p != end) {
-        const char16_t c = *p++;
-        if (c == u'\n' || isEditorSeparator<separators>(c)) {
+        const quint16 code = codes[*p++];
+        if (quint16(code - 1) >= ShiftJisTable::kBreak - 1) [[unlikely]] {
+            if (code == 0)
+                return nullptr;
             out = putBreak(out, lineBreak);
             continue;
         }
-        const quint16 code = table.code(c);
-        if (code > 0x1FF)
-            *out++ = char(code >> 8);
-        else if (code == 0)
-            return nullptr;
-        *out++ = char(code & 0xFF);
+        // Both bytes of a pair, or the one byte, without a branch.
+        const bool pair = code > 0x1FF;
+        out[0] = char(pair ? code >> 8 : code);
+        out[1] = char(code);
+        out += 1 + int(pair);
     }
     return out;
 }

@@ -231,6 +231,14 @@ private slots:
                            u'\xd83d', u'\xde00', u'\xffff', u'\xdbff'})
             text += QChar(c);
         QCOMPARE(encodeText(text, format).value(), text.toUtf8());
+        // Runs of every length of each kind, one after another.
+        const QStringList kinds = {QStringLiteral("abcdefg"), QStringLiteral("é"),
+                                   QStringLiteral("日本語"),  QStringLiteral("😀"),
+                                   QString(QChar(0xdc00)),    QStringLiteral("\t")};
+        text.clear();
+        for (int i = 0; i < 2000; ++i)
+            text += kinds[(i * 7 + i / 5) % kinds.size()].repeated(1 + i % 9);
+        QCOMPARE(encodeText(text, format).value(), text.toUtf8());
     }
 
     void undecodableFilesAreMarkedLossy() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -31,6 +32,10 @@ inline bool compare(const char* name, const std::function<void()>& measured,
     for (int i = 0; i < rounds; ++i) {
         r.push_back(timeOnce(reference));
         m.push_back(timeOnce(measured));
+    }
+    if (std::getenv("BENCH_VERBOSE")) {
+        for (int i = 0; i < rounds; ++i)
+            std::printf("  round %d: %.1f ms vs %.1f ms\n", i, m[size_t(i)], r[size_t(i)]);
     }
     const double mm = median(m), rr = median(r);
     const double ratio = rr > 0 ? mm / rr : 0;

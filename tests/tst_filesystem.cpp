@@ -111,6 +111,16 @@ private slots:
         // A new file is created.
         QVERIFY(fs::writeFileAtomic("./b.txt", "b"));
         QCOMPARE(data.read("b.txt"), QByteArray("b"));
+        // Large content, written on the writer's own thread, over a large
+        // file (let go on a thread of its own), and over it again.
+        QByteArray large(9 << 20, 'x');
+        for (int i = 0; i < large.size(); i += 4096)
+            large[i] = char('a' + i / 4096 % 26);
+        for (const char* last : {"1", "2"}) {
+            QVERIFY(fs::writeFileAtomic("./b.txt", large + last));
+            QCOMPARE(data.read("b.txt"), large + last);
+        }
+        QCOMPARE(entriesOf(data.path()), QStringList({"a.txt", "b.txt"}));
     }
 
     void atomicWriteGoesThroughLinks() {

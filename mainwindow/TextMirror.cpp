@@ -1,8 +1,10 @@
 #include "TextMirror.h"
 
+#include <QScopeGuard>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <thread>
 
 namespace ostrel {
 
@@ -21,22 +23,35 @@ TextMirror* TextMirror::of(QTextDocument* document) {
     return mirror ? mirror : new TextMirror(document);
 }
 
-void TextMirror::cut(const QString& whole) {
-    m_pieces.clear();
-    m_pieces.reserve(size_t(whole.size() / kPiece + 2));
+std::vector<QString> TextMirror::cut(const QString& whole) {
+    std::vector<QString> pieces;
+    pieces.reserve(size_t(whole.size() / kPiece + 2));
     for (qsizetype done = 0; done < whole.size(); done += kPiece)
-        m_pieces.push_back(whole.mid(done, kPiece));
-    m_pieces.emplace_back(QChar::ParagraphSeparator);
-    m_length = whole.size() + 1;
+        pieces.push_back(whole.mid(done, kPiece));
+    pieces.emplace_back(QChar::ParagraphSeparator);
+    return pieces;
+}
+
+void TextMirror::adopt(std::vector<QString> pieces, qsizetype length) {
+    m_pieces = std::move(pieces);
+    m_length = length + 1;
     m_stale = false;
 }
 
 void TextMirror::rebuild() {
-    cut(m_doc->toRawText());
+    const QString text = m_doc->toRawText();
+    adopt(cut(text), text.size());
 }
 
-void TextMirror::reset(const QString& text) {
-    cut(text);
+void TextMirror::reset(const QString& text, const std::function<void()>& give) {
+    // The text is only read on both threads (its copy below shares it).
+    std::vector<QString> pieces;
+    std::thread cutter([&pieces, text] { pieces = cut(text); });
+    {
+        auto join = qScopeGuard([&] { cutter.join(); });
+        give();
+    }
+    adopt(std::move(pieces), text.size());
 }
 
 bool TextMirror::agreesWithDocument() const {

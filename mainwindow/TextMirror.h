@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <vector>
 
 class QTextDocument;
@@ -22,10 +23,11 @@ public:
     // The document's mirror, made when first asked for.
     static TextMirror* of(QTextDocument* document);
 
-    // The document was just given `text` whole (lines separated by "\n", or
-    // by any character the document takes as a block separator): the copy
-    // is made from it, without gathering it from the document again.
-    void reset(const QString& text);
+    // `give` gives the document `text` whole (lines separated by "\n", or by
+    // any character the document takes as a block separator). Meanwhile the
+    // copy is made from `text` on another thread, instead of being gathered
+    // from the document afterwards.
+    void reset(const QString& text, const std::function<void()>& give);
 
     // The whole text as consecutive parts, lines separated as the document's
     // raw text has them (U+2029 mostly), without the document's last
@@ -43,7 +45,8 @@ private:
     void rebuild();
     void ensureInStep();
     bool agreesWithDocument() const;
-    void cut(const QString& whole);
+    static std::vector<QString> cut(const QString& whole);
+    void adopt(std::vector<QString> pieces, qsizetype length);
     // The piece holding a position and the position's offset in it.
     std::pair<size_t, qsizetype> locate(qsizetype position) const;
 

@@ -84,12 +84,13 @@ quint64 lineHash(QStringView line) {
 
 // Turns CR LF, CR and LF into "\n" and records how the lines ended.
 void normaliseBreaks(QString& text, TextFormat& format, LineBreak fallback) {
-    const qsizetype nCr = text.count(u'\r');
-    const qsizetype nLf = text.count(u'\n');
-    if (nCr == 0) {
-        format.lineBreak = nLf > 0 ? LineBreak::LF : fallback;
+    // The usual file has no CR at all: two quick searches tell.
+    if (!text.contains(u'\r')) {
+        format.lineBreak = text.contains(u'\n') ? LineBreak::LF : fallback;
         return;
     }
+    const qsizetype nCr = text.count(u'\r');
+    const qsizetype nLf = text.count(u'\n');
     if (nLf == 0) {
         text.replace(u'\r', u'\n');
         format.lineBreak = LineBreak::CR;

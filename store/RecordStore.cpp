@@ -99,8 +99,10 @@ void LoadRecord() {
     MainFrm->RecordPath = path;
     MainFrm->RecordName = name;
     MainFrm->RecordFormat = std::move(decoded.format);
-    MainFrm->MainEdit->setPlainText(decoded.text);
-    TextMirror::of(MainFrm->MainEdit->document())->reset(decoded.text);
+    QPlainTextEdit* edit = MainFrm->MainEdit;
+    TextMirror::of(edit->document())->reset(decoded.text, [&] {
+        edit->setPlainText(decoded.text);
+    });
     MainFrm->MainEdit->document()->setModified(false);
 }
 

@@ -26,8 +26,17 @@ TextMirror* TextMirror::of(QTextDocument* document) {
 std::vector<QString> TextMirror::cut(const QString& whole) {
     std::vector<QString> pieces;
     pieces.reserve(size_t(whole.size() / kPiece + 2));
-    for (qsizetype done = 0; done < whole.size(); done += kPiece)
-        pieces.push_back(whole.mid(done, kPiece));
+    for (qsizetype done = 0; done < whole.size(); done += kPiece) {
+        QString piece = whole.mid(done, kPiece);
+        // Every character that the document takes as the end of a block is
+        // its block separator there.
+        for (QChar& c : piece) {
+            const char16_t u = c.unicode();
+            if (u == u'\n' || u == u'\r' || (u & 0xFFFE) == 0xFDD0)
+                c = QChar::ParagraphSeparator;
+        }
+        pieces.push_back(std::move(piece));
+    }
     pieces.emplace_back(QChar::ParagraphSeparator);
     return pieces;
 }
@@ -58,22 +67,14 @@ bool TextMirror::agreesWithDocument() const {
     if (m_length != m_doc->characterCount())
         return false; // an empty load reports no separator
     // A few characters spread over the text, the first and the last included
-    // (a text shifted by an edit differs in most of them):
-    // a check that costs nothing beside a save, should an edit ever pass by
-    // unreported.
+    // (a text shifted by an edit differs in most of them): a check that costs
+    // nothing beside a save or a search, should an edit ever pass unreported.
     constexpr qsizetype kSamples = 32;
     for (qsizetype k = 0; k <= kSamples + 1; ++k) {
         const qsizetype position =
             k <= kSamples ? (m_length - 1) * k / kSamples : std::max<qsizetype>(0, m_length - 2);
         const auto [i, off] = locate(position);
-        if (i >= m_pieces.size())
-            return false;
-        const char16_t mine = m_pieces[i][off].unicode();
-        const char16_t theirs = m_doc->characterAt(int(position)).unicode();
-        const bool separators = theirs == QChar::ParagraphSeparator &&
-                                (mine == u'\n' || mine == u'\r' ||
-                                 mine == QChar::ParagraphSeparator || (mine & 0xFFFE) == 0xFDD0);
-        if (mine != theirs && !separators)
+        if (i >= m_pieces.size() || m_pieces[i][off] != m_doc->characterAt(int(position)))
             return false;
     }
     return true;

@@ -29,9 +29,9 @@ public:
     // from the document afterwards.
     void reset(const QString& text, const std::function<void()>& give);
 
-    // The whole text as consecutive parts, lines separated as the document's
-    // raw text has them (U+2029 mostly), without the document's last
-    // separator. Valid until the next edit.
+    // The whole text as consecutive parts, as the document's raw text has it
+    // (blocks separated by U+2029), without the document's last separator.
+    // Valid until the next edit.
     std::vector<QStringView> text();
 
     // The first position at or after `from` where `what` occurs, case

@@ -53,7 +53,10 @@ void TextMirror::rebuild() {
 }
 
 void TextMirror::reset(const QString& text, const std::function<void()>& give) {
-    // The text is only read on both threads (its copy below shares it).
+    // The text is only read on both threads (its copy below shares it). The
+    // old copy is not kept in step with the document's change meanwhile.
+    m_stale = true;
+    m_pieces.clear();
     std::vector<QString> pieces;
     std::thread cutter([&pieces, text] { pieces = cut(text); });
     {

@@ -9,6 +9,7 @@
 #include "dialogs/SavePathUnit.h"
 #include "platform/Error.h"
 #include "platform/Hints.h"
+#include "store/Folders.h"
 #include "store/RecordStore.h"
 
 #include <QApplication>
@@ -76,6 +77,39 @@ QIcon glyphIcon(const QString& resource) {
 // control, and runs the item only while the item and every menu above it are
 // enabled.
 //
+// A click on the selected record that the editor does not show (the first
+// record of a group, selected when it was created) picks it too, although
+// the selection does not change. Told at the press, before the list acts on it.
+class UnshownRecordClicks : public QObject {
+public:
+    explicit UnshownRecordClicks(TMainFrm* window) : QObject(window), m_window(window) {
+        QListWidget* list = window->RecordLst;
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+            if (item == m_pressed)
+                runHandler([this] { m_window->RecordLstClick(); });
+            m_pressed = nullptr;
+        });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            QListWidgetItem* item = m_window->RecordLst->itemAt(mouse->position().toPoint());
+            const bool unshown =
+                item && item->isSelected() &&
+                recordPath(m_window->GroupCmb->currentText(), item->text()) != m_window->RecordPath;
+            m_pressed = mouse->button() == Qt::LeftButton && unshown ? item : nullptr;
+        }
+        return false;
+    }
+
+private:
+    TMainFrm* m_window;
+    QListWidgetItem* m_pressed = nullptr;
+};
+
 // A pop-up menu opens when the right mouse button is released over a control
 // (at the pointer) or the context-menu key is released without Alt (at the
 // focused control's top-left corner): the menu of the control, else of its
@@ -227,6 +261,7 @@ void TMainFrm::bindCommands() {
         if (SelectedRecordIndex() >= 0)
             runHandler([this] { RecordLstClick(); });
     });
+    new UnshownRecordClicks(this);
     bind(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
     bind(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
 

@@ -459,6 +459,21 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
     QCOMPARE(s.main->RecordIndex, recordIndex);
     QVERIFY(CreRecFrm->isVisible());
     QCOMPARE(s.boxes.seen().size(), 0);
+
+    // A click on the new record, selected but not shown, shows it; a second
+    // click on the record the editor shows does nothing.
+    QTest::mouseClick(CreRecFrm->CloseBtn, Qt::LeftButton);
+    QListWidget* list = s.main->RecordLst;
+    const QPoint first = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(s.main->RecordPath, QStringLiteral("./fresh/first.txt"));
+    QCOMPARE(s.main->MainEdit->toPlainText(), QString());
+    s.main->MainEdit->setFocus();
+    QTest::keyClicks(s.main->MainEdit, QStringLiteral("kept"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("kept"));
+    QCOMPARE(s.boxes.seen().size(), 0);
+    s.main->MainEdit->document()->setModified(false);
 }
 
 // A group with records: unsaved edits are replaced without a question, the

@@ -105,6 +105,8 @@ void TMainFrm::FormShow() {
     SaveSettingsOnClose = true;
     const auto started = qScopeGuard([this] { Starting = false; });
 
+    // Temporary files that a killed save of the settings left behind.
+    fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
         showMessage(QStringLiteral("環境ファイルを作成します"));
         WriteDefaultSettings(false);
@@ -128,9 +130,9 @@ void TMainFrm::FormShow() {
     RecordIndex = FindRecordIndex(lastRecord);
     SelectRecord(RecordIndex);
 
-    if (RecordLst->count() > 0)
-        LoadRecord();
-    else
+    // A record that cannot be opened (gone, too large, not a file) is
+    // reported, and the start goes on without it.
+    if (RecordLst->count() == 0 || !runHandler([] { LoadRecord(); }))
         MainEdit->setEnabled(false);
 
     if (SelectedRecordIndex() >= 0) {

@@ -6,6 +6,7 @@
 #include "FindDialog.h"
 #include "TextMirror.h"
 #include "platform/Error.h"
+#include "platform/FittedText.h"
 #include "platform/InputBox.h"
 #include "platform/NumberParse.h"
 
@@ -192,7 +193,8 @@ void ShowCurrentLine() {
     QPlainTextEdit* edit = MainFrm->MainEdit;
     const int start = edit->textCursor().selectionStart();
     const int line = editorLines(edit)->lineFromPosition(start) + 1;
-    MainFrm->CurrentLineLbl->setText(QString::number(line));
+    // Every digit shows, however long the record.
+    setTextInFull(MainFrm->CurrentLineLbl, QString::number(line));
 }
 
 void TMainFrm::bindEditorEvents() {

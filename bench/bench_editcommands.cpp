@@ -50,7 +50,6 @@ void load(TMainFrm* frm, const QString& text, bool wrap) {
 
 // Key presses as they reach the editor, each followed by the repaint.
 void pressKeys(TMainFrm* frm, int count, bool typing) {
-    MainFrm = frm;
     for (int i = 0; i < count; ++i) {
         const int key = typing ? Qt::Key_A : (i % 2 ? Qt::Key_Right : Qt::Key_Left);
         const QString text = typing ? QStringLiteral("a") : QString();
@@ -99,8 +98,7 @@ int main(int argc, char** argv) {
     // With wrap.
     load(small, record(100, true), true);
     load(big, record(100000, true), true);
-    MainFrm = big;
-    const double first = bench::timeOnce([] { ShowCurrentLine(); });
+    const double first = bench::timeOnce([big] { big->ShowCurrentLine(); });
     std::printf("wrap, 100,000 lines: first count %.0f ms, caret on line %s\n", first,
                 qPrintable(big->CurrentLineLbl->text()));
     std::fflush(stdout);
@@ -118,7 +116,6 @@ int main(int argc, char** argv) {
     load(big, huge, true);
     huge.clear();
     huge.squeeze();
-    MainFrm = big;
     big->FindDialog->FindTextEdt->setText(QStringLiteral("NEEDLE-TO-FIND"));
     const QString text = big->MainEdit->toPlainText();
     qsizetype expected = -1;

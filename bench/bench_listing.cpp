@@ -1,11 +1,8 @@
 // Listing a large group into RecordLst, and starting up on it with a 1 MB
 // record, each beside its reference.
 #include "BenchSupport.h"
-#include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
-#include "dialogs/CreRecUnit.h"
-#include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
+#include "mainwindow/ProgramWindows.h"
 #include "store/RecordStore.h"
 #include "text/PatternList.h"
 
@@ -72,28 +69,24 @@ int main(int argc, char** argv) {
     {
         TMainFrm frm;
         frm.SupportPatterns = ostrel::defaultPatternList();
-        ListGroups();
-        SelectGroup(0);
-        ListRecords();
+        frm.ListGroups();
+        frm.SelectGroup(0);
+        frm.ListRecords();
         std::printf("listed %d records of 20000 files\n", frm.RecordLst->count());
         ok &= bench::compare(
-            "list 20000 files (10000 records) into RecordLst", [] { ListRecords(); },
+            "list 20000 files (10000 records) into RecordLst", [&frm] { frm.ListRecords(); },
             [] { (void)plainReadAndSort(QStringLiteral("big")); }, 2.0);
     }
 
     ok &= bench::compare(
         "start-up on that group with a 1 MB record",
         [] {
-            auto* frm = new TMainFrm;
-            new TCreateDirFrm(frm);
-            new TCreRecFrm(frm);
-            new TCngExpFrm(frm);
-            new TSavePathFrm(frm);
+            ProgramWindows windows;
+            TMainFrm* frm = windows.MainFrm;
             frm->show();
             (void)QTest::qWaitForWindowExposed(frm);
             QApplication::processEvents();
             frm->SaveSettingsOnClose = false;
-            delete frm;
         },
         [&megabyte] {
             auto* w = new QMainWindow;

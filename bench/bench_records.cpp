@@ -42,7 +42,7 @@ void plainWriteAndSync(const QString& path, const QByteArray& bytes) {
 void clickRecord(TMainFrm& frm, int row) {
     // The list's selection moves away and back, as a person's click on the
     // record would select it.
-    SelectRecord(-1);
+    frm.SelectRecord(-1);
     frm.RecordLst->setCurrentRow(row);
     QApplication::processEvents();
 }

@@ -6,20 +6,13 @@
 
 using namespace ostrel;
 
-TCreateDirFrm* CreateDirFrm = nullptr;
-
-TCreateDirFrm::TCreateDirFrm(QWidget* parent) : TSmallDialog(parent) {
+TCreateDirFrm::TCreateDirFrm(QWidget* parent, DialogHost* host)
+    : TSmallDialog(parent), m_host(host) {
     setupUi(this);
-    CreateDirFrm = this;
     bindHandler(GroupNameEdt, &QLineEdit::textChanged, this, [this] { GroupNameEdtChange(); });
     bindHandler(CreateBtn, &QPushButton::clicked, this, [this] { CreateBtnClick(); });
     bindHandler(CloseBtn, &QPushButton::clicked, this, [this] { close(); });
     FormCreate();
-}
-
-TCreateDirFrm::~TCreateDirFrm() {
-    if (CreateDirFrm == this)
-        CreateDirFrm = nullptr;
 }
 
 void TCreateDirFrm::FormCreate() {
@@ -38,13 +31,15 @@ void TCreateDirFrm::GroupNameEdtChange() {
 }
 
 void TCreateDirFrm::CreateBtnClick() {
-    if (!CreateGroupFolder(GroupNameEdt->text())) {
+    const QString name = GroupNameEdt->text();
+    const bool created = store::createGroup(name);
+    // The main window's group list is rebuilt whatever the outcome.
+    m_host->ListGroups();
+    if (!created) {
         showMessage(QStringLiteral("グループを作成できません。 注意を確認して下さい"));
         return;
     }
-    ListGroups();
-    SelectGroup(FindGroupIndex(GroupNameEdt->text()));
-    ListRecords();
+    m_host->showGroup(name);
     GroupNameEdt->clear();
     close();
 }

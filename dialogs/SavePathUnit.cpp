@@ -2,7 +2,6 @@
 
 #include "resources/Resources.h"
 
-#include "mainwindow/MainFrm.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "ui/Handler.h"
@@ -12,8 +11,6 @@
 #include <QStyledItemDelegate>
 
 using namespace ostrel;
-
-TSavePathFrm* SavePathFrm = nullptr;
 
 namespace ostrel {
 
@@ -178,7 +175,6 @@ private:
 TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
     ostrel::initResources();
     setupUi(this);
-    SavePathFrm = this;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -214,8 +210,7 @@ void TSavePathFrm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TSavePathFrm::FormShow() {
-    if (MainFrm)
-        MainFrm->SaveDir.clear();
+    m_chosen.clear();
     // The folders are read afresh at every showing, so that a folder made
     // since the last one (a group created meanwhile) is offered.
     if (!m_filled)
@@ -225,8 +220,7 @@ void TSavePathFrm::FormShow() {
 }
 
 void TSavePathFrm::EnterBtnClick() {
-    if (MainFrm)
-        MainFrm->SaveDir = folderWithSeparator(m_opened);
+    m_chosen = folderWithSeparator(m_opened);
     accept();
 }
 

@@ -8,7 +8,6 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "store/Folders.h"
-#include "store/RecordStore.h"
 #include "ui/Handler.h"
 #include "ui/Hints.h"
 
@@ -90,9 +89,9 @@ protected:
         if (event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             QListWidgetItem* item = m_window->RecordLst->itemAt(mouse->position().toPoint());
-            const bool unshown =
-                item && item->isSelected() &&
-                recordPath(m_window->GroupCmb->currentText(), item->text()) != m_window->RecordPath;
+            const bool unshown = item && item->isSelected() &&
+                                 recordPath(m_window->GroupCmb->currentText(), item->text()) !=
+                                     m_window->RecordPath();
             m_pressed = mouse->button() == Qt::LeftButton && unshown ? item : nullptr;
         }
         return false;
@@ -331,15 +330,20 @@ void TMainFrm::bindCommands() {
     });
 }
 
-void ShowForm(const QString& key) {
+void TMainFrm::ShowForm(const QString& key) {
     if (key == u"CreRec" && CreRecFrm)
         showWithoutWaiting(CreRecFrm);
     if (key == u"CreDir" && CreateDirFrm)
         showWithoutWaiting(CreateDirFrm);
     if (key == u"CngExp" && CngExpFrm)
         showWithoutWaiting(CngExpFrm);
-    if (key == u"SavePath" && SavePathFrm)
+    if (key == u"SavePath" && SavePathFrm) {
+        // The dialog answers the chosen folder, or nothing when it was left
+        // otherwise; SaveDir is empty while it is open.
+        SaveDir.clear();
         SavePathFrm->exec();
+        SaveDir = SavePathFrm->chosenFolder();
+    }
 }
 
 void TMainFrm::SC_FormShow(QObject* Sender) {

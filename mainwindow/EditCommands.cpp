@@ -189,12 +189,11 @@ void TMainFrm::MainEditMouseDown() {
     ShowCurrentLine();
 }
 
-void ShowCurrentLine() {
-    QPlainTextEdit* edit = MainFrm->MainEdit;
-    const int start = edit->textCursor().selectionStart();
-    const int line = editorLines(edit)->lineFromPosition(start) + 1;
+void TMainFrm::ShowCurrentLine() {
+    const int start = MainEdit->textCursor().selectionStart();
+    const int line = editorLines(MainEdit)->lineFromPosition(start) + 1;
     // Every digit shows, however long the record.
-    setTextInFull(MainFrm->CurrentLineLbl, QString::number(line));
+    setTextInFull(CurrentLineLbl, QString::number(line));
 }
 
 void TMainFrm::bindEditorEvents() {

@@ -5,12 +5,16 @@
 
 namespace ostrel::profile {
 
-QString readString(const QString& path, QStringView section, QStringView key,
-                   const QString& fallback) {
+std::optional<QString> read(const QString& path, QStringView section, QStringView key) {
     const std::optional<QByteArray> bytes = fs::readFile(path);
     if (!bytes)
-        return fallback;
-    return readValue(*bytes, section, key).value_or(fallback);
+        return std::nullopt;
+    return readValue(*bytes, section, key);
+}
+
+QString readString(const QString& path, QStringView section, QStringView key,
+                   const QString& fallback) {
+    return read(path, section, key).value_or(fallback);
 }
 
 bool writeString(const QString& path, QStringView section, QStringView key, const QString& value) {

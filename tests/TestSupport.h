@@ -11,7 +11,12 @@
 class QMessageBox;
 class QTimer;
 class QWidget;
+class ProgramWindows;
 class TMainFrm;
+class TCreateDirFrm;
+class TCreRecFrm;
+class TCngExpFrm;
+class TSavePathFrm;
 
 namespace testing {
 
@@ -64,11 +69,20 @@ private:
 };
 
 // A main window with its dialogs, as the program creates them; not shown yet.
+// While it lives, the pointers below name its windows.
 struct Windows {
     Windows();
     ~Windows();
+    std::unique_ptr<ProgramWindows> windows;
     TMainFrm* main;
 };
+
+// The windows of the Windows object that lives now (null when none does).
+extern TMainFrm* MainFrm;
+extern TCreateDirFrm* CreateDirFrm;
+extern TCreRecFrm* CreRecFrm;
+extern TCngExpFrm* CngExpFrm;
+extern TSavePathFrm* SavePathFrm;
 
 // Shows the main window (running its start-up) and waits until it is exposed.
 void showMain(TMainFrm* frm);

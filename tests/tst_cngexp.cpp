@@ -14,7 +14,9 @@
 #include <memory>
 
 using testing::BoxAnswerer;
+using testing::CngExpFrm;
 using testing::DataFolder;
+using testing::MainFrm;
 
 namespace {
 
@@ -166,7 +168,7 @@ void CngExp::confirmedListWaitsForTheNextRebuild() {
     QCOMPARE(s.records(), (QStringList{"a.txt", "b.txt"}));
     QCOMPARE(s.root.read(QStringLiteral("Ostrel.ini")), settings);
 
-    ListRecords();
+    MainFrm->ListRecords();
     QCOMPARE(s.records(), rebuilt);
 }
 

@@ -373,7 +373,7 @@ private slots:
         f->activateWindow();
         QTRY_VERIFY(f->isActiveWindow());
         QCOMPARE(editing(), 1);
-        ShowForm(QStringLiteral("CngExp"));
+        MainFrm->ShowForm(QStringLiteral("CngExp"));
         QTRY_VERIFY(CngExpFrm->isActiveWindow());
         QCOMPARE(editing(), 1);
         CngExpFrm->hide();
@@ -581,20 +581,20 @@ private slots:
         };
         for (const QString& key : {QStringLiteral("credir"), QStringLiteral("CreDir "),
                                    QStringLiteral("CRErec"), QString()}) {
-            ShowForm(key);
+            MainFrm->ShowForm(key);
             QCOMPARE(visible(), QString());
         }
-        ShowForm(QStringLiteral("CreRec"));
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
         QCOMPARE(visible(), CreRecFrm->objectName());
-        ShowForm(QStringLiteral("CreDir"));
-        ShowForm(QStringLiteral("CngExp"));
+        MainFrm->ShowForm(QStringLiteral("CreDir"));
+        MainFrm->ShowForm(QStringLiteral("CngExp"));
         QCOMPARE(visible(), QStringList({CreRecFrm->objectName(), CreateDirFrm->objectName(),
                                          CngExpFrm->objectName()})
                                 .join(u','));
         QVERIFY(!CngExpFrm->isModal());
         QTRY_VERIFY(CngExpFrm->isActiveWindow());
         // Showing an open dialog brings it to the front; there is one of each.
-        ShowForm(QStringLiteral("CreRec"));
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
         QTRY_VERIFY(CreRecFrm->isActiveWindow());
         QCOMPARE(f->findChildren<TCreRecFrm*>().size(), 1);
         hideAll();
@@ -606,7 +606,7 @@ private slots:
             wasModal = QApplication::activeModalWidget() == SavePathFrm;
             SavePathFrm->reject();
         });
-        ShowForm(QStringLiteral("SavePath"));
+        MainFrm->ShowForm(QStringLiteral("SavePath"));
         QVERIFY(wasModal);
         QVERIFY(!SavePathFrm->isVisible());
 
@@ -635,10 +635,9 @@ private slots:
         hideAll();
 
         // Without the dialog, its key opens nothing.
-        TCreRecFrm* created = CreRecFrm;
-        CreRecFrm = nullptr;
-        ShowForm(QStringLiteral("CreRec"));
-        CreRecFrm = created;
+        f->setDialogs(CreateDirFrm, nullptr, CngExpFrm, SavePathFrm);
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
+        f->setDialogs(CreateDirFrm, CreRecFrm, CngExpFrm, SavePathFrm);
         QCOMPARE(visible(), QString());
     }
 

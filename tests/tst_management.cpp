@@ -140,7 +140,7 @@ private slots:
             makeReadOnly(data.absolute("A/a1.txt"));
         auto w = start();
         TMainFrm* frm = w->main;
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
         QVERIFY(frm->DeleteRecBtn->isEnabled());
         if (edited)
             typeIntoEditor(frm);
@@ -184,8 +184,8 @@ private slots:
         verifyEditorReset(frm);
         QCOMPARE(frm->GroupIndex, -1);
         QCOMPARE(frm->RecordIndex, -1);
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
-        QCOMPARE(frm->RecordName, QStringLiteral("a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordName(), QStringLiteral("a1.txt"));
     }
 
     // --- deleting a group -----------------------------------------------------------------
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
         QVERIFY(!hasSelection(frm->RecordLst));
         verifyEditorReset(frm);
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
         QCOMPARE(frm->GroupIndex, 0);
         QCOMPARE(frm->RecordIndex, 0);
     }
@@ -313,7 +313,7 @@ private slots:
         DataFolder data;
         writeGroups(data);
         auto w = start();
-        SelectGroup(-1);
+        MainFrm->SelectGroup(-1);
         QCOMPARE(w->main->GroupCmb->currentText(), QString());
         BoxAnswerer boxes;
         boxes.answer("OK");
@@ -551,7 +551,7 @@ private slots:
         data.addGroup("A"); // the first group, without records: nothing is loaded
         data.write("B/b1.txt", "bee");
         auto w = start();
-        QCOMPARE(w->main->RecordPath, QString());
+        QCOMPARE(w->main->RecordPath(), QString());
 
         BoxAnswerer boxes;
         boxes.answer("OK");

@@ -200,7 +200,7 @@ private slots:
             highlighted = SavePathFrm->DirPath->currentItem()->text();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QCOMPARE(seen, listFor(dataPath, {"Alpha", "beta", "gamma"}));
         QCOMPARE(highlighted, QFileInfo(dataPath).fileName());
@@ -236,7 +236,7 @@ private slots:
             else
                 SavePathFrm->close();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QVERIFY(!SavePathFrm->isVisible());
         QCOMPARE(MainFrm->SaveDir, QString());
     }
@@ -253,7 +253,7 @@ private slots:
             highlighted = SavePathFrm->DirPath->currentItem()->text();
             pressEnter(SavePathFrm->DrvPath); // Enter presses EnterBtn from anywhere
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(highlighted, QStringLiteral("b"));
         QCOMPARE(MainFrm->SaveDir, data.path() + "/");
         QCOMPARE(cwd(), data.path());
@@ -275,7 +275,7 @@ private slots:
             seen = entries();
             pressEsc();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(seen, listFor(b, {"Deeper", "inner"}));
         QCOMPARE(MainFrm->SaveDir, QString()); // cancelled ...
         QCOMPARE(cwd(), b);                    // ... but the working directory stays there
@@ -297,7 +297,7 @@ private slots:
             doubleClickRow(int(listFor(data.path(), {}).size()) - 1);
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(seen, listFor(b, {"Deeper", "Fresh", "inner"}));
         QCOMPARE(where, QPoint(700, 150));
         QCOMPARE(before, QString());
@@ -315,7 +315,7 @@ private slots:
             opened = SavePathFrm->DirPath->currentItem()->text();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(opened, QStringLiteral("/"));
         QCOMPARE(MainFrm->SaveDir, QStringLiteral("/"));
         QCOMPARE(cwd(), QStringLiteral("/"));
@@ -343,7 +343,7 @@ private slots:
             after = entries();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QStringList expected{QStringLiteral("ファイルが見つかりません.")};
         if (!root)
@@ -411,7 +411,7 @@ private slots:
             driveShown = drv->currentText();
             pressEnter(drv);
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QCOMPARE(onD1, (QStringList{d1, "other", "sub"}));
         QCOMPARE(dirs[0], d1);

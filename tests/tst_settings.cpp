@@ -2,8 +2,8 @@
 // every close request, reset to the defaults.
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
-#include "mainwindow/WindowGeometry.h"
 #include "settings/Settings.h"
+#include "settings/WindowGeometry.h"
 #include "ui/Colors.h"
 
 #include <QScreen>

@@ -59,7 +59,7 @@ void makeHostile(const QString& path, const QString& kind) {
     }
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    QVERIFY(f.resize(ostrel::recordSizeLimit() + 1));
+    QVERIFY(f.resize(ostrel::store::recordSizeLimit() + 1));
 }
 
 QByteArray sjis(const char* utf8) {
@@ -88,8 +88,8 @@ private slots:
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
         QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("bravo\n"));
-        QCOMPARE(main->RecordPath, QString("./g/b.txt"));
-        QCOMPARE(main->RecordName, QString("b.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/b.txt"));
+        QCOMPARE(main->RecordName(), QString("b.txt"));
         QCOMPARE(main->GroupIndex, 0);
         QCOMPARE(main->RecordIndex, 1);
         QVERIFY(main->DeleteRecordMnu->isEnabled());
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(!main->MainEdit->isEnabled());
         QVERIFY(!main->DeleteRecordMnu->isEnabled());
         QVERIFY(!main->DeleteRecBtn->isEnabled());
-        QCOMPARE(main->RecordPath, QString());
+        QCOMPARE(main->RecordPath(), QString());
     }
 
     void typingEnablesSaveAndSavingWrites() {
@@ -158,7 +158,7 @@ private slots:
         QTest::keyClick(main->GroupCmb, Qt::Key_Down);
         QCOMPARE(main->GroupCmb->currentText(), QString("h"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
 
         BoxAnswerer boxes;
         boxes.answer(answer);
@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(boxes.seen().first().buttons, QStringList({kYes, kNo, kCancel}));
         if (answer == kYes || answer == kNo) {
             QCOMPARE(main->MainEdit->toPlainText(), QString("charlie\n"));
-            QCOMPARE(main->RecordPath, QString("./h/c.txt"));
+            QCOMPARE(main->RecordPath(), QString("./h/c.txt"));
             QCOMPARE(main->GroupIndex, 1);
             QCOMPARE(main->RecordIndex, 0);
             QCOMPARE(data.read("g/a.txt"), QByteArray(answer == kYes ? "edit alpha\n" : "alpha\n"));
@@ -207,7 +207,7 @@ private slots:
         QCOMPARE(boxes.texts().size(), 3);
         QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
         QVERIFY(main->MainEdit->document()->isModified());
     }
 
@@ -226,7 +226,7 @@ private slots:
         // The editor keeps what it had, and still names the record it holds,
         // so a save cannot write this text over another file.
         QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
     void recordsThatCannotBeHeldAreRefused_data() {
@@ -237,7 +237,7 @@ private slots:
             << "large"
             << QString::fromUtf8("ファイル ./g/b.txt は大きすぎるため開けません（開けるのは %1 MB "
                                  "まで）.")
-                   .arg(ostrel::recordSizeLimit() >> 20);
+                   .arg(ostrel::store::recordSizeLimit() >> 20);
     }
 
     void recordsThatCannotBeHeldAreRefused() {
@@ -255,7 +255,7 @@ private slots:
         clickRecord(main.windows.main, "b.txt");
         QCOMPARE(boxes.texts(), QStringList{message});
         QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
     void startGoesOnWhenTheLastRecordCannotBeHeld() {

@@ -134,6 +134,10 @@ Windows::~Windows() {
     SavePathFrm = nullptr;
 }
 
+Started::Started() : main(windows.main) {
+    showMain(main);
+}
+
 void showMain(TMainFrm* frm) {
     frm->show();
     if (!QTest::qWaitForWindowExposed(frm))

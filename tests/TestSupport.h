@@ -87,6 +87,16 @@ extern TSavePathFrm* SavePathFrm;
 // Shows the main window (running its start-up) and waits until it is exposed.
 void showMain(TMainFrm* frm);
 
+// The program started in the data folder that is the working directory now:
+// its windows made as the program makes them and the main window shown,
+// which runs its start-up. The one fixture of a started main window.
+struct Started {
+    Started();
+    Windows windows;
+    TMainFrm* const main;
+    TMainFrm* operator->() const { return main; }
+};
+
 // Types text into the focused widget as an input method commits it (works for
 // Japanese too).
 void commitText(QWidget* widget, const QString& text);

@@ -27,7 +27,7 @@ const QString kChanged = QStringLiteral("サポートする拡張子を変更し
 struct Session {
     DataFolder root;
     BoxAnswerer boxes;
-    std::unique_ptr<testing::Windows> windows;
+    std::unique_ptr<testing::Started> started;
     TMainFrm* main = nullptr;
 
     Session() {
@@ -37,9 +37,8 @@ struct Session {
         root.write(QStringLiteral("g1/a.txt"), "alpha");
         root.write(QStringLiteral("g1/b.txt"), "beta");
         root.write(QStringLiteral("g1/c.dat"), "gamma");
-        windows = std::make_unique<testing::Windows>();
-        main = windows->main;
-        testing::showMain(main);
+        started = std::make_unique<testing::Started>();
+        main = started->main;
     }
     QStringList records() const {
         QStringList out;

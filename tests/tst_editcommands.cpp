@@ -61,16 +61,15 @@ std::shared_ptr<SeenInput> answerInputBox(const QString& text, bool ok = true) {
 // first record, the focus in the editor.
 struct Fixture {
     DataFolder data;
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<Started> started;
     TMainFrm* f = nullptr;
 
     explicit Fixture(const QString& text, const QString& second = QStringLiteral("second")) {
         data.write(QStringLiteral("Ostrel.ini"), defaultSettingsFile());
         data.write(QStringLiteral("g/a.txt"), text.toUtf8());
         data.write(QStringLiteral("g/b.txt"), second.toUtf8());
-        windows = std::make_unique<Windows>();
-        f = windows->main;
-        showMain(f);
+        started = std::make_unique<Started>();
+        f = started->main;
         focusEditor();
     }
     ~Fixture() {

@@ -42,10 +42,8 @@ void writeGroups(const DataFolder& data) {
 }
 
 // Starts the program on the data folder: group A is shown and a1.txt loaded.
-std::unique_ptr<Windows> start() {
-    auto w = std::make_unique<Windows>();
-    showMain(w->main);
-    return w;
+std::unique_ptr<Started> start() {
+    return std::make_unique<Started>();
 }
 
 void makeReadOnly(const QString& path) {

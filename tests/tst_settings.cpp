@@ -20,14 +20,10 @@ QByteArray listingTxt(const QByteArray& lines) {
 }
 
 // Starts the program's main window in the data folder.
-struct Started {
-    Windows windows;
-    TMainFrm* operator->() const { return windows.main; }
-    Started() {
-        showMain(windows.main);
-        windows.main->SaveSettingsOnClose = true;
-    }
-    ~Started() { windows.main->SaveSettingsOnClose = false; }
+// (Saving at close is on for these tests, which look at what it writes.)
+struct StartedSaving : testing::Started {
+    StartedSaving() { main->SaveSettingsOnClose = true; }
+    ~StartedSaving() { main->SaveSettingsOnClose = false; }
 };
 
 QString value(const DataFolder& data, const QString& key) {
@@ -48,7 +44,7 @@ private slots:
         data.write("g/a.txt", "text");
         BoxAnswerer boxes;
         boxes.answer("OK");
-        Started main;
+        StartedSaving main;
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("環境ファイルを作成します")});
         QCOMPARE(boxes.seen().first().title, QString("OSTREL"));
         QCOMPARE(data.read("Ostrel.ini"), defaultSettingsFile());
@@ -62,7 +58,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n[Other]\nKEEP=1\n"));
-        Started main;
+        StartedSaving main;
         QCOMPARE(main->outerGeometry().width(), 500);
         QCOMPARE(main->MainEdit->font().pointSize(), 9);
         QVERIFY(main->close());
@@ -96,7 +92,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", check == "patterns=empty" ? kHeader + lines : listingTxt(lines));
-        Started main;
+        StartedSaving main;
         if (check == "back=system5") {
             QCOMPARE(main->MainEditBackColor, ostrel::kColorWindow);
             QCOMPARE(main->RecordLstBackColor, ostrel::kColorWindow);
@@ -140,7 +136,7 @@ private slots:
         data.write("a/one.txt", "1");
         data.write("b/two.txt", "2");
         data.write("Ostrel.ini", defaultSettingsFile());
-        Started main;
+        StartedSaving main;
         main->GroupCmb->setCurrentIndex(1); // the user picks group b
         QCOMPARE(main->RecordLst->count(), 1);
         QVERIFY(main->close());
@@ -152,7 +148,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n"));
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
         boxes.answer(QString::fromUtf8("キャンセル"));
         main->SetDefaultMnu->trigger();
@@ -171,7 +167,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("BUCK COLOR=255\nTOOLBAR VISIBLE=0\n"));
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
         boxes.answer({"OK", "OK"});
         main->SetDefaultMnu->trigger();
@@ -202,7 +198,7 @@ private slots:
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", defaultSettingsFile());
         QFile::setPermissions(data.absolute("Ostrel.ini"), QFile::ReadOwner);
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
         boxes.answer({"OK", ""}); // closing the question answers as No does
         QVERIFY(!main->close());
@@ -225,7 +221,7 @@ private slots:
         QVERIFY(QFile::link("missing/Ostrel.ini", data.absolute("Ostrel.ini")));
         BoxAnswerer boxes;
         boxes.answer({"OK", "OK"});
-        Started main;
+        StartedSaving main;
         QCOMPARE(boxes.texts(), (QStringList{QString::fromUtf8("環境ファイルを作成します"),
                                              QString::fromUtf8("./Ostrel.ini に書き込めません.")}));
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
@@ -252,7 +248,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt(lines));
-        Started main;
+        StartedSaving main;
         const QRect screen = main->screen()->availableGeometry();
         const QRect outer = main->outerGeometry();
         QVERIFY2(screen.contains(outer), qPrintable(QString("%1,%2 %3x%4")
@@ -310,7 +306,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", content);
-        Started main;
+        StartedSaving main;
         QVERIFY(main->isVisible());
         const int size = main->MainEdit->font().pointSize();
         // 0 is drawn at the smallest size, a size beyond any use at the largest.

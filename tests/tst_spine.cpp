@@ -26,12 +26,6 @@ QByteArray settings(const QByteArray& lastGroup, const QByteArray& lastRecord) {
     return s;
 }
 
-struct Started {
-    Windows windows;
-    TMainFrm* operator->() const { return windows.main; }
-    explicit Started() { showMain(windows.main); }
-};
-
 void clickRecord(TMainFrm* f, const QString& name) {
     const QList<QListWidgetItem*> found = f->RecordLst->findItems(name, Qt::MatchExactly);
     QVERIFY2(!found.isEmpty(), qPrintable(name));
@@ -86,7 +80,7 @@ private slots:
         twoGroups(data, "g", "b.txt");
         Started main;
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("bravo\n"));
         QCOMPARE(main->RecordPath(), QString("./g/b.txt"));
         QCOMPARE(main->RecordName(), QString("b.txt"));
@@ -104,7 +98,7 @@ private slots:
         twoGroups(data, "deleted group", "b.txt");
         Started main;
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
     }
 
     void missingLastDocumentSelectsTheFirstRecord() {
@@ -114,7 +108,7 @@ private slots:
                    QByteArray("[OSTREL2 for Windows98 ApplicationSettingData]\nSUPPORT "
                               "EXPC=*.txt/\nLAST DIRECTORY=h\n"));
         Started main;
-        QCOMPARE(selectedRecord(main.windows.main), QString("c.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("c.txt"));
     }
 
     void groupWithoutRecordsDisablesTheEditor() {
@@ -133,7 +127,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QVERIFY(main->SaveDataBtn->isEnabled());
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QVERIFY(!main->SaveDataBtn->isEnabled());
@@ -153,7 +147,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "edit ");
+        type(main.main, "edit ");
         // Show group h first: no question, the edits stay.
         QTest::keyClick(main->GroupCmb, Qt::Key_Down);
         QCOMPARE(main->GroupCmb->currentText(), QString("h"));
@@ -162,7 +156,7 @@ private slots:
 
         BoxAnswerer boxes;
         boxes.answer(answer);
-        clickRecord(main.windows.main, "c.txt");
+        clickRecord(main.main, "c.txt");
         QCOMPARE(boxes.texts(), QStringList{kSaveQuestion});
         QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
         QCOMPARE(boxes.seen().first().buttons, QStringList({kYes, kNo, kCancel}));
@@ -176,7 +170,7 @@ private slots:
         } else {
             // Cancelled: the loaded record's group and record are shown again.
             QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-            QCOMPARE(selectedRecord(main.windows.main), QString("a.txt"));
+            QCOMPARE(selectedRecord(main.main), QString("a.txt"));
             QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
             QVERIFY(main->MainEdit->document()->isModified());
             QVERIFY(main->SaveDataBtn->isEnabled());
@@ -189,7 +183,7 @@ private slots:
         twoGroups(data);
         QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner | QFile::ReadGroup);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         boxes.answer("OK");
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
@@ -203,9 +197,9 @@ private slots:
         // The same failure in the question's Yes path stops the pick: the
         // clicked item is selected, the old record and its edits stay.
         boxes.answer({kYes, "OK"});
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts().size(), 3);
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
         QVERIFY(main->MainEdit->document()->isModified());
@@ -215,11 +209,11 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QFile::remove(data.absolute("g/b.txt"));
         BoxAnswerer boxes;
         boxes.answer({kNo, "OK"});
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(
             boxes.texts(),
             QStringList({kSaveQuestion, QString::fromUtf8("ファイル ./g/b.txt は開けません.")}));
@@ -252,7 +246,7 @@ private slots:
         makeHostile(data.absolute("g/b.txt"), kind);
         BoxAnswerer boxes;
         boxes.answer("OK");
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts(), QStringList{message});
         QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
@@ -268,9 +262,9 @@ private slots:
         QCOMPARE(boxes.seen().size(), 1);
         QVERIFY(main->isVisible());
         QVERIFY(!main->MainEdit->isEnabled());
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         // The rest of the start ran: picking another record works.
-        clickRecord(main.windows.main, "a.txt");
+        clickRecord(main.main, "a.txt");
         QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
         QVERIFY(main->MainEdit->isEnabled());
     }
@@ -391,7 +385,7 @@ private slots:
         data.write("g/a.txt", before);
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         boxes.answer(kNo);
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
@@ -405,7 +399,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         // Cancel: the window stays open, yet the settings were written.
         data.write("Ostrel.ini", "");
@@ -424,7 +418,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner);
         BoxAnswerer boxes;
         boxes.answer({kYes, "OK"});

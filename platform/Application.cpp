@@ -10,8 +10,10 @@
 namespace ostrel {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // No display name: the desktop would add it to every window's caption, and
+    // the captions are the program's own ("OSTREL ver 1.6.4", "レコードの作成").
     setApplicationName(applicationTitle());
-    setApplicationDisplayName(applicationTitle());
+    setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     setUpLocale(*this);
 }
 

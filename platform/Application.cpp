@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "Accessibility.h"
 #include "Error.h"
 #include "MessageBox.h"
 
@@ -15,6 +16,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(applicationTitle());
     setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     setUpLocale(*this);
+    installAccessibility(*this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -40,7 +40,7 @@ std::vector<FolderEntry> folderEntries(const QString& root, const QString& opene
         entries.push_back(
             {parts[i], path, last ? FolderKind::Opened : FolderKind::Ancestor, 2 + 4 * int(i + 1)});
     }
-    const QString& openedPath = entries.back().path;
+    const QString openedPath = entries.back().path; // a copy: entries grows below
     // Sub-folders stand one step deeper than the opened entry, two below a
     // drive root (whose own name ends in the separator).
     const int depth = qMax(int(parts.size()), 1);
@@ -217,8 +217,12 @@ void TSavePathFrm::keyPressEvent(QKeyEvent* event) {
 void TSavePathFrm::FormShow() {
     if (MainFrm)
         MainFrm->SaveDir.clear();
+    // The folders are read afresh at every showing, so that a folder made
+    // since the last one (a group created meanwhile) is offered.
     if (!m_filled)
         fillDriveList(drives::presentDrives());
+    else
+        fillFolderList();
 }
 
 void TSavePathFrm::EnterBtnClick() {

@@ -2,6 +2,7 @@
 #include "MainFrm.h"
 
 #include "TextMirror.h"
+#include "WindowGeometry.h"
 #include "dialogs/CreDirUnit.h"
 #include "platform/Colors.h"
 #include "platform/Error.h"
@@ -10,10 +11,19 @@
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
+#include "store/Patterns.h"
 #include "store/RecordStore.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
 
 using namespace ostrel;
 
@@ -44,6 +54,27 @@ void TMainFrm::showEvent(QShowEvent* event) {
         return;
     m_formShown = true;
     runHandler([this] { FormShow(); });
+    waitForFrame();
+}
+
+void TMainFrm::waitForFrame() {
+    // The window manager frames the window a moment after it is shown; its
+    // outer edges are put in place as soon as the frame is known. A frame
+    // that has not come within a few seconds never will (no window manager,
+    // or one that draws none): the geometry then stays as placed.
+    auto* poll = new QTimer(this);
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, elapsed] {
+        const bool framed = frameGeometry() != geometry();
+        if (framed && !m_wantedOuter.isNull() && !m_outerPlacedInFrame)
+            placeOuter();
+        if (framed || elapsed->elapsed() > 3000) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
@@ -60,22 +91,32 @@ QRect TMainFrm::outerGeometry() const {
     return frameGeometry();
 }
 
-void TMainFrm::setOuterTop(int top) {
-    move(frameGeometry().left(), top);
+void TMainFrm::setOuterGeometry(const OuterGeometry& stored) {
+    const QPoint corner(int(std::clamp<qint64>(stored.left, INT_MIN / 2, INT_MAX / 2)),
+                        int(std::clamp<qint64>(stored.top, INT_MIN / 2, INT_MAX / 2)));
+    QScreen* on = QGuiApplication::screenAt(corner);
+    if (!on)
+        on = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect available = on ? on->availableGeometry() : QRect(0, 0, 640, 480);
+    m_wantedOuter = heldToScreen(stored, available, minimumSizeHint());
+    m_outerPlacedInFrame = false;
+    placeOuter();
 }
 
-void TMainFrm::setOuterLeft(int left) {
-    move(left, frameGeometry().top());
-}
-
-void TMainFrm::setOuterHeight(int height) {
-    const int frame = frameGeometry().height() - this->height();
-    resize(this->width(), qMax(0, height - frame));
-}
-
-void TMainFrm::setOuterWidth(int width) {
-    const int frame = frameGeometry().width() - this->width();
-    resize(qMax(0, width - frame), this->height());
+void TMainFrm::placeOuter() {
+    // The frame is known only once the window manager has framed the window
+    // (until then frameGeometry() is the client area): the client is sized
+    // for the frame known now, and sized again when the frame arrives.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    resize(m_wantedOuter.size().shrunkBy(margins).expandedTo(QSize(1, 1)));
+    // move() places the frame's corner where the frame is known, the
+    // client's until then.
+    move(m_wantedOuter.topLeft());
+    if (!margins.isNull())
+        m_outerPlacedInFrame = true;
 }
 
 void TMainFrm::setMainEditBackColor(qint32 value) {
@@ -105,9 +146,16 @@ void TMainFrm::FormShow() {
     SaveSettingsOnClose = true;
     const auto started = qScopeGuard([this] { Starting = false; });
 
+    // Temporary files that a killed save of the settings left behind.
+    fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
         showMessage(QStringLiteral("環境ファイルを作成します"));
-        WriteDefaultSettings(false);
+        // A data folder that cannot be written (read-only, full) still
+        // starts, on the defaults, after the error is shown.
+        if (!runHandler([] { WriteDefaultSettings(false); })) {
+            SupportPatterns = defaultPatternList();
+            setOuterGeometry({200, 200, 450, 350});
+        }
     }
     LoadSettings();
 
@@ -128,9 +176,9 @@ void TMainFrm::FormShow() {
     RecordIndex = FindRecordIndex(lastRecord);
     SelectRecord(RecordIndex);
 
-    if (RecordLst->count() > 0)
-        LoadRecord();
-    else
+    // A record that cannot be opened (gone, too large, not a file) is
+    // reported, and the start goes on without it.
+    if (RecordLst->count() == 0 || !runHandler([] { LoadRecord(); }))
         MainEdit->setEnabled(false);
 
     if (SelectedRecordIndex() >= 0) {
@@ -275,8 +323,21 @@ bool TMainFrm::ConfirmSaveChanges() {
 
 bool TMainFrm::FormCloseQuery() {
     const bool canClose = !ConfirmSaveChanges();
-    if (SaveSettingsOnClose)
+    if (!SaveSettingsOnClose)
+        return canClose;
+    try {
         SaveSettings();
+    } catch (const PlatformError& e) {
+        // The settings file cannot be written (a full disk, a read-only file
+        // or folder): the error keeps the window open, but the user may still
+        // quit without the settings; otherwise the program could not be quit
+        // at all.
+        showDefaultErrorBox(e.message());
+        return canClose && askQuestion(QuestionKind::Warning,
+                                       QStringLiteral("設定を保存できませんでした。"
+                                                      "設定を保存せずに終了しますか？"),
+                                       YesButton | NoButton, NoButton) == Answer::Yes;
+    }
     return canClose;
 }
 

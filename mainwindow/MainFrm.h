@@ -1,5 +1,6 @@
 #pragma once
 
+#include "WindowGeometry.h"
 #include "platform/TextCodec.h"
 #include "ui_MainFrm.h"
 
@@ -69,12 +70,10 @@ public:
     // Writes the editor's text to RecordPath. Answers false when the user chose
     // not to save (an encoding question); raises the file-creation error.
     bool WriteRecord();
-    // The window's outer edges and size, as the settings store them.
+    // The window's outer edges and size, as the settings store them. A stored
+    // geometry is held to what the screen can show.
     QRect outerGeometry() const;
-    void setOuterTop(int top);
-    void setOuterLeft(int left);
-    void setOuterHeight(int height);
-    void setOuterWidth(int width);
+    void setOuterGeometry(const ostrel::OuterGeometry& stored);
     // Colours by their stored values.
     void setMainEditBackColor(qint32 value);
     void setRecordLstBackColor(qint32 value);
@@ -153,7 +152,14 @@ private:
     void createPopupMenus();
     void bindCommands();
 
+    void placeOuter();
+    void waitForFrame();
+
     bool m_formShown = false;
+    // The outer geometry to take once the window manager has framed the
+    // window; null when there is none to take.
+    QRect m_wantedOuter;
+    bool m_outerPlacedInFrame = false;
 };
 
 // The one main window of the run.

@@ -69,10 +69,11 @@ void setFontSize(QWidget* widget, qint32 points) {
 
 void LoadSettings() {
     TMainFrm* f = MainFrm;
-    f->setOuterTop(readInt(QStringLiteral("WINDOW TOP"), f->outerGeometry().top()));
-    f->setOuterLeft(readInt(QStringLiteral("WINDOW LEFT"), f->outerGeometry().left()));
-    f->setOuterHeight(readInt(QStringLiteral("WINDOW HEIGHT"), f->outerGeometry().height()));
-    f->setOuterWidth(readInt(QStringLiteral("WINDOW WIDTH"), f->outerGeometry().width()));
+    const QRect outer = f->outerGeometry();
+    f->setOuterGeometry({readInt(QStringLiteral("WINDOW LEFT"), outer.left()),
+                         readInt(QStringLiteral("WINDOW TOP"), outer.top()),
+                         readInt(QStringLiteral("WINDOW WIDTH"), outer.width()),
+                         readInt(QStringLiteral("WINDOW HEIGHT"), outer.height())});
 
     const QString fontSize = QStringLiteral("FONT SIZE");
     setFontSize(f->MainEdit, readInt(fontSize, f->MainEdit->font().pointSize()));

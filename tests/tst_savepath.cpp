@@ -293,8 +293,10 @@ private slots:
         QCOMPARE(cwd(), b);                    // ... but the working directory stays there
 
         // The caller puts the working directory back; the dialog keeps its
-        // folder and the place it was moved to.
+        // folder and the place it was moved to, and reads its folders afresh
+        // (one made meanwhile is offered).
         QDir::setCurrent(data.path());
+        data.addGroup("b/Fresh");
         SavePathFrm->move(700, 150);
         MainFrm->SaveDir = "stale";
         QString before;
@@ -308,7 +310,7 @@ private slots:
             pressEnter();
         });
         ShowForm("SavePath");
-        QCOMPARE(seen, listFor(b, {"Deeper", "inner"}));
+        QCOMPARE(seen, listFor(b, {"Deeper", "Fresh", "inner"}));
         QCOMPARE(where, QPoint(700, 150));
         QCOMPARE(before, QString());
         QCOMPARE(MainFrm->SaveDir, data.path() + "/");

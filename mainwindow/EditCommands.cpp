@@ -5,10 +5,10 @@
 #include "EditorLines.h"
 #include "FindDialog.h"
 #include "TextMirror.h"
-#include "platform/Error.h"
-#include "platform/FittedText.h"
-#include "platform/InputBox.h"
-#include "platform/NumberParse.h"
+#include "text/NumberParse.h"
+#include "ui/FittedText.h"
+#include "ui/Handler.h"
+#include "ui/InputBox.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -140,7 +140,7 @@ void TMainFrm::MoveLineMnuClick() {
         return;
     const std::optional<qint32> number = parseInt32(*text);
     if (!number)
-        throw PlatformError(QStringLiteral("'%1' は数値ではありません").arg(*text));
+        throw UserError(QStringLiteral("'%1' は数値ではありません").arg(*text));
     // Shown line numbers count from 1, the editor's lines from 0. A line that
     // does not exist leaves the caret where it is.
     if (*number < 1)
@@ -202,6 +202,5 @@ void TMainFrm::bindEditorEvents() {
     textMirror(MainEdit);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
-    connect(FindDialog, &TFindDialog::find, this,
-            [this] { runHandler([this] { FindDialogFind(); }); });
+    bindHandler(FindDialog, &TFindDialog::find, this, [this] { FindDialogFind(); });
 }

@@ -4,15 +4,15 @@
 #include "TextMirror.h"
 #include "WindowGeometry.h"
 #include "dialogs/CreDirUnit.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -20,6 +20,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <climits>
@@ -59,17 +60,29 @@ void TMainFrm::showEvent(QShowEvent* event) {
 
 void TMainFrm::waitForFrame() {
     // The window manager frames the window a moment after it is shown; its
-    // outer edges are put in place as soon as the frame is known. A frame
-    // that has not come within a few seconds never will (no window manager,
-    // or one that draws none): the geometry then stays as placed.
+    // outer edges are put in place as soon as the frame is known, and again
+    // while the window manager, busy taking the window in, has not followed
+    // (a few tries). A frame that has not come within a few seconds never
+    // will (no window manager, or one that draws none): the geometry then
+    // stays as placed.
     auto* poll = new QTimer(this);
     auto elapsed = std::make_shared<QElapsedTimer>();
+    auto tries = std::make_shared<int>(0);
     elapsed->start();
-    connect(poll, &QTimer::timeout, this, [this, poll, elapsed] {
-        const bool framed = frameGeometry() != geometry();
-        if (framed && !m_wantedOuter.isNull() && !m_outerPlacedInFrame)
+    connect(poll, &QTimer::timeout, this, [this, poll, elapsed, tries] {
+        // A size that is not the one placed was chosen by someone else (the
+        // user): it is left alone.
+        if (!m_wantedOuter.isNull() && size() != m_placedSize)
+            m_wantedOuter = QRect();
+        const QWindow* window = windowHandle();
+        const bool framed = !frameMargins().isNull();
+        const bool inPlace = window && window->frameGeometry() == m_wantedOuter;
+        if (framed && !inPlace && !m_wantedOuter.isNull() && *tries < 5 &&
+            elapsed->elapsed() >= *tries * 150) {
+            ++*tries;
             placeOuter();
-        if (framed || elapsed->elapsed() > 3000) {
+        }
+        if ((framed && inPlace) || m_wantedOuter.isNull() || elapsed->elapsed() > 3000) {
             poll->stop();
             poll->deleteLater();
         }
@@ -99,24 +112,20 @@ void TMainFrm::setOuterGeometry(const OuterGeometry& stored) {
         on = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect available = on ? on->availableGeometry() : QRect(0, 0, 640, 480);
     m_wantedOuter = heldToScreen(stored, available, minimumSizeHint());
-    m_outerPlacedInFrame = false;
     placeOuter();
 }
 
 void TMainFrm::placeOuter() {
-    // The frame is known only once the window manager has framed the window
-    // (until then frameGeometry() is the client area): the client is sized
-    // for the frame known now, and sized again when the frame arrives.
-    const QRect frame = frameGeometry();
-    const QRect client = geometry();
-    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
-                           frame.right() - client.right(), frame.bottom() - client.bottom());
-    resize(m_wantedOuter.size().shrunkBy(margins).expandedTo(QSize(1, 1)));
-    // move() places the frame's corner where the frame is known, the
-    // client's until then.
-    move(m_wantedOuter.topLeft());
-    if (!margins.isNull())
-        m_outerPlacedInFrame = true;
+    // The frame is known only once the window manager has framed the window:
+    // until then the client area takes the outer place and size, and when
+    // the frame arrives the client is placed inside the outer edges (with the
+    // static gravity Qt asks for, the window manager keeps the client where
+    // it is told and puts the frame around it).
+    const QMargins margins = frameMargins();
+    const QRect client(m_wantedOuter.topLeft() + QPoint(margins.left(), margins.top()),
+                       m_wantedOuter.size().shrunkBy(margins).expandedTo(QSize(1, 1)));
+    setGeometry(client);
+    m_placedSize = size();
 }
 
 void TMainFrm::setMainEditBackColor(qint32 value) {
@@ -255,8 +264,7 @@ bool TMainFrm::WriteRecord() {
         if (a != Answer::Yes)
             return false;
     }
-    const PlatformError cannotCreate(
-        QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
+    const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
     if (RecordPath.isEmpty())
         throw cannotCreate;
     // The text is encoded straight into the file, piece by piece, from the
@@ -302,6 +310,18 @@ bool TMainFrm::WriteRecord() {
     return true;
 }
 
+QMargins TMainFrm::frameMargins() const {
+    // As the window manager reports them; nothing until it has framed the
+    // window, and nothing absurd taken from it.
+    const QWindow* window = windowHandle();
+    const QMargins m = window ? window->frameMargins() : QMargins();
+    const auto plausible = [](int v) { return v >= 0 && v < 200; };
+    if (!plausible(m.left()) || !plausible(m.top()) || !plausible(m.right()) ||
+        !plausible(m.bottom()))
+        return {};
+    return m;
+}
+
 bool TMainFrm::ConfirmSaveChanges() {
     if (!MainEdit->document()->isModified())
         return false;
@@ -327,7 +347,7 @@ bool TMainFrm::FormCloseQuery() {
         return canClose;
     try {
         SaveSettings();
-    } catch (const PlatformError& e) {
+    } catch (const UserError& e) {
         // The settings file cannot be written (a full disk, a read-only file
         // or folder): the error keeps the window open, but the user may still
         // quit without the settings; otherwise the program could not be quit

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "WindowGeometry.h"
-#include "platform/TextCodec.h"
+#include "text/TextCodec.h"
 #include "ui_MainFrm.h"
 
 #include <QMainWindow>
@@ -153,13 +153,14 @@ private:
     void bindCommands();
 
     void placeOuter();
+    QMargins frameMargins() const;
     void waitForFrame();
 
     bool m_formShown = false;
     // The outer geometry to take once the window manager has framed the
     // window; null when there is none to take.
     QRect m_wantedOuter;
-    bool m_outerPlacedInFrame = false;
+    QSize m_placedSize; // the client size placeOuter() gave
 };
 
 // The one main window of the run.

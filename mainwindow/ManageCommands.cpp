@@ -2,10 +2,10 @@
 #include "ManageCommands.h"
 
 #include "MainFrm.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "ui/MessageBox.h"
 
 #include <optional>
 

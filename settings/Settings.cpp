@@ -1,13 +1,13 @@
 #include "Settings.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
-#include "platform/NumberParse.h"
-#include "platform/Profile.h"
-#include "store/Patterns.h"
+#include "os/ProfileFile.h"
 #include "store/RecordStore.h"
+#include "text/NumberParse.h"
+#include "text/PatternList.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 namespace ostrel::settings {
 
@@ -35,7 +35,7 @@ QString readText(const QString& key, const QString& fallback) {
 
 void writeText(const QString& key, const QString& value) {
     if (!profile::writeString(filePath(), sectionName(), key, value))
-        throw PlatformError(QStringLiteral("%1 に書き込めません").arg(filePath()));
+        throw UserError(QStringLiteral("%1 に書き込めません").arg(filePath()));
 }
 
 void writeInt(const QString& key, qint32 value) {

@@ -3,9 +3,9 @@
 #include "Folders.h"
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/TextMirror.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QSignalBlocker>
 
@@ -109,12 +109,12 @@ void LoadRecord() {
     const qint64 limit = recordSizeLimit();
     const fs::ReadResult read = fs::readFileUpTo(path, limit);
     if (read.status == fs::ReadStatus::TooLarge)
-        throw PlatformError(
+        throw UserError(
             QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
                 .arg(path)
                 .arg(limit >> 20));
     if (read.status != fs::ReadStatus::Read)
-        throw PlatformError(QStringLiteral("ファイル %1 は開けません").arg(path));
+        throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
     DecodedText decoded = decodeText(read.bytes);
     MainFrm->RecordPath = path;
     MainFrm->RecordName = name;

@@ -8,7 +8,7 @@
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QAccessible>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Drives.h"
+#include "os/Drives.h"
 #include "store/RecordStore.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/WindowGeometry.h"
-#include "platform/Colors.h"
 #include "settings/Settings.h"
+#include "ui/Colors.h"
 
 #include <QScreen>
 #include <QTest>

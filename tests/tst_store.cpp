@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
 #include "store/Folders.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QTest>
 

@@ -11,7 +11,7 @@
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "Application.h"
 
 #include "Accessibility.h"
-#include "Error.h"
+#include "Handler.h"
 #include "MessageBox.h"
 
 #include <QFont>

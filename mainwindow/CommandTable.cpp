@@ -242,6 +242,15 @@ void TMainFrm::createPopupMenus() {
     Pum3 = new QMenu(this);
     Pum3->setObjectName(QStringLiteral("Pum3"));
     Pum3->addActions({CutPum3, CopyPum3, PastePum3, N6, PointPum3, MovePointPum3});
+
+    // For screen readers: the pop-up menus have no title to be named by.
+    Pum1->setAccessibleName(QStringLiteral("グループ一覧のメニュー"));
+    Pum1->setAccessibleDescription(QStringLiteral("グループのコピー、作成、削除をします"));
+    Pum2->setAccessibleName(QStringLiteral("レコード一覧のメニュー"));
+    Pum2->setAccessibleDescription(QStringLiteral("レコードの移動、コピー、作成、削除をします"));
+    Pum3->setAccessibleName(QStringLiteral("テキストのメニュー"));
+    Pum3->setAccessibleDescription(
+        QStringLiteral("切り取り、コピー、貼り付けと、カーソル位置の記憶をします"));
 }
 
 void TMainFrm::bindCommands() {

@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "print/CurrentPrinter.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
@@ -25,6 +26,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     MainFrm = this;
     ostrel::initResources();
     setupUi(this);
+    Printer = new print::CurrentPrinter(this);
     nameSeparators();
     createPopupMenus();
     RecordLst->setUniformItemSizes(true);

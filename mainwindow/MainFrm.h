@@ -8,6 +8,9 @@
 
 class QMenu;
 class QFontDialog;
+namespace ostrel::print {
+class CurrentPrinter;
+}
 class QColorDialog;
 class TFindDialog;
 
@@ -60,6 +63,9 @@ public:
     QFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
+    // The printer and its settings for the run, with the print and
+    // printer-setup dialogs.
+    ostrel::print::CurrentPrinter* Printer = nullptr;
 
     // --- operations ------------------------------------------------------------
     // The group of the loaded record: the middle part of RecordPath.

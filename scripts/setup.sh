@@ -11,7 +11,8 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   libqt6svg6
   xvfb xauth
-  cups cups-client cups-bsd printer-driver-cups-pdf
+  cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
+  poppler-utils paps
 )
 
 missing=()

@@ -12,6 +12,7 @@ packages=(
   libqt6svg6
   xvfb xauth
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
+  cups-ipp-utils
   poppler-utils paps
 )
 

@@ -1,14 +1,15 @@
 #include "PrintJob.h"
 
+#include "PrinterFont.h"
 #include "PrinterSettings.h"
 #include "platform/Error.h"
+#include "platform/Memory.h"
 #include "platform/PrintQueue.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
@@ -29,22 +30,6 @@ constexpr int kWatchInterval = 100;
 // The document goes to the queue in pieces of this size, with the window's
 // events handled between them.
 constexpr qint64 kSendPiece = 256 * 1024;
-
-// The printer font's measurements as its text metrics give them.
-class PrinterFontMeasure : public FontMeasure {
-public:
-    PrinterFontMeasure(const QFont& font, QPaintDevice* device) : m_metrics(font, device) {}
-    int cellHeight() const override { return m_metrics.height(); }
-    int textHeight() const override { return m_metrics.height(); }
-    int averageCharWidth() const override { return m_metrics.averageCharWidth(); }
-    int width(QStringView run) const override {
-        return m_metrics.horizontalAdvance(run.toString());
-    }
-    int ascent() const { return m_metrics.ascent(); }
-
-private:
-    QFontMetrics m_metrics;
-};
 
 // Lets the window handle its events (repaint, input) while the job runs.
 void handleEvents() {
@@ -125,9 +110,10 @@ bool drawPages(QPrinter& printer, Document& document, const std::function<void()
     const QFont font(printerFont(document.font), &printer);
     painter.setFont(font);
     painter.setPen(document.color);
-    const PrinterFontMeasure measure(font, &printer);
+    const PrinterFont face(font, &printer);
+    const KeepFreedMemory keep;
     const QRectF area = printer.pageRect(QPrinter::DevicePixel);
-    PageLayout layout(measure, int(std::floor(area.width())), int(std::floor(area.height())));
+    PageLayout layout(face, int(std::floor(area.width())), int(std::floor(area.height())));
 
     bool first = true;
     auto draw = [&](const Page& page) {
@@ -135,7 +121,7 @@ bool drawPages(QPrinter& printer, Document& document, const std::function<void()
             printer.newPage();
         first = false;
         for (const PlacedRun& run : page.runs)
-            painter.drawText(QPoint(run.x, run.y + measure.ascent()), run.text);
+            face.draw(painter, run.x, run.y, run.text);
         betweenPages();
     };
     QString line;

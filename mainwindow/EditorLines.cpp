@@ -89,28 +89,44 @@ EditorLines::Snapshot EditorLines::snapshot(const QTextDocument* document, qreal
     return s;
 }
 
+EditorLines::Snapshot::Snapshot() = default;
+EditorLines::Snapshot::Snapshot(Snapshot&&) noexcept = default;
+EditorLines::Snapshot& EditorLines::Snapshot::operator=(Snapshot&&) noexcept = default;
+EditorLines::Snapshot::~Snapshot() = default;
+
 bool EditorLines::Snapshot::next(QString& line) {
-    while (m_row >= m_rows.size()) {
+    for (;;) {
+        if (m_layout) {
+            // As layOut lays the block out, one row further.
+            QTextLine row = m_layout->createLine();
+            if (row.isValid()) {
+                row.setLineWidth(m_setup.width);
+                line = m_text.mid(row.textStart(), row.textLength());
+                ++m_rows;
+                return true;
+            }
+            m_layout->endLayout();
+            m_layout.reset();
+            if (m_rows == 0) { // a block is at least one line
+                line.clear();
+                return true;
+            }
+            continue;
+        }
         if (m_block >= m_blocks.size())
             return false;
-        QString text = std::move(m_blocks[m_block++]);
+        m_text = std::move(m_blocks[m_block++]);
         if (!m_setup.wraps) {
-            line = std::move(text);
+            line = std::move(m_text);
             return true;
         }
-        QTextLayout layout;
-        layOut(layout, text, m_setup);
-        m_rows.clear();
-        m_row = 0;
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            const QTextLine row = layout.lineAt(i);
-            m_rows.append(text.mid(row.textStart(), row.textLength()));
-        }
-        if (m_rows.isEmpty())
-            m_rows.append(QString());
+        m_layout = std::make_unique<QTextLayout>();
+        m_layout->setText(m_text);
+        m_layout->setFont(m_setup.font);
+        m_layout->setTextOption(m_setup.option);
+        m_layout->beginLayout();
+        m_rows = 0;
     }
-    line = m_rows[m_row++];
-    return true;
 }
 
 bool EditorLines::sync() {

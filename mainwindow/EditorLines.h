@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTextOption>
+#include <memory>
 #include <vector>
 
 class QTextBlock;
@@ -56,6 +57,10 @@ public:
     // do not reach them. Wrapped rows are cut as they are handed out.
     class Snapshot {
     public:
+        Snapshot();
+        Snapshot(Snapshot&&) noexcept;
+        Snapshot& operator=(Snapshot&&) noexcept;
+        ~Snapshot();
         bool next(QString& line);
 
     private:
@@ -63,8 +68,11 @@ public:
         QStringList m_blocks;
         qsizetype m_block = 0;
         Setup m_setup;
-        QStringList m_rows; // the rows of the block being handed out
-        qsizetype m_row = 0;
+        // The block being cut into rows, a row at a time: a block of a
+        // million characters takes seconds to lay out whole.
+        QString m_text;
+        std::unique_ptr<QTextLayout> m_layout;
+        int m_rows = 0; // handed out of that block so far
     };
     // The lines of a document laid out at a text width (see setTextWidth).
     static Snapshot snapshot(const QTextDocument* document, qreal textWidth);

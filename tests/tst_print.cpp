@@ -6,6 +6,7 @@
 
 #include "mainwindow/MainFrm.h"
 #include "platform/Error.h"
+#include "platform/PrintQueue.h"
 #include "platform/TextCodec.h"
 #include "print/CurrentPrinter.h"
 
@@ -31,6 +32,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
@@ -585,6 +587,25 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"デフォルト プリンタが存在しません."});
         QCOMPARE(boxes.seen().first().title, QStringLiteral("OSTREL"));
         QCOMPARE(boxes.seen().first().icon, int(QMessageBox::Critical));
+    }
+
+    // The print system cannot be asked at all: its own error, with its code.
+    void printSystemUnreachable() {
+        // The print system's settings are read per thread when first used.
+        QString message;
+        std::unique_ptr<QThread> asking(QThread::create([&] {
+            qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
+            try {
+                ostrel::printqueue::defaultPrinter();
+            } catch (const ostrel::PlatformError& e) {
+                message = e.message();
+            }
+            qunsetenv("CUPS_SERVER");
+        }));
+        asking->start();
+        QVERIFY(asking->wait(60000));
+        QVERIFY2(message.startsWith("CUPS Error.  Code: ") && message.contains(u'\n'),
+                 qPrintable(message));
     }
 
     // A queue that refuses the job, or a stopped printer, is reported and

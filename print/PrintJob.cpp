@@ -42,8 +42,9 @@ void handleEventsFor(int milliseconds) {
     loop.exec();
 }
 
-void send(const QString& printer, const QList<std::pair<QByteArray, QByteArray>>& options,
-          const QString& file, int* id) {
+// Sends the document to the printer's queue; answers the job's number.
+int send(const QString& printer, const QList<std::pair<QByteArray, QByteArray>>& options,
+         const QString& file) {
     QFile pdf(file);
     if (!pdf.open(QIODevice::ReadOnly))
         throw PlatformError(QStringLiteral("選択したプリンタは有効ではありません"));
@@ -53,7 +54,7 @@ void send(const QString& printer, const QList<std::pair<QByteArray, QByteArray>>
         job.write(piece);
         handleEvents();
     }
-    *id = job.finish();
+    return job.finish();
 }
 
 void watch(const QString& printer, int id) {
@@ -149,8 +150,7 @@ void printDocument(const PrinterSettings& settings, Document& document) {
         if (!folder.isValid() || !drawPages(pdf, document, handleEvents))
             throw PlatformError(QStringLiteral("選択したプリンタは有効ではありません"));
     }
-    int id = 0;
-    send(settings.printer, settings.queueOptions(), file, &id);
+    const int id = send(settings.printer, settings.queueOptions(), file);
     watch(settings.printer, id);
 }
 

@@ -4,7 +4,7 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/Application.h"
+#include "ui/Application.h"
 
 int main(int argc, char** argv) {
     ostrel::Application app(argc, argv);

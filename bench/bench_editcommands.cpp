@@ -9,7 +9,7 @@
 #include "BenchSupport.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/Application.h"
+#include "ui/Application.h"
 
 #include <QDir>
 #include <QFile>

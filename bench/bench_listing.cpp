@@ -6,8 +6,8 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 // longest the window's events wait while the pages are drawn.
 #include "BenchSupport.h"
 #include "mainwindow/EditorLines.h"
-#include "platform/Application.h"
+#include "ui/Application.h"
 #include "print/PrintJob.h"
 
 #include <QDir>

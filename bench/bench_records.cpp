@@ -2,9 +2,9 @@
 // it, each beside its reference.
 #include "BenchSupport.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/TextCodec.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
+#include "text/TextCodec.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "CngExpUnit.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
-#include "store/Patterns.h"
+#include "text/PatternList.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QShowEvent>
 
@@ -14,12 +14,9 @@ TCngExpFrm* CngExpFrm = nullptr;
 TCngExpFrm::TCngExpFrm(QWidget* parent) : TSmallDialog(parent) {
     setupUi(this);
     CngExpFrm = this;
-    connect(EnterBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { EnterBtnClick(); }); });
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CancelBtnClick(); }); });
-    connect(DefaultBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { DefaultBtnClick(); }); });
+    bindHandler(EnterBtn, &QPushButton::clicked, this, [this] { EnterBtnClick(); });
+    bindHandler(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    bindHandler(DefaultBtn, &QPushButton::clicked, this, [this] { DefaultBtnClick(); });
     FormCreate();
 }
 

@@ -1,8 +1,8 @@
 #include "CreDirUnit.h"
 
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
 #include "store/RecordStore.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 using namespace ostrel;
 
@@ -11,11 +11,9 @@ TCreateDirFrm* CreateDirFrm = nullptr;
 TCreateDirFrm::TCreateDirFrm(QWidget* parent) : TSmallDialog(parent) {
     setupUi(this);
     CreateDirFrm = this;
-    connect(GroupNameEdt, &QLineEdit::textChanged, this,
-            [this] { runHandler([this] { GroupNameEdtChange(); }); });
-    connect(CreateBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CreateBtnClick(); }); });
-    connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+    bindHandler(GroupNameEdt, &QLineEdit::textChanged, this, [this] { GroupNameEdtChange(); });
+    bindHandler(CreateBtn, &QPushButton::clicked, this, [this] { CreateBtnClick(); });
+    bindHandler(CloseBtn, &QPushButton::clicked, this, [this] { close(); });
     FormCreate();
 }
 

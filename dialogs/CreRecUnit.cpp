@@ -1,8 +1,8 @@
 #include "CreRecUnit.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
 #include "store/RecordStore.h"
+#include "ui/Handler.h"
 
 #include <QKeyEvent>
 
@@ -13,11 +13,9 @@ TCreRecFrm* CreRecFrm = nullptr;
 TCreRecFrm::TCreRecFrm(QWidget* parent) : TSmallDialog(parent) {
     setupUi(this);
     CreRecFrm = this;
-    connect(RecNameEdt, &QLineEdit::textChanged, this,
-            [this] { runHandler([this] { RecNameEdtChange(); }); });
-    connect(CreateBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CreateBtnClick(); }); });
-    connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+    bindHandler(RecNameEdt, &QLineEdit::textChanged, this, [this] { RecNameEdtChange(); });
+    bindHandler(CreateBtn, &QPushButton::clicked, this, [this] { CreateBtnClick(); });
+    bindHandler(CloseBtn, &QPushButton::clicked, this, [this] { close(); });
     FormCreate();
 }
 

@@ -3,9 +3,9 @@
 #include "resources/Resources.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 #include "store/Folders.h"
+#include "ui/Handler.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -40,7 +40,7 @@ std::vector<FolderEntry> folderEntries(const QString& root, const QString& opene
         entries.push_back(
             {parts[i], path, last ? FolderKind::Opened : FolderKind::Ancestor, 2 + 4 * int(i + 1)});
     }
-    const QString& openedPath = entries.back().path;
+    const QString openedPath = entries.back().path; // a copy: entries grows below
     // Sub-folders stand one step deeper than the opened entry, two below a
     // drive root (whose own name ends in the separator).
     const int depth = qMax(int(parts.size()), 1);
@@ -66,17 +66,19 @@ QString folderWithSeparator(const QString& folder) {
     return dir + u'/';
 }
 
-QString directoryErrorText(int code) {
-    switch (code) {
-    case 2:
+QString directoryErrorText(const fs::DirectoryChange& change) {
+    switch (change.error) {
+    case fs::DirectoryError::NotFound:
         return QStringLiteral("ファイルが見つかりません");
-    case 3:
+    case fs::DirectoryError::InvalidName:
         return QStringLiteral("不正なファイル名です");
-    case 5:
+    case fs::DirectoryError::AccessDenied:
         return QStringLiteral("ファイルへのアクセスが拒否されました");
-    default:
-        return QStringLiteral("I/O エラー (%1)").arg(code);
+    case fs::DirectoryError::None:
+    case fs::DirectoryError::Other:
+        break;
     }
+    return QStringLiteral("I/O エラー (%1)").arg(change.systemCode);
 }
 
 } // namespace ostrel
@@ -191,14 +193,11 @@ TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
     // user opens another one.
     m_opened = fs::currentDirectory();
 
-    connect(EnterBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { EnterBtnClick(); }); });
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CancelBtnClick(); }); });
-    connect(DirPath, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { runHandler([&] { openEntry(item); }); });
-    connect(DrvPath, &QComboBox::activated, this,
-            [this](int index) { runHandler([&] { chooseDrive(index); }); });
+    bindHandler(EnterBtn, &QPushButton::clicked, this, [this] { EnterBtnClick(); });
+    bindHandler(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    bindHandler(DirPath, &QListWidget::itemDoubleClicked, this,
+                [this](QListWidgetItem* item) { openEntry(item); });
+    bindHandler(DrvPath, &QComboBox::activated, this, [this](int index) { chooseDrive(index); });
 }
 
 void TSavePathFrm::showEvent(QShowEvent* event) {
@@ -217,8 +216,12 @@ void TSavePathFrm::keyPressEvent(QKeyEvent* event) {
 void TSavePathFrm::FormShow() {
     if (MainFrm)
         MainFrm->SaveDir.clear();
+    // The folders are read afresh at every showing, so that a folder made
+    // since the last one (a group created meanwhile) is offered.
     if (!m_filled)
         fillDriveList(drives::presentDrives());
+    else
+        fillFolderList();
 }
 
 void TSavePathFrm::EnterBtnClick() {
@@ -284,9 +287,9 @@ void TSavePathFrm::openEntry(const QListWidgetItem* item) {
         return;
     // A refused change leaves the working directory, the opened folder and
     // the list as they were.
-    const int code = drives::changeDirectory(path, m_drives);
-    if (code != 0)
-        throw PlatformError(directoryErrorText(code));
+    const fs::DirectoryChange change = drives::changeDirectory(path, m_drives);
+    if (change.error != fs::DirectoryError::None)
+        throw UserError(directoryErrorText(change));
     m_opened = fs::currentDirectory();
     fillFolderList();
 }
@@ -297,12 +300,12 @@ void TSavePathFrm::chooseDrive(int index) {
         return;
     // The drive's own current folder; its root when that folder has gone.
     const QString folder = drives::currentDirectoryOf(root);
-    int code = drives::changeDirectory(folder, m_drives);
-    if (code != 0 && folder != root)
-        code = drives::changeDirectory(root, m_drives);
-    if (code != 0) {
+    fs::DirectoryChange change = drives::changeDirectory(folder, m_drives);
+    if (change.error != fs::DirectoryError::None && folder != root)
+        change = drives::changeDirectory(root, m_drives);
+    if (change.error != fs::DirectoryError::None) {
         showCurrentDrive();
-        throw PlatformError(directoryErrorText(code));
+        throw UserError(directoryErrorText(change));
     }
     m_opened = fs::currentDirectory();
     fillFolderList();

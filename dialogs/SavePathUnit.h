@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Drives.h"
+#include "os/Drives.h"
 #include "ui_SavePathFrm.h"
 
 #include <QDialog>
@@ -35,7 +35,7 @@ QStringList visibleSubFolders(const QString& folder);
 QString folderWithSeparator(const QString& folder);
 
 // The default error box's text for a refused change of the working directory.
-QString directoryErrorText(int code);
+QString directoryErrorText(const fs::DirectoryChange& change);
 
 } // namespace ostrel
 

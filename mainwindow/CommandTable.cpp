@@ -7,10 +7,10 @@
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
-#include "platform/Error.h"
-#include "platform/Hints.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "ui/Handler.h"
+#include "ui/Hints.h"
 
 #include <QApplication>
 #include <QHash>
@@ -27,13 +27,6 @@
 using namespace ostrel;
 
 namespace {
-
-// Every handler runs behind the event-handler boundary: a platform error ends
-// it and is shown in the default error box.
-template <typename Sender, typename Signal, typename Handler>
-void bind(Sender* sender, Signal signal, TMainFrm* window, Handler handler) {
-    QObject::connect(sender, signal, window, [handler] { runHandler(handler); });
-}
 
 void showWithoutWaiting(QWidget* dialog) {
     dialog->show();
@@ -254,7 +247,7 @@ void TMainFrm::createPopupMenus() {
 
 void TMainFrm::bindCommands() {
     // Controls.
-    bind(GroupCmb, &QComboBox::currentIndexChanged, this, [this] { GroupCmbChange(); });
+    bindHandler(GroupCmb, &QComboBox::currentIndexChanged, this, [this] { GroupCmbChange(); });
     // Programmatic changes of the list block its signals; a list left
     // without a selection is never the user's choice of a record.
     QObject::connect(RecordLst, &QListWidget::itemSelectionChanged, this, [this] {
@@ -262,23 +255,23 @@ void TMainFrm::bindCommands() {
             runHandler([this] { RecordLstClick(); });
     });
     new UnshownRecordClicks(this);
-    bind(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
-    bind(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
+    bindHandler(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
+    bindHandler(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
 
     // Tool buttons.
-    bind(CreateRecBtn, &QToolButton::clicked, this, [this] { CreateRecBtnClick(); });
-    bind(DeleteRecBtn, &QToolButton::clicked, this, [this] { DeleteRecBtnClick(); });
-    bind(SaveDataBtn, &QToolButton::clicked, this, [this] { SaveDataBtnClick(); });
-    bind(PrintBtn, &QToolButton::clicked, this, [this] { PrintBtnClick(); });
-    bind(ExitBtn, &QToolButton::clicked, this, [this] { ExitBtnClick(); });
+    bindHandler(CreateRecBtn, &QToolButton::clicked, this, [this] { CreateRecBtnClick(); });
+    bindHandler(DeleteRecBtn, &QToolButton::clicked, this, [this] { DeleteRecBtnClick(); });
+    bindHandler(SaveDataBtn, &QToolButton::clicked, this, [this] { SaveDataBtnClick(); });
+    bindHandler(PrintBtn, &QToolButton::clicked, this, [this] { PrintBtnClick(); });
+    bindHandler(ExitBtn, &QToolButton::clicked, this, [this] { ExitBtnClick(); });
 
     // Menu items: plain handlers.
     const auto item = [this](QAction* a, void (TMainFrm::*handler)()) {
-        bind(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        bindHandler(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     // Menu items: shared handlers, each told which item sent the click.
     const auto shared = [this](QAction* a, void (TMainFrm::*handler)(QObject*)) {
-        bind(a, &QAction::triggered, this, [this, handler, a] { (this->*handler)(a); });
+        bindHandler(a, &QAction::triggered, this, [this, handler, a] { (this->*handler)(a); });
     };
 
     shared(CreateRecordMnu, &TMainFrm::SC_FormShow);
@@ -371,7 +364,7 @@ void TMainFrm::ShowHint() {
 }
 
 void TMainFrm::connectHintDisplay() {
-    bind(HintTracker::instance(), &HintTracker::hintChanged, this, [this] { ShowHint(); });
+    bindHandler(HintTracker::instance(), &HintTracker::hintChanged, this, [this] { ShowHint(); });
 }
 
 void TMainFrm::MainEditEnter() {

@@ -5,9 +5,10 @@
 #include "EditorLines.h"
 #include "FindDialog.h"
 #include "TextMirror.h"
-#include "platform/Error.h"
-#include "platform/InputBox.h"
-#include "platform/NumberParse.h"
+#include "text/NumberParse.h"
+#include "ui/FittedText.h"
+#include "ui/Handler.h"
+#include "ui/InputBox.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -53,19 +54,23 @@ void setCaret(QPlainTextEdit* edit, int position) {
 // after it has.
 class EditorEvents : public QObject {
 public:
-    EditorEvents(TMainFrm* frm) : QObject(frm), m_frm(frm) {
-        frm->MainEdit->installEventFilter(this);
-        frm->MainEdit->viewport()->installEventFilter(this);
+    EditorEvents(TMainFrm* frm)
+        : QObject(frm), m_frm(frm), m_edit(frm->MainEdit), m_viewport(frm->MainEdit->viewport()) {
+        m_edit->installEventFilter(this);
+        m_viewport->installEventFilter(this);
     }
 
 protected:
+    // The editor's own pointers are compared, never the window's members:
+    // the filter still sees the events of the window's destruction, when
+    // those are gone.
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_frm->MainEdit) {
+        if (watched == m_edit) {
             if (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod)
                 runHandler([this] { m_frm->MainEditKeyDown(); });
             return false;
         }
-        if (watched == m_frm->MainEdit->viewport() && !m_dispatching &&
+        if (watched == m_viewport && !m_dispatching &&
             (event->type() == QEvent::MouseButtonPress ||
              event->type() == QEvent::MouseButtonDblClick)) {
             // Let the editor handle the press first, then refresh.
@@ -80,6 +85,8 @@ protected:
 
 private:
     TMainFrm* m_frm;
+    QObject* m_edit;
+    QObject* m_viewport;
     bool m_dispatching = false;
 };
 
@@ -133,7 +140,7 @@ void TMainFrm::MoveLineMnuClick() {
         return;
     const std::optional<qint32> number = parseInt32(*text);
     if (!number)
-        throw PlatformError(QStringLiteral("'%1' は数値ではありません").arg(*text));
+        throw UserError(QStringLiteral("'%1' は数値ではありません").arg(*text));
     // Shown line numbers count from 1, the editor's lines from 0. A line that
     // does not exist leaves the caret where it is.
     if (*number < 1)
@@ -186,7 +193,8 @@ void ShowCurrentLine() {
     QPlainTextEdit* edit = MainFrm->MainEdit;
     const int start = edit->textCursor().selectionStart();
     const int line = editorLines(edit)->lineFromPosition(start) + 1;
-    MainFrm->CurrentLineLbl->setText(QString::number(line));
+    // Every digit shows, however long the record.
+    setTextInFull(MainFrm->CurrentLineLbl, QString::number(line));
 }
 
 void TMainFrm::bindEditorEvents() {
@@ -194,6 +202,5 @@ void TMainFrm::bindEditorEvents() {
     textMirror(MainEdit);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
-    connect(FindDialog, &TFindDialog::find, this,
-            [this] { runHandler([this] { FindDialogFind(); }); });
+    bindHandler(FindDialog, &TFindDialog::find, this, [this] { FindDialogFind(); });
 }

@@ -2,19 +2,30 @@
 #include "MainFrm.h"
 
 #include "TextMirror.h"
+#include "WindowGeometry.h"
 #include "dialogs/CreDirUnit.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
 #include "print/CurrentPrinter.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
 
 using namespace ostrel;
 
@@ -46,6 +57,39 @@ void TMainFrm::showEvent(QShowEvent* event) {
         return;
     m_formShown = true;
     runHandler([this] { FormShow(); });
+    waitForFrame();
+}
+
+void TMainFrm::waitForFrame() {
+    // The window manager frames the window a moment after it is shown; its
+    // outer edges are put in place as soon as the frame is known, and again
+    // while the window manager, busy taking the window in, has not followed
+    // (a few tries). A frame that has not come within a few seconds never
+    // will (no window manager, or one that draws none): the geometry then
+    // stays as placed.
+    auto* poll = new QTimer(this);
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    auto tries = std::make_shared<int>(0);
+    elapsed->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, elapsed, tries] {
+        // A size that is not the one placed was chosen by someone else (the
+        // user): it is left alone.
+        if (!m_wantedOuter.isNull() && size() != m_placedSize)
+            m_wantedOuter = QRect();
+        const QWindow* window = windowHandle();
+        const bool framed = !frameMargins().isNull();
+        const bool inPlace = window && window->frameGeometry() == m_wantedOuter;
+        if (framed && !inPlace && !m_wantedOuter.isNull() && *tries < 5 &&
+            elapsed->elapsed() >= *tries * 150) {
+            ++*tries;
+            placeOuter();
+        }
+        if ((framed && inPlace) || m_wantedOuter.isNull() || elapsed->elapsed() > 3000) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
@@ -62,22 +106,28 @@ QRect TMainFrm::outerGeometry() const {
     return frameGeometry();
 }
 
-void TMainFrm::setOuterTop(int top) {
-    move(frameGeometry().left(), top);
+void TMainFrm::setOuterGeometry(const OuterGeometry& stored) {
+    const QPoint corner(int(std::clamp<qint64>(stored.left, INT_MIN / 2, INT_MAX / 2)),
+                        int(std::clamp<qint64>(stored.top, INT_MIN / 2, INT_MAX / 2)));
+    QScreen* on = QGuiApplication::screenAt(corner);
+    if (!on)
+        on = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect available = on ? on->availableGeometry() : QRect(0, 0, 640, 480);
+    m_wantedOuter = heldToScreen(stored, available, minimumSizeHint());
+    placeOuter();
 }
 
-void TMainFrm::setOuterLeft(int left) {
-    move(left, frameGeometry().top());
-}
-
-void TMainFrm::setOuterHeight(int height) {
-    const int frame = frameGeometry().height() - this->height();
-    resize(this->width(), qMax(0, height - frame));
-}
-
-void TMainFrm::setOuterWidth(int width) {
-    const int frame = frameGeometry().width() - this->width();
-    resize(qMax(0, width - frame), this->height());
+void TMainFrm::placeOuter() {
+    // The frame is known only once the window manager has framed the window:
+    // until then the client area takes the outer place and size, and when
+    // the frame arrives the client is placed inside the outer edges (with the
+    // static gravity Qt asks for, the window manager keeps the client where
+    // it is told and puts the frame around it).
+    const QMargins margins = frameMargins();
+    const QRect client(m_wantedOuter.topLeft() + QPoint(margins.left(), margins.top()),
+                       m_wantedOuter.size().shrunkBy(margins).expandedTo(QSize(1, 1)));
+    setGeometry(client);
+    m_placedSize = size();
 }
 
 void TMainFrm::setMainEditBackColor(qint32 value) {
@@ -107,9 +157,16 @@ void TMainFrm::FormShow() {
     SaveSettingsOnClose = true;
     const auto started = qScopeGuard([this] { Starting = false; });
 
+    // Temporary files that a killed save of the settings left behind.
+    fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
         showMessage(QStringLiteral("環境ファイルを作成します"));
-        WriteDefaultSettings(false);
+        // A data folder that cannot be written (read-only, full) still
+        // starts, on the defaults, after the error is shown.
+        if (!runHandler([] { WriteDefaultSettings(false); })) {
+            SupportPatterns = defaultPatternList();
+            setOuterGeometry({200, 200, 450, 350});
+        }
     }
     LoadSettings();
 
@@ -130,9 +187,9 @@ void TMainFrm::FormShow() {
     RecordIndex = FindRecordIndex(lastRecord);
     SelectRecord(RecordIndex);
 
-    if (RecordLst->count() > 0)
-        LoadRecord();
-    else
+    // A record that cannot be opened (gone, too large, not a file) is
+    // reported, and the start goes on without it.
+    if (RecordLst->count() == 0 || !runHandler([] { LoadRecord(); }))
         MainEdit->setEnabled(false);
 
     if (SelectedRecordIndex() >= 0) {
@@ -209,8 +266,7 @@ bool TMainFrm::WriteRecord() {
         if (a != Answer::Yes)
             return false;
     }
-    const PlatformError cannotCreate(
-        QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
+    const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
     if (RecordPath.isEmpty())
         throw cannotCreate;
     // The text is encoded straight into the file, piece by piece, from the
@@ -256,6 +312,18 @@ bool TMainFrm::WriteRecord() {
     return true;
 }
 
+QMargins TMainFrm::frameMargins() const {
+    // As the window manager reports them; nothing until it has framed the
+    // window, and nothing absurd taken from it.
+    const QWindow* window = windowHandle();
+    const QMargins m = window ? window->frameMargins() : QMargins();
+    const auto plausible = [](int v) { return v >= 0 && v < 200; };
+    if (!plausible(m.left()) || !plausible(m.top()) || !plausible(m.right()) ||
+        !plausible(m.bottom()))
+        return {};
+    return m;
+}
+
 bool TMainFrm::ConfirmSaveChanges() {
     if (!MainEdit->document()->isModified())
         return false;
@@ -277,8 +345,21 @@ bool TMainFrm::ConfirmSaveChanges() {
 
 bool TMainFrm::FormCloseQuery() {
     const bool canClose = !ConfirmSaveChanges();
-    if (SaveSettingsOnClose)
+    if (!SaveSettingsOnClose)
+        return canClose;
+    try {
         SaveSettings();
+    } catch (const UserError& e) {
+        // The settings file cannot be written (a full disk, a read-only file
+        // or folder): the error keeps the window open, but the user may still
+        // quit without the settings; otherwise the program could not be quit
+        // at all.
+        showDefaultErrorBox(e.message());
+        return canClose && askQuestion(QuestionKind::Warning,
+                                       QStringLiteral("設定を保存できませんでした。"
+                                                      "設定を保存せずに終了しますか？"),
+                                       YesButton | NoButton, NoButton) == Answer::Yes;
+    }
     return canClose;
 }
 

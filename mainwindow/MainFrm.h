@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/TextCodec.h"
+#include "WindowGeometry.h"
+#include "text/TextCodec.h"
 #include "ui_MainFrm.h"
 
 #include <QMainWindow>
@@ -8,11 +9,11 @@
 
 class QMenu;
 class QFontDialog;
+class QColorDialog;
+class TFindDialog;
 namespace ostrel::print {
 class CurrentPrinter;
 }
-class QColorDialog;
-class TFindDialog;
 
 // The main window: the groups, the records of the shown group, the editor.
 // Its controls are the members that the layout names (GroupCmb, RecordLst,
@@ -38,7 +39,7 @@ public:
     // How the loaded record's file stores its text, to write it back alike.
     ostrel::TextFormat RecordFormat;
 
-    // Colour values as the settings store them (see platform/Colors.h).
+    // Colour values as the settings store them (see ui/Colors.h).
     qint32 MainEditBackColor;
     qint32 RecordLstBackColor;
     qint32 GroupCmbBackColor;
@@ -75,12 +76,10 @@ public:
     // Writes the editor's text to RecordPath. Answers false when the user chose
     // not to save (an encoding question); raises the file-creation error.
     bool WriteRecord();
-    // The window's outer edges and size, as the settings store them.
+    // The window's outer edges and size, as the settings store them. A stored
+    // geometry is held to what the screen can show.
     QRect outerGeometry() const;
-    void setOuterTop(int top);
-    void setOuterLeft(int left);
-    void setOuterHeight(int height);
-    void setOuterWidth(int width);
+    void setOuterGeometry(const ostrel::OuterGeometry& stored);
     // Colours by their stored values.
     void setMainEditBackColor(qint32 value);
     void setRecordLstBackColor(qint32 value);
@@ -159,7 +158,15 @@ private:
     void createPopupMenus();
     void bindCommands();
 
+    void placeOuter();
+    QMargins frameMargins() const;
+    void waitForFrame();
+
     bool m_formShown = false;
+    // The outer geometry to take once the window manager has framed the
+    // window; null when there is none to take.
+    QRect m_wantedOuter;
+    QSize m_placedSize; // the client size placeOuter() gave
 };
 
 // The one main window of the run.

@@ -2,10 +2,10 @@
 #include "ManageCommands.h"
 
 #include "MainFrm.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "ui/MessageBox.h"
 
 #include <optional>
 
@@ -67,12 +67,12 @@ std::optional<QString> chooseDestination() {
 namespace ostrel {
 
 bool deleteGroupFolder(const QString& group) {
-    if (!isSingleEntryName(group))
-        return false;
-    const QString folder = groupPath(group);
-    for (const fs::DirEntry& e : fs::listDirectory(folder))
-        fs::deleteFile(folder + u'/' + e.name); // what cannot be deleted stays
-    return fs::removeDirectory(folder);
+    // All or nothing: a group that holds something that cannot be deleted (a
+    // folder, a read-only file) is kept whole, so that a failure is never
+    // reported after files were removed. A group that is a link is removed as
+    // a link, never followed out of the data folder.
+    return isSingleEntryName(group) &&
+           fs::removeFolderWithFiles(groupPath(group)) == fs::RemoveResult::Removed;
 }
 
 } // namespace ostrel

@@ -2,7 +2,7 @@
 #include "MainFrm.h"
 
 #include "EditorLines.h"
-#include "platform/Colors.h"
+#include "ui/Colors.h"
 #include "print/CurrentPrinter.h"
 
 using namespace ostrel;

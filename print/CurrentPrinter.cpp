@@ -1,8 +1,8 @@
 #include "CurrentPrinter.h"
 
 #include "PrinterSetupDialog.h"
-#include "platform/Error.h"
-#include "platform/PrintQueue.h"
+#include "core/UserError.h"
+#include "os/PrintQueue.h"
 
 #include <QPointer>
 #include <QPrintDialog>
@@ -22,7 +22,7 @@ const PrinterSettings& CurrentPrinter::current() {
 void CurrentPrinter::adopt(const PrinterSettings& settings) {
     // Possible only from a dialog opened while a job hands over its pages.
     if (m_jobOpen)
-        throw PlatformError(QStringLiteral("印刷中"));
+        throw UserError(QStringLiteral("印刷中"));
     m_settings = settings;
 }
 

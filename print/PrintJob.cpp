@@ -2,9 +2,9 @@
 
 #include "PrinterFont.h"
 #include "PrinterSettings.h"
-#include "platform/Error.h"
-#include "platform/Memory.h"
-#include "platform/PrintQueue.h"
+#include "core/UserError.h"
+#include "os/Memory.h"
+#include "os/PrintQueue.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -47,7 +47,7 @@ int send(const QString& printer, const QList<std::pair<QByteArray, QByteArray>>&
          const QString& file) {
     QFile pdf(file);
     if (!pdf.open(QIODevice::ReadOnly))
-        throw PlatformError(QStringLiteral("選択したプリンタは有効ではありません"));
+        throw UserError(QStringLiteral("選択したプリンタは有効ではありません"));
     printqueue::Job job(printer, options);
     QByteArray piece;
     while (!(piece = pdf.read(kSendPiece)).isEmpty()) {
@@ -80,7 +80,7 @@ void watch(const QString& printer, int id) {
             }
             if (!status.reason.isEmpty())
                 text += u'\n' + status.reason;
-            throw PlatformError(text);
+            throw UserError(text);
         }
         case printqueue::JobProgress::Waiting:
         case printqueue::JobProgress::Printing:
@@ -148,7 +148,7 @@ void printDocument(const PrinterSettings& settings, Document& document) {
         pdf.setColorMode(settings.colorMode);
         pdf.setDocName(QString());
         if (!folder.isValid() || !drawPages(pdf, document, handleEvents))
-            throw PlatformError(QStringLiteral("選択したプリンタは有効ではありません"));
+            throw UserError(QStringLiteral("選択したプリンタは有効ではありません"));
     }
     const int id = send(settings.printer, settings.queueOptions(), file);
     watch(settings.printer, id);

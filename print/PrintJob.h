@@ -43,7 +43,7 @@ bool drawPages(QPrinter& printer, Document& document, const std::function<void()
 // Prints a document with the printer and its settings: draws it into a PDF
 // file and sends that to the printer's queue, keeping the window's events
 // going between pages and pieces, then watches the job for a few seconds.
-// Raises a PlatformError when the printer cannot be opened, when the queue
+// Raises a UserError when the printer cannot be opened, when the queue
 // refuses the job, and when the job fails or the printer is stopped while it
 // is watched (the job is then taken out of the queue).
 void printDocument(const PrinterSettings& settings, Document& document);

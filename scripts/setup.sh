@@ -10,7 +10,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   libqt6svg6
-  xvfb xauth
+  xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   cups-ipp-utils
   poppler-utils paps

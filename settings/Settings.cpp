@@ -1,13 +1,13 @@
 #include "Settings.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
-#include "platform/NumberParse.h"
-#include "platform/Profile.h"
-#include "store/Patterns.h"
+#include "os/ProfileFile.h"
 #include "store/RecordStore.h"
+#include "text/NumberParse.h"
+#include "text/PatternList.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 namespace ostrel::settings {
 
@@ -35,7 +35,7 @@ QString readText(const QString& key, const QString& fallback) {
 
 void writeText(const QString& key, const QString& value) {
     if (!profile::writeString(filePath(), sectionName(), key, value))
-        throw PlatformError(QStringLiteral("%1 に書き込めません").arg(filePath()));
+        throw UserError(QStringLiteral("%1 に書き込めません").arg(filePath()));
 }
 
 void writeInt(const QString& key, qint32 value) {
@@ -69,10 +69,11 @@ void setFontSize(QWidget* widget, qint32 points) {
 
 void LoadSettings() {
     TMainFrm* f = MainFrm;
-    f->setOuterTop(readInt(QStringLiteral("WINDOW TOP"), f->outerGeometry().top()));
-    f->setOuterLeft(readInt(QStringLiteral("WINDOW LEFT"), f->outerGeometry().left()));
-    f->setOuterHeight(readInt(QStringLiteral("WINDOW HEIGHT"), f->outerGeometry().height()));
-    f->setOuterWidth(readInt(QStringLiteral("WINDOW WIDTH"), f->outerGeometry().width()));
+    const QRect outer = f->outerGeometry();
+    f->setOuterGeometry({readInt(QStringLiteral("WINDOW LEFT"), outer.left()),
+                         readInt(QStringLiteral("WINDOW TOP"), outer.top()),
+                         readInt(QStringLiteral("WINDOW WIDTH"), outer.width()),
+                         readInt(QStringLiteral("WINDOW HEIGHT"), outer.height())});
 
     const QString fontSize = QStringLiteral("FONT SIZE");
     setFontSize(f->MainEdit, readInt(fontSize, f->MainEdit->font().pointSize()));

@@ -1,8 +1,8 @@
 #include "Folders.h"
 
-#include "Patterns.h"
-#include "platform/FileSystem.h"
-#include "platform/Wildcard.h"
+#include "os/FileSystem.h"
+#include "text/PatternList.h"
+#include "text/Wildcard.h"
 
 #include <algorithm>
 
@@ -24,6 +24,21 @@ QStringList groupNames(const QString& dataFolder) {
     return names;
 }
 
+namespace {
+
+// The name as a short (8.3) name carries its extension: cut to its first
+// three letters. On the home platform a pattern also matches a file's short
+// name, so "*.htm" lists "index.html"; nothing when the name has no longer
+// extension.
+QString shortExtensionForm(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0 || name.size() - dot - 1 <= 3)
+        return {};
+    return name.left(dot + 4);
+}
+
+} // namespace
+
 QStringList recordNames(const QString& groupFolder, const QString& patternList) {
     std::vector<Wildcard> patterns;
     for (const QString& p : splitPatternList(patternList))
@@ -35,16 +50,21 @@ QStringList recordNames(const QString& groupFolder, const QString& patternList) 
     for (const fs::DirEntry& e : fs::listDirectory(groupFolder)) {
         if (e.isDir || e.hidden || e.system)
             continue;
-        QString folded;
+        const QString shortForm = shortExtensionForm(e.name);
+        QString folded, foldedShort;
         for (const Wildcard& w : patterns) {
+            bool match;
             if (!w.needsFoldedName()) {
-                if (w.matches(e.name))
-                    names.append(e.name);
-                continue;
+                match = w.matches(e.name) || (!shortForm.isEmpty() && w.matches(shortForm));
+            } else {
+                if (folded.isEmpty()) {
+                    folded = e.name.toCaseFolded();
+                    foldedShort = shortForm.toCaseFolded();
+                }
+                match = w.matchesFolded(folded) ||
+                        (!foldedShort.isEmpty() && w.matchesFolded(foldedShort));
             }
-            if (folded.isEmpty())
-                folded = e.name.toCaseFolded();
-            if (w.matchesFolded(folded))
+            if (match) // once for each pattern it matches
                 names.append(e.name);
         }
     }

@@ -3,15 +3,27 @@
 #include "Folders.h"
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/TextMirror.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "os/FileSystem.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 using namespace ostrel;
 
 namespace ostrel {
+
+qint64 recordSizeLimit() {
+    // A record is held several times over while it is open (the file's
+    // bytes, the editor's text, the copy that find and save use, the layout):
+    // about ten times its size at the peak. What the machine cannot hold is
+    // refused, never more than 1 GiB, never less than 64 MiB.
+    constexpr qint64 kMiB = 1 << 20;
+    const qint64 memory = fs::physicalMemory();
+    return std::clamp<qint64>(memory > 0 ? memory / 12 : 1024 * kMiB, 64 * kMiB, 1024 * kMiB);
+}
 
 bool isSingleEntryName(const QString& name) {
     return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
@@ -45,8 +57,10 @@ void ListRecords() {
     QListWidget* lst = MainFrm->RecordLst;
     const QSignalBlocker block(lst);
     lst->clear();
-    QStringList names =
-        recordNames(groupPath(MainFrm->GroupCmb->currentText()), MainFrm->SupportPatterns);
+    const QString group = groupPath(MainFrm->GroupCmb->currentText());
+    // What a save that was killed left behind is cleared away here.
+    fs::removeStaleTemporaries(group);
+    QStringList names = recordNames(group, MainFrm->SupportPatterns);
     sortForList(names);
     lst->addItems(names);
 }
@@ -92,10 +106,16 @@ void LoadRecord() {
     if (name.isEmpty())
         return;
     const QString path = recordPath(MainFrm->GroupCmb->currentText(), name);
-    const std::optional<QByteArray> bytes = fs::readFile(path);
-    if (!bytes)
-        throw PlatformError(QStringLiteral("ファイル %1 は開けません").arg(path));
-    DecodedText decoded = decodeText(*bytes);
+    const qint64 limit = recordSizeLimit();
+    const fs::ReadResult read = fs::readFileUpTo(path, limit);
+    if (read.status == fs::ReadStatus::TooLarge)
+        throw UserError(
+            QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
+                .arg(path)
+                .arg(limit >> 20));
+    if (read.status != fs::ReadStatus::Read)
+        throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+    DecodedText decoded = decodeText(read.bytes);
     MainFrm->RecordPath = path;
     MainFrm->RecordName = name;
     MainFrm->RecordFormat = std::move(decoded.format);

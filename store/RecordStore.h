@@ -32,6 +32,8 @@ bool CreateGroupFolder(const QString& name);
 void CreateRecordFile(const QString& name);
 
 namespace ostrel {
+// The largest record, in bytes, that can be opened on this machine.
+qint64 recordSizeLimit();
 // A name typed for a new group or record names one entry, never a path.
 bool isSingleEntryName(const QString& name);
 } // namespace ostrel

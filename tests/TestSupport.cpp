@@ -5,7 +5,7 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,8 +4,8 @@
 
 #include "dialogs/CngExpUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QApplication>
 #include <QDir>

@@ -365,42 +365,45 @@ void CreateDialogs::recordExtensions_data() {
     QTest::addColumn<QString>("radio");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("file");
+    // Whether the default pattern list shows it (its last pattern, "*.reg",
+    // is dropped; "*.htm" also lists ".html").
+    QTest::addColumn<bool>("listed");
     QTest::newRow("txt") << "TxtRdb"
                          << "memo"
-                         << "memo.txt";
+                         << "memo.txt" << true;
     QTest::newRow("ini") << "IniRdb"
                          << "memo"
-                         << "memo.Ini";
+                         << "memo.Ini" << true;
     QTest::newRow("bat") << "BatRdb"
                          << "memo"
-                         << "memo.bat";
+                         << "memo.bat" << true;
     QTest::newRow("htm") << "HtmRdb"
                          << "memo"
-                         << "memo.htm";
+                         << "memo.htm" << true;
     QTest::newRow("html") << "HtmlRdb"
                           << "memo"
-                          << "memo.html";
+                          << "memo.html" << true;
     QTest::newRow("reg") << "RegRdb"
                          << "memo"
-                         << "memo.Reg";
+                         << "memo.Reg" << false;
     QTest::newRow("c") << "CRdb"
                        << "memo"
-                       << "memo.c";
+                       << "memo.c" << true;
     QTest::newRow("cpp") << "CppRdb"
                          << "memo"
-                         << "memo.cpp";
+                         << "memo.cpp" << true;
     QTest::newRow("cgi") << "CgiRdb"
                          << "memo"
-                         << "memo.cgi";
+                         << "memo.cgi" << true;
     QTest::newRow("none") << "NoneRdb"
                           << "memo"
-                          << "memo";
+                          << "memo" << false;
     QTest::newRow("twice") << "TxtRdb"
                            << "memo.txt"
-                           << "memo.txt.txt";
+                           << "memo.txt.txt" << true;
     QTest::newRow("comma") << "NoneRdb"
                            << "a,b;c"
-                           << "a,b;c";
+                           << "a,b;c" << false;
 }
 
 // The name as typed plus the chosen radio button's text; the new record is
@@ -409,6 +412,7 @@ void CreateDialogs::recordExtensions() {
     QFETCH(QString, radio);
     QFETCH(QString, typed);
     QFETCH(QString, file);
+    QFETCH(bool, listed);
     Session s;
     QVERIFY(openCreRec(s.main));
     auto* button = CreRecFrm->findChild<QRadioButton*>(radio);
@@ -423,7 +427,8 @@ void CreateDialogs::recordExtensions() {
     QVERIFY(CreRecFrm->RecNameEdt->text().isEmpty());
     QVERIFY(!CreRecFrm->CreateBtn->isEnabled());
     QCOMPARE(s.boxes.seen().size(), 0);
-    if (s.records().contains(file)) {
+    QCOMPARE(s.records().contains(file), listed);
+    if (listed) {
         QCOMPARE(s.main->RecordLst->currentItem()->text(), file);
         QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/") + file);
         QVERIFY(!CreRecFrm->isVisible());

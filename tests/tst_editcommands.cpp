@@ -369,6 +369,23 @@ private slots:
         QCOMPARE(x.label(), QStringLiteral("2"));
     }
 
+    void lineDisplayShowsEveryDigit() {
+        // Line 1,000,001 in full in the display's fixed room, and a short
+        // number after it at the display's own size again.
+        Fixture x(QString(1000000, u'\n'));
+        const QFont own = x.f->CurrentLineLbl->font();
+        x.setCaret(1000000);
+        QTest::keyClick(x.edit(), Qt::Key_Up);
+        QCOMPARE(x.label(), QStringLiteral("1000001"));
+        const QLabel* display = x.f->CurrentLineLbl;
+        QVERIFY(QFontMetrics(display->font()).horizontalAdvance(x.label()) <=
+                display->contentsRect().width());
+        x.setCaret(0);
+        QTest::keyClick(x.edit(), Qt::Key_Down);
+        QCOMPARE(x.label(), QStringLiteral("1"));
+        QCOMPARE(display->font(), own);
+    }
+
     void otherCommandsLeaveTheLineDisplay() {
         Fixture x(lines(8));
         QTest::keyClick(x.edit(), Qt::Key_Right);

@@ -1,12 +1,15 @@
 // The file-system rules: listing filters, atomic replacement, read-only files.
 #include "TestSupport.h"
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -121,6 +124,30 @@ private slots:
             QCOMPARE(data.read("b.txt"), large + last);
         }
         QCOMPARE(entriesOf(data.path()), QStringList({"a.txt", "b.txt"}));
+    }
+
+    void staleTemporariesAreRemoved() {
+        // What a killed save leaves: an old, unlocked temporary goes; one
+        // whose writer still holds its lock, and one just made (its writer
+        // may not have locked it yet), stay; so does everything else.
+        DataFolder data;
+        data.write("g/.ostrel-save-stale", "left over");
+        data.write("g/.ostrel-save-writing", "being written");
+        data.write("g/.ostrel-save-new", "just made");
+        data.write("g/.hidden", "mine");
+        data.write("g/a.txt", "a");
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
+        for (const char* name : {"g/.ostrel-save-stale", "g/.ostrel-save-writing", "g/.hidden"}) {
+            QFile f(data.absolute(name));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        const int writer = ::open("g/.ostrel-save-writing", O_RDONLY);
+        QVERIFY(writer >= 0 && ::flock(writer, LOCK_EX) == 0);
+        QCOMPARE(fs::removeStaleTemporaries("./g"), 1);
+        ::close(writer);
+        QCOMPARE(entriesOf(data.absolute("g")),
+                 QStringList({".hidden", ".ostrel-save-new", ".ostrel-save-writing", "a.txt"}));
     }
 
     void atomicWriteGoesThroughLinks() {
@@ -248,11 +275,11 @@ private slots:
         DataFolder data;
         data.addGroup("sub");
         const QString start = fs::currentDirectory();
-        QCOMPARE(fs::setCurrentDirectory("./sub"), 0);
+        QCOMPARE(fs::setCurrentDirectory("./sub").error, fs::DirectoryError::None);
         QCOMPARE(fs::currentDirectory(), start + "/sub");
-        QCOMPARE(fs::setCurrentDirectory("./missing"), 2);
+        QCOMPARE(fs::setCurrentDirectory("./missing").error, fs::DirectoryError::NotFound);
         QCOMPARE(fs::currentDirectory(), start + "/sub");
-        QCOMPARE(fs::setCurrentDirectory(start), 0);
+        QCOMPARE(fs::setCurrentDirectory(start).error, fs::DirectoryError::None);
     }
 };
 

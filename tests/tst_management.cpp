@@ -5,18 +5,22 @@
 #include "TestSupport.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Drives.h"
+#include "os/Drives.h"
 #include "store/RecordStore.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace testing;
 using namespace testing::savepath;
@@ -79,6 +83,24 @@ void verifyEditorReset(TMainFrm* frm) {
     QVERIFY(!frm->SaveDataBtn->isEnabled());
     QVERIFY(!frm->DeleteRecordMnu->isEnabled());
     QVERIFY(!frm->DeleteRecBtn->isEnabled());
+}
+
+// Files whose names are bytes that are not UTF-8, as an old archive leaves them.
+void writeRaw(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+QByteArray readRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return "(missing)";
+    char buf[256];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    return QByteArray(buf, int(qMax<ssize_t>(n, 0)));
 }
 
 bool hasSelection(const QListWidget* list) {
@@ -225,7 +247,9 @@ private slots:
         QVERIFY(frm->MainEdit->isEnabled());
     }
 
-    void groupThatResistsKeepsItsFolder() {
+    void groupThatResistsIsKeptWhole() {
+        // A group holding a read-only file or a folder is not deleted at all:
+        // the failure is reported and not one of its files is gone.
         DataFolder data;
         writeGroups(data);
         data.write("B/.hidden", "h");
@@ -241,13 +265,48 @@ private slots:
         frm->DeleteGroupMnu->trigger();
         QCOMPARE(boxes.texts(), (QStringList{"グループを内容ごと全て削除します。よろしいですか？",
                                              "エラー：グループを削除できませんでした"}));
-        QCOMPARE(filesIn(data.absolute("B")), QStringList{"locked.txt"});
+        QCOMPARE(filesIn(data.absolute("B")), (QStringList{".hidden", "b1.txt", "locked.txt"}));
+        QCOMPARE(data.read("B/b1.txt"), QByteArray("bee"));
         QCOMPARE(data.read("B/sub/inner.txt"), QByteArray("in"));
         QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
         QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
         QVERIFY(!hasSelection(frm->RecordLst));
         verifyEditorReset(frm);
+    }
+
+    void linkedGroupIsRemovedAsALink() {
+        // A group that is a link to a folder outside the data folder: the link
+        // goes, and nothing in the folder it points to is touched.
+        QTemporaryDir outside;
+        const QString target = outside.path() + "/folder";
+        QVERIFY(QDir().mkpath(target + "/sub"));
+        const QStringList outsideFiles = {"notes.txt", ".bashrc", "photo.jpg", "sub/keep.txt"};
+        for (const QString& name : outsideFiles) {
+            QFile f(target + '/' + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(name.toUtf8());
+        }
+        DataFolder data;
+        writeGroups(data);
+        QVERIFY(QFile::link(target, data.absolute("linked")));
+        auto w = start();
+        TMainFrm* frm = w->main;
+        frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText("linked"));
+        QCOMPARE(items(frm->RecordLst), QStringList{"notes.txt"});
+
+        BoxAnswerer boxes;
+        boxes.answer(Yes);
+        frm->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"グループを内容ごと全て削除します。よろしいですか？"});
+        QVERIFY(!QFileInfo(data.absolute("linked")).isSymLink());
+        QVERIFY(!QFileInfo::exists(data.absolute("linked")));
+        for (const QString& name : outsideFiles) {
+            QFile f(target + '/' + name);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(name));
+            QCOMPARE(f.readAll(), name.toUtf8());
+        }
+        QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
     }
 
     void noGroupShownDeletesNothing() {
@@ -264,6 +323,54 @@ private slots:
         for (const char* g : {"A", "B", "C"})
             QVERIFY(QFileInfo(data.absolute(g)).isDir());
         QCOMPARE(data.read("Ostrel.ini").isEmpty(), false);
+    }
+
+    void namesThatAreNotUtf8() {
+        // "メモ.txt" in Shift-JIS bytes is shown decoded; bytes that no code
+        // page reads are shown escaped. Either opens, saves, copies and is
+        // deleted as its own file.
+        DataFolder data;
+        writeGroups(data);
+        data.addGroup("S");
+        const QByteArray group = QFile::encodeName(data.absolute("S")) + '/';
+        const QByteArray memo = "\x83\x81\x83\x82.txt";
+        writeRaw(group + memo, "sjis name");
+        writeRaw(group + "\xff\xfe.txt", "escaped");
+        auto w = start();
+        TMainFrm* frm = w->main;
+        frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText("S"));
+        QCOMPARE(items(frm->RecordLst), (QStringList{"\\xFF\\xFE.txt", "メモ.txt"}));
+
+        const auto pick = [&](const QString& name) {
+            QListWidgetItem* item = frm->RecordLst->findItems(name, Qt::MatchExactly).value(0);
+            QVERIFY(item);
+            QTest::mouseClick(frm->RecordLst->viewport(), Qt::LeftButton, {},
+                              frm->RecordLst->visualItemRect(item).center());
+        };
+        pick("\\xFF\\xFE.txt");
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("escaped"));
+        pick("メモ.txt");
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("sjis name"));
+        frm->MainEdit->setFocus();
+        QTest::keyClicks(frm->MainEdit, "X");
+        QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(readRaw(group + memo), QByteArray("Xsjis name"));
+        QVERIFY(!data.exists("S/メモ.txt")); // no second file under a UTF-8 name
+
+        BoxAnswerer boxes;
+        whenShown([] {
+            doubleClick("B");
+            pressEnter();
+        });
+        frm->MoveRecordPum->trigger();
+        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(readRaw(QFile::encodeName(data.absolute("B")) + '/' + memo),
+                 QByteArray("Xsjis name"));
+
+        boxes.answer(Yes);
+        frm->DeleteRecordMnu->trigger();
+        QCOMPARE(readRaw(group + memo), QByteArray("(missing)"));
+        QCOMPARE(readRaw(group + "\xff\xfe.txt"), QByteArray("escaped"));
     }
 
     // --- copying and moving the loaded record --------------------------------------------

@@ -5,9 +5,9 @@
 #include "TestSupport.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/PrintQueue.h"
-#include "platform/TextCodec.h"
+#include "core/UserError.h"
+#include "os/PrintQueue.h"
+#include "text/TextCodec.h"
 #include "print/CurrentPrinter.h"
 
 #include <QAbstractButton>
@@ -557,7 +557,7 @@ private slots:
         try {
             ostrel::print::printDocument(settings, document);
             QFAIL("printed on a printer that does not exist");
-        } catch (const ostrel::PlatformError& e) {
+        } catch (const ostrel::UserError& e) {
             QCOMPARE(e.message(), QStringLiteral("選択したプリンタは有効ではありません"));
         }
         QCOMPARE(lastJob(kQueue), before);
@@ -597,7 +597,7 @@ private slots:
             qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
             try {
                 ostrel::printqueue::defaultPrinter();
-            } catch (const ostrel::PlatformError& e) {
+            } catch (const ostrel::UserError& e) {
                 message = e.message();
             }
             qunsetenv("CUPS_SERVER");

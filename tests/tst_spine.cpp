@@ -2,9 +2,13 @@
 // saving with the record's own encoding, the unsaved-changes question, closing.
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
+#include "store/RecordStore.h"
 
+#include <QDateTime>
 #include <QStringEncoder>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace testing;
 
@@ -43,6 +47,19 @@ QString selectedRecord(TMainFrm* f) {
 void type(TMainFrm* f, const QString& text) {
     f->MainEdit->setFocus();
     QTest::keyClicks(f->MainEdit, text);
+}
+
+// Turns a record's file into one the program must refuse: a named pipe, or
+// a (sparse) file larger than the program opens.
+void makeHostile(const QString& path, const QString& kind) {
+    QFile::remove(path);
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        return;
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.resize(ostrel::recordSizeLimit() + 1));
 }
 
 QByteArray sjis(const char* utf8) {
@@ -212,6 +229,79 @@ private slots:
         QCOMPARE(main->RecordPath, QString("./g/a.txt"));
     }
 
+    void recordsThatCannotBeHeldAreRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("fifo") << "fifo" << QString::fromUtf8("ファイル ./g/b.txt は開けません.");
+        QTest::newRow("too large")
+            << "large"
+            << QString::fromUtf8("ファイル ./g/b.txt は大きすぎるため開けません（開けるのは %1 MB "
+                                 "まで）.")
+                   .arg(ostrel::recordSizeLimit() >> 20);
+    }
+
+    void recordsThatCannotBeHeldAreRefused() {
+        // A listed record replaced by a pipe, or one larger than the machine
+        // can hold: a click shows the open error at once and the editor keeps
+        // what it had.
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        makeHostile(data.absolute("g/b.txt"), kind);
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        clickRecord(main.windows.main, "b.txt");
+        QCOMPARE(boxes.texts(), QStringList{message});
+        QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
+        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+    }
+
+    void startGoesOnWhenTheLastRecordCannotBeHeld() {
+        DataFolder data;
+        twoGroups(data, "g", "b.txt");
+        makeHostile(data.absolute("g/b.txt"), "large");
+        BoxAnswerer boxes;
+        boxes.answer("OK");
+        Started main;
+        QCOMPARE(boxes.seen().size(), 1);
+        QVERIFY(main->isVisible());
+        QVERIFY(!main->MainEdit->isEnabled());
+        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        // The rest of the start ran: picking another record works.
+        clickRecord(main.windows.main, "a.txt");
+        QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
+        QVERIFY(main->MainEdit->isEnabled());
+    }
+
+    void leftoversOfAKilledSaveAreClearedAtStart() {
+        DataFolder data;
+        twoGroups(data);
+        data.write("g/.ostrel-save-a1b2c3", "half a record");
+        data.write(".ostrel-save-d4e5f6", "half a settings file");
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
+        for (const char* name : {"g/.ostrel-save-a1b2c3", ".ostrel-save-d4e5f6"}) {
+            QFile f(data.absolute(name));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        Started main;
+        QVERIFY(!data.exists("g/.ostrel-save-a1b2c3"));
+        QVERIFY(!data.exists(".ostrel-save-d4e5f6"));
+    }
+
+    void settingsFileThatIsAPipeDoesNotHang() {
+        // The start reads the defaults instead of waiting for a writer.
+        DataFolder data;
+        twoGroups(data);
+        QFile::remove(data.absolute("Ostrel.ini"));
+        QCOMPARE(::mkfifo("Ostrel.ini", 0644), 0);
+        Started main;
+        QVERIFY(main->isVisible());
+        QCOMPARE(main->GroupCmb->currentText(), QString("g"));
+    }
+
     void savesInTheRecordsOwnEncoding() {
         DataFolder data;
         const QByteArray before = sjis("一行目\r\n二行目\r\n");
@@ -282,9 +372,22 @@ private slots:
         QVERIFY(!main->SaveDataBtn->isEnabled());
     }
 
+    void unreadableEncodingIsToldBeforeSaving_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("no encoding reads it") << QByteArray("bytes \xff\xfe\xfd\n");
+        // The editor takes these three for line breaks of its own.
+        QTest::newRow("U+2029") << QByteArray("a\xe2\x80\xa8"
+                                              "b\xe2\x80\xa9"
+                                              "c\n");
+        QTest::newRow("U+FDD0") << QByteArray("a\xef\xb7\x90"
+                                              "b\n");
+        QTest::newRow("U+FDD1") << QByteArray("a\xef\xb7\x91"
+                                              "b\n");
+    }
+
     void unreadableEncodingIsToldBeforeSaving() {
+        QFETCH(QByteArray, before);
         DataFolder data;
-        const QByteArray before("bytes \xff\xfe\xfd\n");
         data.write("g/a.txt", before);
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;

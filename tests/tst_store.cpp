@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
 #include "store/Folders.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QTest>
 
@@ -81,18 +81,22 @@ private slots:
         QTest::addColumn<QString>("patterns");
         QTest::addColumn<QStringList>("records");
         QTest::newRow("default") << ostrel::defaultPatternList()
-                                 << QStringList{"a.TXT", "b.txt",        "c.c",
-                                                "d.cpp", "readonly.txt", "x.ini"};
+                                 << QStringList{"a.TXT",    "b.txt",     "c.c",          "d.cpp",
+                                                "page.htm", "page.HTML", "readonly.txt", "x.ini"};
         QTest::newRow("only txt") << "*.txt/*.ini" << QStringList{"a.TXT", "b.txt", "readonly.txt"};
         QTest::newRow("twice") << "*.c/*.c/" << QStringList{"c.c", "c.c"};
         QTest::newRow("overlapping")
             << "*.txt/b*/" << QStringList{"a.TXT", "b.txt", "b.txt", "readonly.txt"};
         QTest::newRow("every file")
-            << "*/" << QStringList{"a.TXT", "b.txt",        "c.c",   "d.cpp",
-                                   "noext", "readonly.txt", "x.ini", "y.reg"};
+            << "*/" << QStringList{"a.TXT",    "b.txt",     "c.c",          "d.cpp", "noext",
+                                   "page.htm", "page.HTML", "readonly.txt", "x.ini", "y.reg"};
         QTest::newRow("nothing") << "" << QStringList{};
         QTest::newRow("empty patterns") << "//" << QStringList{};
         QTest::newRow("question mark") << "?.c/" << QStringList{"c.c"};
+        // A three-letter extension also matches the longer ones that begin
+        // with it, as a file's short name carries their first three letters.
+        QTest::newRow("short extensions")
+            << "*.htm/*.c/" << QStringList{"c.c", "page.htm", "page.HTML"};
     }
     void listsRecords() {
         QFETCH(QString, patterns);
@@ -100,7 +104,7 @@ private slots:
         DataFolder data;
         Windows w;
         for (const char* name : {"b.txt", "a.TXT", "c.c", "d.cpp", "x.ini", "y.reg", "noext",
-                                 "readonly.txt", ".hidden.txt"})
+                                 "readonly.txt", ".hidden.txt", "page.htm", "page.HTML"})
             data.write(QString("g/") + name, "text");
         QFile::setPermissions(data.absolute("g/readonly.txt"), QFile::ReadOwner);
         data.addGroup("g/folder.txt"); // a folder is never a record

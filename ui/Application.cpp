@@ -1,6 +1,6 @@
 #include "Application.h"
 
-#include "Error.h"
+#include "Handler.h"
 #include "MessageBox.h"
 
 #include <QFont>

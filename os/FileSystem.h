@@ -22,13 +22,33 @@ struct DirEntry {
     bool system = false;
 };
 
+// Names on disk are bytes. A name in UTF-8 is shown as it is; another one
+// (what unpacking an old Windows archive gives) is shown decoded from code
+// page 932 when it reads back to the same bytes, and otherwise with every byte
+// that is not UTF-8 written as "\xHH". Every path given to the functions here
+// is turned back into the bytes of the entry that exists under it, so a name
+// shown this way opens, saves, copies and deletes its own file.
+QString decodeName(QByteArrayView bytes);
+
 // The entries of a folder, without "." and "..", in no particular order,
 // symbolic links followed. A folder that cannot be read yields none. (Whether
 // a file is read-only is asked with isReadOnlyFile where it matters.)
 std::vector<DirEntry> listDirectory(const QString& dir);
 
-// The whole content of a regular file; nothing when it cannot be read.
+// The whole content of a regular file; nothing when it cannot be read. Never
+// blocks on a pipe or a device: anything but a regular file is refused.
 std::optional<QByteArray> readFile(const QString& path);
+
+// As readFile, refusing a file larger than `limit` bytes without reading it.
+enum class ReadStatus { Read, CannotOpen, TooLarge };
+struct ReadResult {
+    ReadStatus status = ReadStatus::CannotOpen;
+    QByteArray bytes;
+};
+ReadResult readFileUpTo(const QString& path, qint64 limit);
+
+// The memory of the machine, in bytes (0 when unknown).
+qint64 physicalMemory();
 
 bool exists(const QString& path);
 bool isDirectory(const QString& path);
@@ -41,8 +61,8 @@ bool sameFile(const QString& a, const QString& b);
 // content whole: the data goes to a new file beside the target, every write is
 // checked, the file is synced and then renamed over the target. A symbolic link
 // is written through to its target; permissions and ownership are kept.
-// Refuses a read-only target. On failure answers false and sets *why.
-bool writeFileAtomic(const QString& path, const QByteArray& data, QString* why = nullptr);
+// Refuses a read-only target and anything but a regular file.
+bool writeFileAtomic(const QString& path, const QByteArray& data);
 
 // Hands the pieces of a file's content to the file, in order; answers false
 // when a write failed.
@@ -51,8 +71,7 @@ using PieceWriter = std::function<bool(QByteArrayView piece)>;
 // As writeFileAtomic, with the content made piece by piece: `produce` hands
 // every piece to the writer it is given, and answers false to give up, which
 // leaves the target as it was.
-bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
-                     QString* why = nullptr);
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce);
 
 // Creates an empty file; fails when anything of that name exists.
 bool createNewFile(const QString& path);
@@ -60,17 +79,34 @@ bool createNewFile(const QString& path);
 bool createDirectory(const QString& path);
 // Removes an empty folder.
 bool removeDirectory(const QString& path);
+
+// Removes a folder with the files directly inside it, all or nothing: when it
+// holds anything that cannot be deleted (a folder, a read-only file) nothing
+// is touched. A symbolic link to a folder is removed as a link; its target
+// and what lies there are never touched, nor is any file reached through a
+// link inside.
+enum class RemoveResult { Removed, Refused, Failed };
+RemoveResult removeFolderWithFiles(const QString& path);
+
+// Removes the temporary files that an interrupted save left in a folder
+// (those whose writer no longer runs); answers how many.
+int removeStaleTemporaries(const QString& folder);
 // Deletes a regular file unless it is read-only.
 bool deleteFile(const QString& path);
 // Copies a regular file, replacing an existing destination file atomically
-// (unless that is read-only). Copying a file onto itself fails.
+// (unless that is read-only). Copying a file onto itself fails. A destination
+// that ends in the source's own name gets the source's name bytes.
 bool copyFile(const QString& source, const QString& destination);
 
 // The working directory as a full path.
 QString currentDirectory();
-// Changes the working directory; answers 0 or the platform's error code,
-// expressed as the codes the program reports: 2 not found, 3 invalid name,
-// 5 access denied, anything else as the system's own number.
-int setCurrentDirectory(const QString& path);
+// Why the working directory could not be changed.
+enum class DirectoryError { None, NotFound, InvalidName, AccessDenied, Other };
+struct DirectoryChange {
+    DirectoryError error = DirectoryError::None;
+    int systemCode = 0; // the system's own error number, for Other
+};
+// Changes the working directory.
+DirectoryChange setCurrentDirectory(const QString& path);
 
 } // namespace ostrel::fs

@@ -533,6 +533,15 @@ DecodedText decodeText(const QByteArray& bytes) {
             ok = false;
         }
     }
+    // The editor takes U+2029, U+FDD0 and U+FDD1 for line breaks of its own,
+    // so a text holding them cannot be written back unchanged.
+    for (QChar c : std::as_const(result.text)) {
+        const char16_t u = c.unicode();
+        if (u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1) {
+            ok = false;
+            break;
+        }
+    }
     f.lossless = ok;
     normaliseBreaks(result.text, f, TextFormat::nativeLineBreak());
     return result;
@@ -557,7 +566,8 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     // Uninitialised room for the longest result; only what is written is touched.
     bytes.resize(bom.size() + body.size() * kMaxBytesPerUnit);
     char* out = bytes.data();
-    std::memcpy(out, bom.data(), size_t(bom.size()));
+    if (!bom.isEmpty())
+        std::memcpy(out, bom.data(), size_t(bom.size()));
     out = encodeRun(body, format.encoding, lineBreak, LineSeparators::Newline, out + bom.size());
     if (!out)
         return std::nullopt;
@@ -600,7 +610,8 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     constexpr qsizetype kPieceUnits = 64 * 1024;
     std::vector<char> buffer(size_t(kPieceUnits * kMaxBytesPerUnit + 4));
     const QByteArrayView bom = byteOrderMark(format.encoding);
-    std::memcpy(buffer.data(), bom.data(), size_t(bom.size()));
+    if (!bom.isEmpty())
+        std::memcpy(buffer.data(), bom.data(), size_t(bom.size()));
     char* out = buffer.data() + bom.size();
     char* const full = buffer.data() + kPieceUnits * kMaxBytesPerUnit;
     // A surrogate pair split between two parts is put together again.
@@ -654,6 +665,28 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     if (pending && !encode(QStringView(pair, 1)))
         return false;
     return out == buffer.data() || flush();
+}
+
+std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes) {
+    QString text = decodeShiftJisLossless(bytes);
+    if (text.isNull())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QByteArray> encodeCodePage932Exactly(QStringView text) {
+    const ShiftJisTable& table = ShiftJisTable::instance();
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar c : text) {
+        const quint16 code = table.code(c.unicode());
+        if (code == 0)
+            return std::nullopt;
+        if (code >> 8 != 1) // a pair: the lead byte first
+            bytes += char(code >> 8);
+        bytes += char(code & 0xFF);
+    }
+    return bytes;
 }
 
 QString encodingName(TextEncoding encoding) {

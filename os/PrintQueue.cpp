@@ -3,7 +3,7 @@
 // connection of their own.
 #include "PrintQueue.h"
 
-#include "Error.h"
+#include "core/UserError.h"
 
 #include <cups/cups.h>
 
@@ -25,7 +25,7 @@ QString lastErrorText() {
     QString description = lastErrorText();
     if (description.isEmpty())
         description = QStringLiteral("CUPS API 呼び出しに失敗しました");
-    throw PlatformError(QStringLiteral("CUPS Error.  Code: %1.\n%2").arg(code).arg(description));
+    throw UserError(QStringLiteral("CUPS Error.  Code: %1.\n%2").arg(code).arg(description));
 }
 
 // The first value of an attribute, as text.
@@ -79,7 +79,7 @@ QString defaultPrinter() {
     const QString name = found ? QString::fromUtf8(found->name) : QString();
     cupsFreeDests(count, dests);
     if (name.isEmpty())
-        throw PlatformError(QStringLiteral("デフォルト プリンタが存在しません"));
+        throw UserError(QStringLiteral("デフォルト プリンタが存在しません"));
     return name;
 }
 
@@ -88,7 +88,7 @@ void requirePrinter(const QString& printer) {
     cups_dest_t* dest =
         name.isEmpty() ? nullptr : cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
     if (!dest)
-        throw PlatformError(QStringLiteral("選択したプリンタは有効ではありません"));
+        throw UserError(QStringLiteral("選択したプリンタは有効ではありません"));
     cupsFreeDests(1, dest);
 }
 
@@ -138,7 +138,7 @@ void Job::refused(const QString& reason) {
     QString text = QStringLiteral("プリンタ %1 は印刷ジョブを受け付けませんでした").arg(m_printer);
     if (!reason.isEmpty())
         text += u'\n' + reason;
-    throw PlatformError(text);
+    throw UserError(text);
 }
 
 JobStatus jobStatus(const QString& printer, int job) {

@@ -10,7 +10,7 @@ typedef struct _http_s http_t;
 
 // The print system: its printers, the default one, and jobs sent to a
 // printer's queue with their states. Every failure it reports is raised as a
-// PlatformError with the text the user sees.
+// UserError with the text the user sees.
 namespace ostrel::printqueue {
 
 // The printer the system names as its default. Raises "デフォルト プリンタが

@@ -76,6 +76,11 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
 // Whether every character of the text can be held by the encoding.
 bool canEncode(const QString& text, TextEncoding encoding);
 
+// Code page 932 (Shift-JIS) only where it reads back to the same bytes: the
+// text of bytes, or the bytes of a text; nothing when that is not so.
+std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes);
+std::optional<QByteArray> encodeCodePage932Exactly(QStringView text);
+
 // A short name of the encoding for messages ("UTF-8", "Shift-JIS", ...).
 QString encodingName(TextEncoding encoding);
 

@@ -1,0 +1,785 @@
+#include "FileSystem.h"
+
+#include "text/TextCodec.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace ostrel::fs {
+
+namespace {
+
+bool isUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString ignored = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// The length of the valid UTF-8 sequence at the start of `bytes`, or 0.
+qsizetype utf8SequenceLength(QByteArrayView bytes) {
+    const auto b0 = quint8(bytes[0]);
+    qsizetype n;
+    if (b0 < 0x80)
+        return 1;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        n = 2;
+    else if (b0 >= 0xE0 && b0 <= 0xEF)
+        n = 3;
+    else if (b0 >= 0xF0 && b0 <= 0xF4)
+        n = 4;
+    else
+        return 0;
+    if (bytes.size() < n)
+        return 0;
+    return isUtf8(bytes.first(n)) ? n : 0;
+}
+
+QString escapedName(QByteArrayView bytes) {
+    QString out;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const qsizetype n = utf8SequenceLength(bytes.sliced(i));
+        if (n > 0) {
+            out += QString::fromUtf8(bytes.sliced(i, n));
+            i += n;
+        } else {
+            out += QStringLiteral("\\x%1").arg(quint8(bytes[i]), 2, 16, QLatin1Char('0')).toUpper();
+            ++i;
+        }
+    }
+    // toUpper() above also raised the "x": put it back.
+    return out.replace(QStringLiteral("\\X"), QStringLiteral("\\x"));
+}
+
+// Whether a name can only be one that decodeName made of bytes that are not
+// UTF-8: it holds a character beyond ASCII or an escape.
+bool mayBeForeign(QStringView name) {
+    for (QChar c : name)
+        if (c.unicode() >= 0x80)
+            return true;
+    return name.contains(u"\\x");
+}
+
+// The bytes that decodeName shows as `name`, other than its UTF-8.
+std::vector<QByteArray> foreignBytes(QStringView name) {
+    std::vector<QByteArray> found;
+    if (std::optional<QByteArray> cp932 = encodeCodePage932Exactly(name); cp932 && !isUtf8(*cp932))
+        found.push_back(std::move(*cp932));
+    if (name.contains(u"\\x")) {
+        QByteArray bytes;
+        for (qsizetype i = 0; i < name.size();) {
+            bool ok = false;
+            const uint value = i + 4 <= name.size() && name.sliced(i, 2) == u"\\x"
+                                   ? name.sliced(i + 2, 2).toUInt(&ok, 16)
+                                   : 0;
+            if (ok) {
+                bytes += char(value);
+                i += 4;
+            } else {
+                bytes += name.sliced(i, 1).toUtf8();
+                ++i;
+            }
+        }
+        if (!isUtf8(bytes))
+            found.push_back(std::move(bytes));
+    }
+    std::erase_if(found, [&](const QByteArray& b) { return decodeName(b) != name; });
+    return found;
+}
+
+bool lexists(const QByteArray& path) {
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// The bytes of a path: its UTF-8, except for each name that only a listing
+// made from other bytes (see decodeName), which gets the bytes of the entry
+// that exists under it.
+QByteArray native(const QString& path) {
+    QByteArray utf8 = path.toUtf8();
+    if (!mayBeForeign(path) || lexists(utf8))
+        return utf8;
+    QByteArray out;
+    const QStringList parts = path.split(u'/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            out += '/';
+        const QString& part = parts[i];
+        QByteArray own = out + part.toUtf8();
+        if (!mayBeForeign(part) || lexists(own)) {
+            out = std::move(own);
+            continue;
+        }
+        bool found = false;
+        for (const QByteArray& bytes : foreignBytes(part)) {
+            if (lexists(out + bytes)) {
+                out += bytes;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            out = std::move(own);
+    }
+    return out;
+}
+
+bool statPath(const QString& path, struct stat& st) {
+    return ::stat(native(path).constData(), &st) == 0;
+}
+
+bool statNative(const QByteArray& path, struct stat& st) {
+    return ::stat(path.constData(), &st) == 0;
+}
+
+// Opens an existing file for reading without ever waiting: a pipe or a
+// device opened for reading can block until a writer comes.
+int openForReading(const QByteArray& path) {
+    return ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+bool isRegularOpenFile(int fd, struct stat& st) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool ownerMayWrite(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) != 0;
+}
+
+QByteArray parentOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.left(slash);
+}
+
+// Follows a chain of symbolic links to the path that is finally written.
+QByteArray resolveLinks(const QByteArray& path) {
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(current.constData(), buf, sizeof buf - 1);
+        if (n <= 0)
+            return current;
+        const QByteArray target(buf, n);
+        current = target.startsWith('/') ? target : parentOf(current) + '/' + target;
+    }
+    return current;
+}
+
+bool writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(qMin<qint64>(size, 1 << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// Writes a file's content in order, on a thread of its own once there is
+// more than a buffer of it, so that making the next bytes and writing the
+// last ones overlap. The transfer to the disk is started every few
+// megabytes, so that the sync at the end has little left to wait for.
+class BackgroundWriter {
+public:
+    explicit BackgroundWriter(int fd) : fd_(fd) {}
+
+    ~BackgroundWriter() { finish(); }
+
+    // Takes a copy of the bytes; answers false once a write has failed.
+    bool write(const char* data, qint64 size) {
+        while (size > 0) {
+            const bool holding = filling_.capacity() != 0;
+            if (!holding || qint64(filling_.size()) == kBuffer) {
+                if (holding && !hand(std::move(filling_)))
+                    return false;
+                filling_ = takeFree();
+            }
+            const qint64 n = std::min<qint64>(size, kBuffer - qint64(filling_.size()));
+            filling_.insert(filling_.end(), data, data + n);
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    // Waits for every byte to be written; answers whether all were, with
+    // errno set as the failed write left it.
+    bool finish() {
+        if (!thread_.joinable()) {
+            // All of it fitted in one buffer: written here.
+            if (!failed_ && !filling_.empty() &&
+                !writeAll(fd_, filling_.data(), qint64(filling_.size()))) {
+                failed_ = true;
+                error_ = errno ? errno : EIO;
+            }
+        } else {
+            if (!filling_.empty())
+                hand(std::move(filling_));
+            {
+                std::lock_guard lock(mutex_);
+                closing_ = true;
+            }
+            changed_.notify_all();
+            thread_.join();
+        }
+        filling_.clear();
+        if (failed_)
+            errno = error_;
+        return !failed_;
+    }
+
+private:
+    static constexpr qint64 kBuffer = 2 << 20;
+    static constexpr int kBuffers = 3;
+    using Buffer = std::vector<char>;
+
+    Buffer takeFree() {
+        std::unique_lock lock(mutex_);
+        if (free_.empty() && made_ < kBuffers) {
+            ++made_;
+            lock.unlock();
+            Buffer b;
+            b.reserve(size_t(kBuffer));
+            return b;
+        }
+        changed_.wait(lock, [this] { return !free_.empty(); });
+        Buffer b = std::move(free_.back());
+        free_.pop_back();
+        b.clear();
+        return b;
+    }
+
+    bool hand(Buffer&& b) {
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { run(); });
+        std::lock_guard lock(mutex_);
+        if (failed_)
+            return false;
+        full_.push_back(std::move(b));
+        changed_.notify_all();
+        return true;
+    }
+
+    void run() {
+        qint64 written = 0, flushed = 0;
+        for (;;) {
+            Buffer b;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !full_.empty() || closing_; });
+                if (full_.empty())
+                    return;
+                b = std::move(full_.front());
+                full_.pop_front();
+            }
+            const bool ok = writeAll(fd_, b.data(), qint64(b.size()));
+            const int error = errno;
+            written += qint64(b.size());
+#ifdef __linux__
+            constexpr qint64 kFlushEvery = 8 << 20;
+            if (ok && written - flushed >= kFlushEvery) {
+                ::sync_file_range(fd_, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+                flushed = written;
+            }
+#endif
+            std::lock_guard lock(mutex_);
+            if (!ok) {
+                failed_ = true;
+                error_ = error ? error : EIO;
+                full_.clear();
+            }
+            free_.push_back(std::move(b));
+            changed_.notify_all();
+        }
+    }
+
+    const int fd_;
+    Buffer filling_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Buffer> full_;
+    std::vector<Buffer> free_;
+    int made_ = 0;
+    bool closing_ = false;
+    bool failed_ = false;
+    int error_ = 0;
+    std::thread thread_;
+};
+
+void syncFolder(const QByteArray& dir) {
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Temporary files of a save are hidden and named by this prefix; while their
+// writer runs it holds a lock on them, which tells a stale one.
+constexpr char kTemporaryPrefix[] = ".ostrel-save-";
+// A temporary file younger than this is left alone even when it is not
+// locked: its writer may not have taken the lock yet.
+constexpr int kStaleAfterSeconds = 60;
+
+// Creates a new hidden file beside the target, for the atomic replacement,
+// and locks it for as long as `lock` stays open.
+int createTemporaryBeside(const QByteArray& target, QByteArray& tmpName, int& lock) {
+    tmpName = parentOf(target) + '/' + kTemporaryPrefix + "XXXXXX";
+    const int fd = ::mkostemp(tmpName.data(), O_CLOEXEC);
+    lock = -1;
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);
+        // A second descriptor of the same open file keeps the lock after the
+        // first is closed, until the file has its final name.
+        lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+    return fd;
+}
+
+// Writes what `produce` hands over into a new file beside `target`, then
+// renames it over the target. `mode` and `owner` are those to keep.
+template <typename Produce>
+bool replaceAtomically(const QByteArray& target, mode_t mode, const struct stat* owner,
+                       Produce&& produce) {
+    QByteArray tmpName;
+    int lock = -1;
+    const int fd = createTemporaryBeside(target, tmpName, lock);
+    if (fd < 0)
+        return false;
+    bool ok = produce(fd);
+    if (ok && ::fchmod(fd, mode) != 0)
+        ok = false;
+    if (ok && owner)
+        (void)!::fchown(fd, owner->st_uid, owner->st_gid);
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    // The replaced file stays open across the rename, so that freeing its
+    // space (which takes a while for a large file) happens when it is closed,
+    // on a thread of its own, not while the user waits.
+    const int replaced = ok ? openForReading(target) : -1;
+    if (ok && ::rename(tmpName.constData(), target.constData()) != 0)
+        ok = false;
+    if (replaced >= 0) {
+        struct stat old;
+        constexpr off_t kLarge = 8 << 20;
+        if (::fstat(replaced, &old) == 0 && old.st_size >= kLarge)
+            std::thread([replaced] { ::close(replaced); }).detach();
+        else
+            ::close(replaced);
+    }
+    if (!ok)
+        ::unlink(tmpName.constData());
+    if (lock >= 0)
+        ::close(lock);
+    if (ok)
+        syncFolder(parentOf(target));
+    return ok;
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool isNameOfFolderItself(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// The names in an open folder, without "." and "..". Takes the descriptor.
+std::vector<QByteArray> namesIn(int dirFd) {
+    std::vector<QByteArray> names;
+    DIR* d = ::fdopendir(dirFd);
+    if (!d) {
+        ::close(dirFd);
+        return names;
+    }
+    while (dirent* e = ::readdir(d))
+        if (!isNameOfFolderItself(e->d_name))
+            names.emplace_back(e->d_name);
+    ::closedir(d);
+    return names;
+}
+
+// What a listing needs to know of an entry: whether it can be deleted as a
+// file of the folder (links are deleted themselves; their target decides,
+// as it does for a single file).
+bool deletableEntry(int dirFd, const QByteArray& name) {
+    struct stat st;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return true; // gone meanwhile
+    if (S_ISDIR(st.st_mode))
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target;
+        if (::fstatat(dirFd, name.constData(), &target, 0) != 0)
+            return true; // a dangling link
+        return !S_ISDIR(target.st_mode) && (!S_ISREG(target.st_mode) || ownerMayWrite(target));
+    }
+    return !S_ISREG(st.st_mode) || ownerMayWrite(st);
+}
+
+} // namespace
+
+QString decodeName(QByteArrayView bytes) {
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    if (std::optional<QString> cp932 = decodeCodePage932Exactly(bytes))
+        return *cp932;
+    return escapedName(bytes);
+}
+
+std::vector<DirEntry> listDirectory(const QString& dir) {
+    std::vector<DirEntry> entries;
+    const QByteArray nativeDir = native(dir.isEmpty() ? QStringLiteral(".") : dir);
+    DIR* d = ::opendir(nativeDir.constData());
+    if (!d)
+        return entries;
+    const int dfd = ::dirfd(d);
+    std::vector<QByteArray> foreign; // names that are not UTF-8, by entry
+    while (dirent* e = ::readdir(d)) {
+        const char* name = e->d_name;
+        if (isNameOfFolderItself(name))
+            continue;
+        DirEntry entry;
+        const QByteArrayView bytes(name);
+        const bool utf8 = isUtf8(bytes);
+        entry.name = utf8 ? QString::fromUtf8(bytes) : decodeName(bytes);
+        foreign.emplace_back(utf8 ? QByteArray() : bytes.toByteArray());
+        entry.hidden = name[0] == '.';
+        // The entry's type comes with the listing on most file systems; links
+        // and unknown types are looked up.
+        unsigned char type = e->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(dfd, name, &st, 0) != 0)
+                type = DT_UNKNOWN; // a dangling link or an entry that vanished
+            else
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
+        }
+        entry.isDir = type == DT_DIR;
+        entry.system = type != DT_DIR && type != DT_REG;
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    // A name read from code page 932 that another entry has in UTF-8 is shown
+    // escaped, so that each name still leads to its own file.
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (foreign[i].isEmpty())
+            continue;
+        for (size_t j = 0; j < entries.size(); ++j) {
+            if (foreign[j].isEmpty() && entries[j].name == entries[i].name) {
+                entries[i].name = escapedName(foreign[i]);
+                break;
+            }
+        }
+    }
+    return entries;
+}
+
+ReadResult readFileUpTo(const QString& path, qint64 limit) {
+    ReadResult result;
+    const int fd = openForReading(native(path));
+    if (fd < 0)
+        return result;
+    struct stat st;
+    if (!isRegularOpenFile(fd, st)) {
+        ::close(fd);
+        return result;
+    }
+    if (st.st_size > limit) {
+        ::close(fd);
+        result.status = ReadStatus::TooLarge;
+        return result;
+    }
+    QByteArray& data = result.bytes;
+    data.resize(qsizetype(st.st_size));
+    qint64 done = 0;
+    for (;;) {
+        if (done == data.size()) {
+            if (done >= limit) { // the file grew meanwhile beyond the limit
+                ::close(fd);
+                result.bytes.clear();
+                result.status = ReadStatus::TooLarge;
+                return result;
+            }
+            data.resize(qsizetype(qMin<qint64>(data.size() + 65536, limit)));
+        }
+        const ssize_t n = ::read(fd, data.data() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            result.bytes.clear();
+            return result;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    ::close(fd);
+    data.resize(qsizetype(done));
+    result.status = ReadStatus::Read;
+    return result;
+}
+
+std::optional<QByteArray> readFile(const QString& path) {
+    ReadResult r = readFileUpTo(path, std::numeric_limits<qint64>::max());
+    if (r.status != ReadStatus::Read)
+        return std::nullopt;
+    return std::move(r.bytes);
+}
+
+qint64 physicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
+}
+
+bool exists(const QString& path) {
+    struct stat st;
+    return statPath(path, st);
+}
+
+bool isDirectory(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool isReadOnlyFile(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode) && !ownerMayWrite(st);
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa, sb;
+    return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool writeFileAtomic(const QString& path, const QByteArray& data) {
+    return writeFileAtomic(path, [&](const PieceWriter& write) { return write(data); });
+}
+
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce) {
+    const QByteArray target = resolveLinks(native(path));
+    struct stat st;
+    const bool existed = statNative(target, st);
+    if (existed) {
+        if (!S_ISREG(st.st_mode))
+            return false;
+        if (!ownerMayWrite(st) || ::access(target.constData(), W_OK) != 0)
+            return false;
+    }
+    const mode_t mode = existed ? (st.st_mode & 07777) : newFileMode();
+    return replaceAtomically(target, mode, existed ? &st : nullptr, [&](int fd) {
+        BackgroundWriter out(fd);
+        bool written = true;
+        const bool produced = produce([&](QByteArrayView piece) {
+            written = out.write(piece.data(), piece.size());
+            return written;
+        });
+        written = out.finish() && written;
+        return written && produced;
+    });
+}
+
+bool createNewFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    return ::close(fd) == 0;
+}
+
+bool createDirectory(const QString& path) {
+    return ::mkdir(native(path).constData(), 0777) == 0;
+}
+
+bool removeDirectory(const QString& path) {
+    return ::rmdir(native(path).constData()) == 0;
+}
+
+RemoveResult removeFolderWithFiles(const QString& path) {
+    const QByteArray folder = native(path);
+    struct stat st;
+    if (::lstat(folder.constData(), &st) != 0)
+        return RemoveResult::Failed;
+    if (S_ISLNK(st.st_mode))
+        return ::unlink(folder.constData()) == 0 ? RemoveResult::Removed : RemoveResult::Failed;
+    if (!S_ISDIR(st.st_mode))
+        return RemoveResult::Refused;
+    // Everything below goes through this descriptor, so that the folder
+    // cannot be swapped for a link to somewhere else meanwhile.
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return RemoveResult::Failed;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const std::vector<QByteArray> names = listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{};
+    if (listFd < 0) {
+        ::close(dirFd);
+        return RemoveResult::Failed;
+    }
+    for (const QByteArray& name : names) {
+        if (!deletableEntry(dirFd, name)) {
+            ::close(dirFd);
+            return RemoveResult::Refused;
+        }
+    }
+    bool ok = true;
+    for (const QByteArray& name : names)
+        if (::unlinkat(dirFd, name.constData(), 0) != 0 && errno != ENOENT)
+            ok = false;
+    ::close(dirFd);
+    if (ok && ::rmdir(folder.constData()) != 0)
+        ok = false;
+    return ok ? RemoveResult::Removed : RemoveResult::Failed;
+}
+
+int removeStaleTemporaries(const QString& folder) {
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    int removed = 0;
+    const time_t now = ::time(nullptr);
+    for (const QByteArray& name : listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{}) {
+        if (!name.startsWith(kTemporaryPrefix))
+            continue;
+        struct stat st;
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || now - st.st_mtime < kStaleAfterSeconds)
+            continue;
+        const int fd = ::openat(dirFd, name.constData(),
+                                O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Locked: its writer still runs.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dirFd, name.constData(), 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::close(dirFd);
+    return removed;
+}
+
+bool deleteFile(const QString& path) {
+    const QByteArray file = native(path);
+    struct stat st;
+    if (::lstat(file.constData(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        // A link is deleted itself; its target decides whether it is read-only.
+        struct stat target;
+        if (statNative(file, target) && (S_ISDIR(target.st_mode) || !ownerMayWrite(target)))
+            return false;
+    } else if (!S_ISREG(st.st_mode) || !ownerMayWrite(st)) {
+        return false;
+    }
+    return ::unlink(file.constData()) == 0;
+}
+
+bool copyFile(const QString& source, const QString& destination) {
+    const QByteArray from = native(source);
+    // A copy keeps the name bytes of its source (a name that is not UTF-8 is
+    // not turned into another one).
+    const QString sourceName = source.section(u'/', -1);
+    QByteArray to;
+    if (destination.section(u'/', -1) == sourceName && destination.contains(u'/'))
+        to = native(destination.section(u'/', 0, -2)) + '/' + from.mid(from.lastIndexOf('/') + 1);
+    else
+        to = native(destination);
+    const QByteArray target = resolveLinks(to);
+
+    const int in = openForReading(from);
+    if (in < 0)
+        return false;
+    struct stat src;
+    if (!isRegularOpenFile(in, src)) {
+        ::close(in);
+        return false;
+    }
+    struct stat dst;
+    const bool existed = statNative(target, dst);
+    if (existed) {
+        if ((src.st_dev == dst.st_dev && src.st_ino == dst.st_ino) || !S_ISREG(dst.st_mode) ||
+            !ownerMayWrite(dst) || ::access(target.constData(), W_OK) != 0) {
+            ::close(in);
+            return false;
+        }
+    }
+    const bool ok = replaceAtomically(target, src.st_mode & 07777, nullptr, [&](int fd) {
+        BackgroundWriter out(fd);
+        char buf[1 << 16];
+        for (;;) {
+            const ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                return out.finish();
+            if (!out.write(buf, n))
+                return false;
+        }
+    });
+    ::close(in);
+    return ok;
+}
+
+QString currentDirectory() {
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf))
+        return decodeName(buf);
+    return {};
+}
+
+DirectoryChange setCurrentDirectory(const QString& path) {
+    if (::chdir(native(path).constData()) == 0)
+        return {};
+    switch (errno) {
+    case ENOENT:
+        return {DirectoryError::NotFound, errno};
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+        return {DirectoryError::InvalidName, errno};
+    case EACCES:
+    case EPERM:
+        return {DirectoryError::AccessDenied, errno};
+    default:
+        return {DirectoryError::Other, errno};
+    }
+}
+
+} // namespace ostrel::fs

@@ -94,6 +94,20 @@ void requirePrinter(const QString& printer) {
 
 Job::Job(const QString& printer, const Options& options)
     : m_printer(printer), m_name(printer.toUtf8()) {
+    // A destructor does not run for an object whose constructor throws.
+    try {
+        open(options);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+Job::~Job() {
+    close();
+}
+
+void Job::open(const Options& options) {
     m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000,
                           nullptr);
     if (!m_http)
@@ -112,13 +126,16 @@ Job::Job(const QString& printer, const Options& options)
     m_sending = true;
 }
 
-Job::~Job() {
+void Job::close() {
     if (m_sending)
         cupsFinishDocument(m_http, m_name.constData());
+    m_sending = false;
     if (m_id != 0 && !m_finished)
         cupsCancelJob2(m_http, m_name.constData(), m_id, 0);
+    m_id = 0;
     if (m_http)
         httpClose(m_http);
+    m_http = nullptr;
 }
 
 void Job::write(QByteArrayView data) {

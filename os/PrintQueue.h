@@ -40,6 +40,9 @@ public:
     int finish();
 
 private:
+    void open(const Options& options);
+    // Ends what was begun: the document, a job not finished, the connection.
+    void close();
     [[noreturn]] void refused(const QString& reason);
 
     QString m_printer;

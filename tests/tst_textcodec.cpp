@@ -142,9 +142,12 @@ private slots:
             const bool roundTrip =
                 !encoder.hasError() && decoder.decode(bytes) == QString(c) && !decoder.hasError();
             const std::optional<QByteArray> ours = encodeText(QString(c), format);
-            QVERIFY2(ours.has_value() == roundTrip, qPrintable(QString::number(u, 16)));
+            // The three controls that code page 932 rotates are written, but
+            // alone they are ASCII, which reads them back unrotated: refused.
+            const bool readsBack = roundTrip && u != 0x1A && u != 0x1C && u != 0x7F;
+            QVERIFY2(ours.has_value() == readsBack, qPrintable(QString::number(u, 16)));
             QCOMPARE(canEncode(QString(c), TextEncoding::ShiftJis), roundTrip);
-            if (roundTrip) {
+            if (readsBack) {
                 QCOMPARE(*ours, bytes);
                 ++held;
             }

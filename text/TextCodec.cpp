@@ -312,6 +312,74 @@ QString decodeShiftJisLossless(QByteArrayView bytes) {
     return text;
 }
 
+// Follows the bytes of a Shift-JIS text as they are written, to tell whether
+// decodeText reads them back as that text. Bytes that are valid UTF-8 are read
+// as UTF-8, so a text whose Shift-JIS bytes happen to be valid UTF-8 would
+// come back as other characters; bytes of ASCII alone are read as ASCII,
+// where the three control characters that code page 932 rotates would change;
+// and a byte-order mark at the start decides before anything else.
+class ShiftJisReadBack {
+public:
+    void follow(QByteArrayView bytes) {
+        if (m_start.size() < 3)
+            m_start += bytes.first(qMin(3 - m_start.size(), bytes.size()));
+        if (!m_utf8)
+            return; // read as Shift-JIS whatever follows
+        for (const char ch : bytes) {
+            const auto c = quint8(ch);
+            if (m_need > 0) {
+                if (c < m_low || c > m_high) {
+                    m_utf8 = false;
+                    return;
+                }
+                m_low = 0x80;
+                m_high = 0xBF;
+                --m_need;
+            } else if (c < 0x80) {
+                m_rotated = m_rotated || c == 0x1A || c == 0x1C || c == 0x7F;
+            } else if (!lead(c)) {
+                m_utf8 = false;
+                return;
+            }
+        }
+    }
+
+    bool readsBack() const {
+        const QByteArrayView start(m_start);
+        if (start.startsWith("\xEF\xBB\xBF") || start.startsWith("\xFF\xFE") ||
+            start.startsWith("\xFE\xFF"))
+            return false;
+        const bool utf8 = m_utf8 && m_need == 0;
+        return !utf8 || (m_ascii && !m_rotated);
+    }
+
+private:
+    // The first byte of a sequence of UTF-8: how many follow, and the range
+    // of the first of them (which rules out overlong forms, surrogates and
+    // values beyond U+10FFFF).
+    bool lead(quint8 c) {
+        m_ascii = false;
+        if (c >= 0xC2 && c <= 0xDF)
+            m_need = 1;
+        else if (c >= 0xE0 && c <= 0xEF)
+            m_need = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            m_need = 3;
+        else
+            return false;
+        m_low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        m_high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        return true;
+    }
+
+    QByteArray m_start;
+    bool m_utf8 = true;
+    bool m_ascii = true;
+    bool m_rotated = false;
+    int m_need = 0;
+    quint8 m_low = 0x80, m_high = 0xBF;
+};
+
 // The most bytes any encoding here writes for one UTF-16 unit (a line break
 // written as CR LF in UTF-16).
 constexpr qsizetype kMaxBytesPerUnit = 4;
@@ -572,6 +640,12 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     if (!out)
         return std::nullopt;
     bytes.resize(out - bytes.constData());
+    if (format.encoding == TextEncoding::ShiftJis) {
+        ShiftJisReadBack readBack;
+        readBack.follow(bytes);
+        if (!readBack.readsBack())
+            return std::nullopt;
+    }
     return bytes;
 }
 
@@ -622,8 +696,13 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
         *unencodable = out == nullptr;
         return out != nullptr;
     };
+    const bool shiftJis = format.encoding == TextEncoding::ShiftJis;
+    ShiftJisReadBack readBack;
     auto flush = [&] {
-        const bool ok = write(QByteArrayView(buffer.data(), out - buffer.data()));
+        const QByteArrayView piece(buffer.data(), out - buffer.data());
+        if (shiftJis)
+            readBack.follow(piece);
+        const bool ok = write(piece);
         out = buffer.data();
         return ok;
     };
@@ -664,7 +743,13 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     }
     if (pending && !encode(QStringView(pair, 1)))
         return false;
-    return out == buffer.data() || flush();
+    if (out != buffer.data() && !flush())
+        return false;
+    if (shiftJis && !readBack.readsBack()) {
+        *unencodable = true;
+        return false;
+    }
+    return true;
 }
 
 std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes) {

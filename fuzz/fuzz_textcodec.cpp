@@ -98,8 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const DecodedText reread = decodeText(*afterEdit);
-    FUZZ_CHECK(reread.text == editedText, "the edited text reads back as %s",
-               fuzz::quoted(reread.text).constData());
+    qsizetype at = 0;
+    while (at < reread.text.size() && at < editedText.size() && reread.text[at] == editedText[at])
+        ++at;
+    FUZZ_CHECK(reread.text == editedText,
+               "the edited text (%s, %d units) reads back otherwise from unit %d: %s for %s",
+               qPrintable(encodingName(d.format.encoding)), int(editedText.size()), int(at),
+               fuzz::quoted(reread.text.mid(at, 16)).constData(),
+               fuzz::quoted(editedText.mid(at, 16)).constData());
     const std::vector<LineBreak> before = breaksOf(d), after = breaksOf(reread);
     FUZZ_CHECK(before.size() == after.size(), "%d breaks became %d", int(before.size()),
                int(after.size()));

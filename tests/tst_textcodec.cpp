@@ -100,6 +100,19 @@ private slots:
                  QByteArray("a\r\nb\nnew\r\nc\r\nd\re\r\n"));
         // Delete the first line.
         QCOMPARE(encodeText("b\nc\nd\ne\n", d.format).value(), QByteArray("b\nc\r\nd\re\r\n"));
+
+        // A CR never lands right before the LF of an empty line, which would
+        // read back as one CR LF and lose the line. CR is the common break.
+        const DecodedText cr = decodeText("x\ry\n\nz\rw\rv");
+        QCOMPARE(int(cr.format.lineBreak), int(LineBreak::CR));
+        for (const auto& [text, bytes] : {
+                 std::pair{"x\nedited\n\nz\nw\nv", "x\redited\r\n\nz\rw\rv"}, // edited line
+                 std::pair{"x\ny\n\n\nz\nw\nv", "x\ry\n\n\rz\rw\rv"},         // new empty line
+             }) {
+            const QByteArray written = encodeText(QString::fromLatin1(text), cr.format).value();
+            QCOMPARE(decodeText(written).text, QString::fromLatin1(text));
+            QCOMPARE(written, QByteArray(bytes));
+        }
     }
 
     void newTextsAreUtf8() {

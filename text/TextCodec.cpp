@@ -169,21 +169,39 @@ QString restoreBreaks(const QString& text, const TextFormat& format) {
 
     QString out;
     out.reserve(text.size() + newCount);
+    std::optional<LineBreak> previous;
+    bool previousKept = false;
     for (qsizetype i = 0; i < newCount; ++i) {
         out += lines[i];
         if (i == newCount - 1)
             break;
         LineBreak b = format.lineBreak;
+        bool kept = false;
         // The break after line i belongs to line i; the last old line has none,
         // so a line that took its place keeps the common break.
-        if (i < prefix && i < oldCount - 1)
+        if (i < prefix && i < oldCount - 1) {
             b = old.breaks[size_t(i)];
-        else if (i >= newCount - suffix) {
+            kept = true;
+        } else if (i >= newCount - suffix) {
             const qsizetype oldIndex = oldCount - (newCount - i);
-            if (oldIndex < oldCount - 1)
+            if (oldIndex < oldCount - 1) {
                 b = old.breaks[size_t(oldIndex)];
+                kept = true;
+            }
+        }
+        // A CR followed straight by an LF (an empty line between them) would
+        // be read back as one CR LF, losing a line. One of the two breaks
+        // changes, the edited line's where there is one: an edited empty line
+        // takes a CR too; otherwise the CR before it becomes a CR LF.
+        if (previous == LineBreak::CR && lines[i].isEmpty() && b == LineBreak::LF) {
+            if (!kept || previousKept)
+                b = LineBreak::CR;
+            else
+                out += u'\n'; // after the CR: the line is empty
         }
         out += breakText(b);
+        previous = b;
+        previousKept = kept;
     }
     return out;
 }

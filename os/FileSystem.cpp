@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <dirent.h>
@@ -350,17 +351,30 @@ void syncFolder(const QByteArray& dir) {
     }
 }
 
-// Temporary files of a save are hidden and named by this prefix; while their
-// writer runs it holds a lock on them, which tells a stale one.
+// Temporary files of a save are hidden and named by this prefix, then the
+// writer's process id and "-"; while their writer runs it holds a lock on
+// them, which tells a stale one.
 constexpr char kTemporaryPrefix[] = ".ostrel-save-";
 // A temporary file younger than this is left alone even when it is not
-// locked: its writer may not have taken the lock yet.
+// locked, unless the process named in it has ended: its writer may not have
+// taken the lock yet.
 constexpr int kStaleAfterSeconds = 60;
+
+// Whether the process that made a temporary file, named in it, has ended.
+// (One of another machine sharing the folder counts as ended here; it can
+// only lose a file it has made but not yet locked.)
+bool writerHasEnded(const QByteArray& name) {
+    const QByteArray rest = name.mid(qsizetype(sizeof kTemporaryPrefix) - 1);
+    bool ok = false;
+    const pid_t pid = pid_t(rest.left(rest.indexOf('-')).toInt(&ok));
+    return ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 // Creates a new hidden file beside the target, for the atomic replacement,
 // and locks it for as long as `lock` stays open.
 int createTemporaryBeside(const QByteArray& target, QByteArray& tmpName, int& lock) {
-    tmpName = parentOf(target) + '/' + kTemporaryPrefix + "XXXXXX";
+    tmpName =
+        parentOf(target) + '/' + kTemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
     const int fd = ::mkostemp(tmpName.data(), O_CLOEXEC);
     lock = -1;
     if (fd >= 0) {
@@ -686,7 +700,8 @@ int removeStaleTemporaries(const QString& folder) {
             continue;
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || now - st.st_mtime < kStaleAfterSeconds)
+            !S_ISREG(st.st_mode) ||
+            (now - st.st_mtime < kStaleAfterSeconds && !writerHasEnded(name)))
             continue;
         const int fd = ::openat(dirFd, name.constData(),
                                 O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);

@@ -96,8 +96,14 @@ std::vector<QByteArray> foreignBytes(QStringView name) {
                 bytes += char(value);
                 i += 4;
             } else {
-                bytes += name.sliced(i, 1).toUtf8();
-                ++i;
+                // A character beyond the BMP is two units: converted alone,
+                // each would be a lone surrogate.
+                const qsizetype n =
+                    name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()
+                        ? 2
+                        : 1;
+                bytes += name.sliced(i, n).toUtf8();
+                i += n;
             }
         }
         if (!isUtf8(bytes))

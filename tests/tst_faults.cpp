@@ -1,6 +1,7 @@
 // Faults injected into a real data folder while the program runs: a disk that
 // really fills up, records and groups that vanish or change kind between the
-// listing and their use, a data folder that turns read-only. Each case drives
+// listing and their use, a data folder that turns read-only, a record whose
+// name is bytes that are not UTF-8. Each case drives
 // one operation the way a person does and checks the message shown, every
 // file's bytes afterwards, and that the program still saves once the fault is
 // lifted.
@@ -19,7 +20,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +31,7 @@
 #include <QToolButton>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -45,6 +46,10 @@ namespace {
 
 const QString No = QStringLiteral("いいえ(&N)");
 
+// A record in group B whose name is bytes that are neither UTF-8 nor code
+// page 932, as an old archive leaves them; every case keeps it whole.
+const QByteArray kForeign = "B/b\x82\xa0\xff.txt";
+
 enum class Fault {
     DiskFull,       // no block and no inode left
     Vanished,       // the record (or group) removed after the listing
@@ -52,9 +57,12 @@ enum class Fault {
     Fifo,           // the record replaced by a named pipe
     Link,           // the record replaced by a link to another record
     FolderReadOnly, // the data folder's file system remounted read-only
+    None,           // nothing but the record whose name is not UTF-8
 };
 
 enum class Operation {
+    SaveForeign, // an edit of the record in B whose name is not UTF-8, saved
+    CopyGroupB,  // group B copied into A
     Save,
     CloseSavingSettings,
     Copy,
@@ -119,32 +127,53 @@ public:
                        MS_REMOUNT | (readOnly ? MS_RDONLY : 0), nullptr) == 0;
     }
 
-    // Every entry of the data folder: a file's bytes, or what else it is.
+    // Every entry of the data folder, named by its bytes (as Latin-1): a
+    // file's bytes, or what else it is.
     QMap<QString, QByteArray> tree() const {
         QMap<QString, QByteArray> out;
-        QDirIterator it(data(),
-                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString p = it.next();
-            const QFileInfo info = it.fileInfo();
-            const QString rel = QDir(data()).relativeFilePath(p);
-            if (info.isSymLink())
-                out[rel] =
-                    "link to " + QDir(data()).relativeFilePath(info.symLinkTarget()).toUtf8();
-            else if (info.isDir())
-                out[rel] = "folder";
-            else if (!info.isFile())
-                out[rel] = "special";
-            else {
-                QFile f(p);
-                out[rel] = f.open(QIODevice::ReadOnly) ? f.readAll() : "unreadable";
-            }
-        }
+        addTree(data().toUtf8(), QByteArray(), out);
         return out;
     }
 
 private:
+    static void addTree(const QByteArray& root, const QByteArray& relative,
+                        QMap<QString, QByteArray>& out) {
+        DIR* d = ::opendir(relative.isEmpty() ? root : root + '/' + relative);
+        while (const dirent* e = d ? ::readdir(d) : nullptr) {
+            const QByteArray name(e->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray rel = relative.isEmpty() ? name : relative + '/' + name;
+            const QByteArray path = root + '/' + rel;
+            struct stat st;
+            QByteArray& entry = out[QString::fromLatin1(rel)];
+            if (::lstat(path, &st) != 0) {
+                entry = "gone";
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[4096];
+                const ssize_t n = ::readlink(path, target, sizeof target);
+                entry = "link to " + QByteArray(target, int(qMax<ssize_t>(n, 0)));
+            } else if (S_ISDIR(st.st_mode)) {
+                entry = "folder";
+                addTree(root, rel, out);
+            } else if (!S_ISREG(st.st_mode)) {
+                entry = "special";
+            } else {
+                entry = "unreadable";
+                const int fd = ::open(path, O_RDONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    entry.clear();
+                    char buf[4096];
+                    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+                        entry.append(buf, n);
+                    ::close(fd);
+                }
+            }
+        }
+        if (d)
+            ::closedir(d);
+    }
+
     QTemporaryDir m_dir;
     QString m_previous;
     bool m_mounted = false;
@@ -188,6 +217,8 @@ void inject(Fault fault, Disk& disk) {
     case Fault::FolderReadOnly:
         QVERIFY(disk.setReadOnly(true));
         break;
+    case Fault::None:
+        break;
     }
 }
 
@@ -208,8 +239,33 @@ void copyInto(QAction* item) {
     item->trigger();
 }
 
+void showGroupB(TMainFrm* frm) {
+    frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText(QStringLiteral("B")));
+    QCOMPARE(frm->RecordLst->count(), 2);
+}
+
 void perform(Operation op, TMainFrm* frm) {
     switch (op) {
+    case Operation::SaveForeign: {
+        showGroupB(frm);
+        QListWidgetItem* foreign = frm->RecordLst->item(0)->text() == u"b1.txt"
+                                       ? frm->RecordLst->item(1)
+                                       : frm->RecordLst->item(0);
+        clickRecord(frm, foreign->text());
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("odd"));
+        frm->MainEdit->setFocus();
+        QTest::keyClicks(frm->MainEdit, "edited ");
+        QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
+        break;
+    }
+    case Operation::CopyGroupB:
+        showGroupB(frm);
+        whenShown([] {
+            doubleClick("A");
+            pressEnter();
+        });
+        frm->FixGroupPum->trigger();
+        break;
     case Operation::Save:
         frm->MainEdit->setFocus();
         QTest::keyClicks(frm->MainEdit, "edited ");
@@ -293,6 +349,16 @@ private slots:
         QTest::newRow("full disk: group create")
             << Fault::DiskFull << Operation::CreateGroup << QStringList{groupFailed} << ok << none;
 
+        QTest::newRow("non-UTF-8 name: save")
+            << Fault::None << Operation::SaveForeign << QStringList{} << QStringList{}
+            << Changes{{QString::fromLatin1(kForeign), "edited odd"}};
+        QTest::newRow("non-UTF-8 name: group copy")
+            << Fault::None << Operation::CopyGroupB << QStringList{} << QStringList{}
+            << Changes{{"A/b1.txt", "bee"},
+                       {QString::fromLatin1(kForeign).replace(0, 1, u'A'), "odd"}};
+        QTest::newRow("full disk: group copy of a non-UTF-8 name")
+            << Fault::DiskFull << Operation::CopyGroupB << QStringList{copyFailed} << ok << none;
+
         QTest::newRow("vanished record: open")
             << Fault::Vanished << Operation::Open
             << QStringList{QStringLiteral("ファイル ./A/a2.txt は開けません")} << ok << none;
@@ -339,6 +405,9 @@ private slots:
         disk.write(QStringLiteral("A/a1.txt"), "one");
         disk.write(QStringLiteral("A/a2.txt"), "two");
         disk.write(QStringLiteral("B/b1.txt"), "bee");
+        const int fd = ::open(disk.data().toUtf8() + '/' + kForeign, O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, "odd", 3) == 3);
+        ::close(fd);
         Started program;
         TMainFrm* frm = program.main;
         QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
@@ -369,23 +438,18 @@ private slots:
         BoxAnswerer boxes;
         boxes.answer({No, No});
         // (A failed group creation leaves no group shown: the user picks one.)
-        if (frm->GroupCmb->currentIndex() < 0)
-            frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText(QStringLiteral("A")));
-        if (disk.tree().contains(QStringLiteral("A/a2.txt"))) {
-            clickRecord(frm, QStringLiteral("a2.txt"));
-            QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a2.txt"));
-            frm->MainEdit->setFocus();
-            QTest::keyClicks(frm->MainEdit, "after ");
-            QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
-            QCOMPARE(disk.tree().value(QStringLiteral("A/a2.txt")), QByteArray("after two"));
-        } else {
-            frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText(QStringLiteral("B")));
-            clickRecord(frm, QStringLiteral("b1.txt"));
-            frm->MainEdit->setFocus();
-            QTest::keyClicks(frm->MainEdit, "after ");
-            QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
-            QCOMPARE(disk.tree().value(QStringLiteral("B/b1.txt")), QByteArray("after bee"));
-        }
+        const bool a2 = disk.tree().contains(QStringLiteral("A/a2.txt"));
+        const QString group = a2 ? QStringLiteral("A") : QStringLiteral("B");
+        const QString record = a2 ? QStringLiteral("a2.txt") : QStringLiteral("b1.txt");
+        if (frm->GroupCmb->currentText() != group)
+            frm->GroupCmb->setCurrentIndex(frm->GroupCmb->findText(group));
+        clickRecord(frm, record);
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./%1/%2").arg(group, record));
+        const QByteArray before = disk.tree().value(group + u'/' + record);
+        frm->MainEdit->setFocus();
+        QTest::keyClicks(frm->MainEdit, "after ");
+        QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(disk.tree().value(group + u'/' + record), "after " + before);
         // Nothing else to save at the end of the case.
         frm->SaveSettingsOnClose = false;
         frm->MainEdit->document()->setModified(false);

@@ -2,7 +2,6 @@
 
 #include "Folders.h"
 #include "mainwindow/MainFrm.h"
-#include "mainwindow/TextMirror.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -119,10 +118,7 @@ void LoadRecord() {
     MainFrm->RecordPath = path;
     MainFrm->RecordName = name;
     MainFrm->RecordFormat = std::move(decoded.format);
-    QPlainTextEdit* edit = MainFrm->MainEdit;
-    TextMirror::of(edit->document())->reset(decoded.text, [&] {
-        edit->setPlainText(decoded.text);
-    });
+    MainFrm->MainEdit->setRecordText(decoded.text);
     MainFrm->MainEdit->document()->setModified(false);
 }
 

@@ -76,7 +76,7 @@ private slots:
             loaded += QChar(odd[i % std::size(odd)]);
             loaded += i % 7 ? QStringLiteral("\n") : QStringLiteral("😀\n");
         }
-        mirror.reset(loaded, [&] { doc.setPlainText(loaded); });
+        mirror.reset(loaded, {}, [&] { doc.setPlainText(loaded); });
         QCOMPARE(joined(mirror), doc.toRawText());
 
         QTextCursor c(&doc);
@@ -127,7 +127,7 @@ private slots:
         const QString text = QStringLiteral("first line\nsecond line\n").repeated(5000);
         doc.setPlainText(text);
         for (const QString& other : {text.mid(1) + u'\n', text.left(text.size() - 1) + u'x'}) {
-            mirror.reset(other, [] {});
+            mirror.reset(other, {}, [] {});
             QCOMPARE(joined(mirror), doc.toRawText());
         }
     }

@@ -368,10 +368,21 @@ void MemoEdit::dropEmptyPieces(QTextCursor& edit, const std::function<void()>& b
         const QTextBlock next = b.next();
         const bool continues = b.position() > 0 && continuesLine(b);
         if (b.length() == 1 && (continues || (next.isValid() && continuesLine(next)))) {
+            // The joined block starts where the line of the first of the two
+            // did; which block's format the document keeps is its own choice.
+            const bool joinedContinues = continues && continuesLine(b.previous());
             begin();
             edit.setPosition(continues ? b.position() - 1 : b.position());
             edit.deleteChar();
             b = doc->findBlock(edit.position());
+            if (continuesLine(b) != joinedContinues) {
+                QTextBlockFormat format = b.blockFormat();
+                if (joinedContinues)
+                    format.setProperty(kContinuesLine, true);
+                else
+                    format.clearProperty(kContinuesLine);
+                edit.setBlockFormat(format);
+            }
             continue;
         }
         // Up to the block after the changed ones.

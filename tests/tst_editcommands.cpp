@@ -1,6 +1,7 @@
 // Editing, navigation and search commands, driven through the main window's
 // menus, the editor's pop-up menu, the input box and the find dialog.
 #include "TestSupport.h"
+#include "mainwindow/EditorLines.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 
@@ -367,6 +368,52 @@ private slots:
         x.f->MainEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
         QTest::keyClick(x.edit(), Qt::Key_Left);
         QCOMPARE(x.label(), QStringLiteral("2"));
+    }
+
+    // In a record whose rows take a while to count, the display shows the
+    // number when the count comes, and a move to a line goes there then,
+    // unless the caret was moved meanwhile.
+    void linesCountedInTheBackground() {
+        QStringList text;
+        for (int i = 0; i < 3000; ++i)
+            text.append(QStringLiteral("line %1 ").arg(i) +
+                        QStringLiteral("word ").repeated(i % 40));
+        const auto rowsOf = [](QTextDocument* doc) {
+            QList<QPair<int, int>> rows; // every row's block and start
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                doc->documentLayout()->blockBoundingRect(b);
+                for (int r = 0; r < b.layout()->lineCount(); ++r)
+                    rows.append(
+                        {b.blockNumber(), b.position() + b.layout()->lineAt(r).textStart()});
+            }
+            return rows;
+        };
+        {
+            Fixture x(text.join(u'\n'));
+            x.setCaret(0);
+            QTest::keyClick(x.edit(), Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(x.label(), QStringLiteral("1"));
+            QTest::keyClick(x.edit(), Qt::Key_Left); // the line of the end is asked for
+            QCOMPARE(x.label(), QStringLiteral("1"));
+            QTRY_COMPARE(x.label(), QString::number(rowsOf(x.edit()->document()).size()));
+        }
+        {
+            Fixture x(text.join(u'\n'));
+            answerInputBox(QStringLiteral("2500"));
+            x.f->MoveLineMnu->trigger();
+            QCOMPARE(x.caret(), 0);
+            QTRY_COMPARE(x.caret(), rowsOf(x.edit()->document()).at(2499).second);
+        }
+        {
+            Fixture x(text.join(u'\n'));
+            answerInputBox(QStringLiteral("2500"));
+            x.f->MoveLineMnu->trigger();
+            x.f->MoveLastMnu->trigger();
+            const int last = x.caret();
+            auto* lines = x.edit()->document()->findChild<ostrel::EditorLines*>();
+            QTRY_VERIFY(!lines->counting());
+            QCOMPARE(x.caret(), last);
+        }
     }
 
     void otherCommandsLeaveTheLineDisplay() {

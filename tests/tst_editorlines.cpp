@@ -202,6 +202,59 @@ private slots:
         QCOMPARE(picture(d.doc, *d.lines), freshPicture(d.doc, 150));
     }
 
+    // A large text is counted on the other thread: no answer at first, then
+    // the editor's own rows, edits made while the count ran included.
+    void countsInTheBackgroundThroughEdits() {
+        QPlainTextEdit edit;
+        edit.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // a width that stays
+        edit.resize(300, 300);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QString text;
+        for (int i = 0; i < 20000; ++i)
+            text += QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 53, u'w'));
+        edit.setPlainText(text);
+        QTextDocument* doc = edit.document();
+        EditorLines lines(doc);
+        lines.setTextWidth(edit.viewport()->width());
+        QVERIFY(!lines.lineFromPosition(doc->characterCount() - 1));
+        QVERIFY(lines.counting());
+
+        QTextCursor c(doc);
+        c.insertText(QStringLiteral("new line\nand another\n")); // every block moves down
+        c.setPosition(doc->findBlockByNumber(10000).position());
+        c.insertText(QString(200, u'x')); // a block grows into more rows
+        c.setPosition(doc->findBlockByNumber(15000).position());
+        c.setPosition(doc->findBlockByNumber(15100).position(), QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        QVERIFY(lines.counting()); // the count's results come after the edits
+
+        const auto compareWithTheEditor = [&] {
+            int before = 0;
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                doc->documentLayout()->blockBoundingRect(b);
+                const QTextLayout* layout = b.layout();
+                if (b.blockNumber() % 97 == 0 || b.blockNumber() == 10002) {
+                    const int last = b.length() - 1;
+                    QCOMPARE(lineOf(lines, b.position() + last),
+                             before + layout->lineForTextPosition(last).lineNumber());
+                    QCOMPARE(startOf(lines, before + layout->lineCount() - 1),
+                             b.position() + layout->lineAt(layout->lineCount() - 1).textStart());
+                }
+                before += layout->lineCount();
+            }
+            QCOMPARE(countOf(lines), before);
+        };
+        compareWithTheEditor();
+
+        // A new width while a count runs: counted again at that width.
+        QVERIFY(!lines.lineFromPosition(doc->characterCount() - 1) || !lines.counting());
+        edit.resize(420, 300);
+        lines.setTextWidth(edit.viewport()->width());
+        compareWithTheEditor();
+    }
+
     void widthAndFontChangesRecount() {
         Doc d(kSample);
         const int atWidth150 = countOf(*d.lines);

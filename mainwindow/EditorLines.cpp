@@ -143,6 +143,11 @@ EditorLines::~EditorLines() {
     stopJob();
 }
 
+void EditorLines::countAhead() {
+    if (sync())
+        startJob();
+}
+
 bool EditorLines::counting() const {
     return m_job && !m_job->finished;
 }
@@ -200,9 +205,8 @@ void EditorLines::resetTable(int blocks) {
     m_size = blocks;
     for (int done = 0; done < blocks; done += kChunk) {
         Chunk c;
-        const int n = std::min(kChunk, blocks - done);
-        c.lines.assign(size_t(n), -1);
-        c.dirty = n;
+        c.size = std::min(kChunk, blocks - done);
+        c.dirty = c.size;
         m_chunks.push_back(std::move(c));
     }
 }
@@ -245,8 +249,8 @@ void EditorLines::replaceEntries(int at, int removeCount, int insertCount) {
         ++m_version;
     size_t ci = 0;
     int off = at;
-    while (ci < m_chunks.size() && off >= int(m_chunks[ci].lines.size())) {
-        off -= int(m_chunks[ci].lines.size());
+    while (ci < m_chunks.size() && off >= m_chunks[ci].size) {
+        off -= m_chunks[ci].size;
         ++ci;
     }
     int left = removeCount;
@@ -256,19 +260,21 @@ void EditorLines::replaceEntries(int at, int removeCount, int insertCount) {
             return;
         }
         Chunk& c = m_chunks[ci];
-        const int take = std::min(left, int(c.lines.size()) - off);
+        std::vector<int>& lines = c.counts();
+        const int take = std::min(left, c.size - off);
         for (int k = off; k < off + take; ++k) {
-            if (c.lines[size_t(k)] < 0)
+            if (lines[size_t(k)] < 0)
                 --c.dirty;
             else
-                c.sum -= c.lines[size_t(k)];
+                c.sum -= lines[size_t(k)];
         }
-        c.lines.erase(c.lines.begin() + off, c.lines.begin() + off + take);
+        lines.erase(lines.begin() + off, lines.begin() + off + take);
+        c.size -= take;
         left -= take;
-        if (c.lines.empty()) {
+        if (c.size == 0) {
             m_chunks.erase(m_chunks.begin() + qsizetype(ci));
             off = 0;
-        } else if (off == int(c.lines.size())) {
+        } else if (off == c.size) {
             ++ci;
             off = 0;
         }
@@ -281,24 +287,27 @@ void EditorLines::replaceEntries(int at, int removeCount, int insertCount) {
             } else {
                 ci = m_chunks.size() - 1;
             }
-            off = int(m_chunks[ci].lines.size());
+            off = m_chunks[ci].size;
         }
         Chunk& c = m_chunks[ci];
-        c.lines.insert(c.lines.begin() + off, size_t(insertCount), -1);
+        std::vector<int>& lines = c.counts();
+        lines.insert(lines.begin() + off, size_t(insertCount), -1);
+        c.size += insertCount;
         c.dirty += insertCount;
-        if (c.lines.size() > 2 * size_t(kChunk))
+        if (c.size > 2 * kChunk)
             splitChunk(ci);
     }
     m_size += insertCount - removeCount;
 }
 
 void EditorLines::splitChunk(size_t index) {
-    std::vector<int> lines = std::move(m_chunks[index].lines);
+    std::vector<int> lines = std::move(m_chunks[index].counts());
     std::vector<Chunk> pieces;
     for (size_t done = 0; done < lines.size(); done += kChunk) {
         Chunk c;
         const size_t n = std::min(size_t(kChunk), lines.size() - done);
         c.lines.assign(lines.begin() + qsizetype(done), lines.begin() + qsizetype(done + n));
+        c.size = int(n);
         for (int r : c.lines) {
             if (r < 0)
                 ++c.dirty;
@@ -317,14 +326,15 @@ bool EditorLines::ensureCounted(int end) {
     int base = 0;
     for (size_t ci = 0; ci < m_chunks.size() && base < end; ++ci) {
         const Chunk& c = m_chunks[ci];
-        const int n = int(c.lines.size());
         if (c.dirty > 0) {
-            if (base + n <= end)
+            if (base + c.size <= end)
                 needed += c.dirty;
+            else if (c.lines.empty())
+                needed += end - base;
             else
                 needed += int(std::count(c.lines.begin(), c.lines.begin() + (end - base), -1));
         }
-        base += n;
+        base += c.size;
     }
     if (needed == 0)
         return true;
@@ -341,24 +351,25 @@ bool EditorLines::countHere(int end) {
     int base = 0;
     for (size_t ci = 0; ci < m_chunks.size() && base < end; ++ci) {
         Chunk& c = m_chunks[ci];
-        const int n = std::min(int(c.lines.size()), end - base);
+        const int n = std::min(c.size, end - base);
         if (c.dirty > 0) {
+            std::vector<int>& lines = c.counts();
             int i = 0;
-            while (i < n && c.lines[size_t(i)] >= 0)
+            while (i < n && lines[size_t(i)] >= 0)
                 ++i;
             QTextBlock block = m_doc->findBlockByNumber(base + i);
             for (; i < n && block.isValid(); ++i, block = block.next()) {
-                if (c.lines[size_t(i)] >= 0)
+                if (lines[size_t(i)] >= 0)
                     continue;
                 if (characters > kCountHereCharacters)
                     return false;
                 characters += block.length();
-                c.lines[size_t(i)] = lineCountOf(block);
-                c.sum += c.lines[size_t(i)];
+                lines[size_t(i)] = lineCountOf(block);
+                c.sum += lines[size_t(i)];
                 --c.dirty;
             }
         }
-        base += int(c.lines.size());
+        base += c.size;
     }
     return true;
 }
@@ -370,18 +381,21 @@ void EditorLines::startJob() {
     // The runs of blocks not counted, in the table as it is now.
     std::vector<std::pair<int, int>> runs;
     int base = 0;
+    const auto add = [&runs](int from, int to) {
+        if (!runs.empty() && runs.back().second == from)
+            runs.back().second = to;
+        else
+            runs.emplace_back(from, to);
+    };
     for (const Chunk& c : m_chunks) {
-        if (c.dirty > 0) {
-            for (int i = 0; i < int(c.lines.size()); ++i) {
-                if (c.lines[size_t(i)] >= 0)
-                    continue;
-                if (!runs.empty() && runs.back().second == base + i)
-                    ++runs.back().second;
-                else
-                    runs.emplace_back(base + i, base + i + 1);
-            }
+        if (c.lines.empty()) {
+            add(base, base + c.size);
+        } else if (c.dirty > 0) {
+            for (int i = 0; i < c.size; ++i)
+                if (c.lines[size_t(i)] < 0)
+                    add(base + i, base + i + 1);
         }
-        base += int(c.lines.size());
+        base += c.size;
     }
     if (runs.empty())
         return;
@@ -468,14 +482,14 @@ void EditorLines::takeResults(int generation, quint64 version, int first,
             }
             if (at < base)
                 continue; // replaced (places only grow along the batch)
-            while (ci < m_chunks.size() && at >= base + qint64(m_chunks[ci].lines.size())) {
-                base += int(m_chunks[ci].lines.size());
+            while (ci < m_chunks.size() && at >= base + qint64(m_chunks[ci].size)) {
+                base += m_chunks[ci].size;
                 ++ci;
             }
             if (ci == m_chunks.size())
                 break;
             Chunk& c = m_chunks[ci];
-            int& entry = c.lines[size_t(at - base)];
+            int& entry = c.counts()[size_t(at - base)];
             if (entry < 0) {
                 entry = lines[k];
                 c.sum += entry;
@@ -495,14 +509,13 @@ qint64 EditorLines::linesBefore(int block) const {
     qint64 before = 0;
     int base = 0;
     for (const Chunk& c : m_chunks) {
-        const int n = int(c.lines.size());
-        if (base + n <= block) {
+        if (base + c.size <= block) {
             before += c.sum;
-            base += n;
+            base += c.size;
             continue;
         }
         for (int i = 0; i < block - base; ++i)
-            before += c.lines[size_t(i)];
+            before += c.at(i);
         break;
     }
     return before;
@@ -537,12 +550,12 @@ std::optional<int> EditorLines::lineStart(int line) {
     qint64 acc = 0;
     int base = 0;
     for (size_t ci = 0; ci < m_chunks.size(); ++ci) {
-        if (m_chunks[ci].dirty > 0 && !ensureCounted(base + int(m_chunks[ci].lines.size())))
+        if (m_chunks[ci].dirty > 0 && !ensureCounted(base + m_chunks[ci].size))
             return std::nullopt;
         const Chunk& c = m_chunks[ci];
         if (acc + c.sum <= line) {
             acc += c.sum;
-            base += int(c.lines.size());
+            base += c.size;
             continue;
         }
         for (size_t i = 0; i < c.lines.size(); ++i) {

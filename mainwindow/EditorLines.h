@@ -48,6 +48,10 @@ public:
     // it is given, the document's own text width.
     void setTextWidth(qreal width) { m_textWidth = width; }
 
+    // Starts counting all lines on the other thread, ahead of the questions
+    // (as after a load: the line display will ask).
+    void countAhead();
+
     // Whether lines are being counted on the other thread.
     bool counting() const;
 
@@ -70,9 +74,18 @@ public:
 
 private:
     struct Chunk {
-        std::vector<int> lines; // per block; -1 while not counted
-        qint64 sum = 0;         // of the counted lines
-        int dirty = 0;          // blocks not counted
+        // Per block; -1 while not counted. Empty while no block is counted,
+        // so that a table for a million blocks is made at once.
+        std::vector<int> lines;
+        int size = 0;   // blocks
+        qint64 sum = 0; // of the counted lines
+        int dirty = 0;  // blocks not counted
+        int at(int i) const { return lines.empty() ? -1 : lines[size_t(i)]; }
+        std::vector<int>& counts() {
+            if (lines.empty())
+                lines.assign(size_t(size), -1);
+            return lines;
+        }
     };
     // An edit to the table while a count runs, so that its results can be
     // placed: `removed` entries at `at` were replaced by `inserted` ones.

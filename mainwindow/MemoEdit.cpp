@@ -1,5 +1,6 @@
 #include "MemoEdit.h"
 
+#include "EditorLines.h"
 #include "SoftBreaks.h"
 #include "TextMirror.h"
 
@@ -156,6 +157,12 @@ void MemoEdit::setRecordText(const QString& text) {
         setPlainText(pieces);
         markContinuations(doc, continuations);
     });
+    // The line display will ask for lines anywhere in the text: they are
+    // counted from now on, on another thread.
+    if (auto* lines = doc->findChild<EditorLines*>(QString(), Qt::FindDirectChildrenOnly)) {
+        lines->setTextWidth(viewport()->width());
+        lines->countAhead();
+    }
 }
 
 void MemoEdit::runUserEdit(const std::function<void()>& edit) {
@@ -182,31 +189,39 @@ int MemoEdit::documentPosition(qsizetype textPosition, bool afterSoftBreaks) {
 }
 
 void MemoEdit::stepOverSoftBreak(const QKeyEvent* event) {
+    QTextCursor cursor = textCursor();
+    const bool afterBreak = cursor.atBlockStart() && continuesLine(cursor.block());
+    const bool beforeBreak = cursor.atBlockEnd() && continuesLine(cursor.block().next());
+    if (!afterBreak && !beforeBreak)
+        return;
     using K = QKeySequence;
     const bool selects = event->matches(K::SelectPreviousChar) ||
                          event->matches(K::SelectNextChar) ||
                          event->matches(K::SelectPreviousWord) || event->matches(K::SelectNextWord);
-    const bool backspace = event->key() == Qt::Key_Backspace &&
-                           !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
-    const bool backward =
-        selects ? event->matches(K::SelectPreviousChar) || event->matches(K::SelectPreviousWord)
-                : event->matches(K::MoveToPreviousChar) || event->matches(K::MoveToPreviousWord) ||
-                      backspace || event->matches(K::DeleteStartOfWord);
-    const bool forward =
-        selects ? event->matches(K::SelectNextChar) || event->matches(K::SelectNextWord)
-                : event->matches(K::MoveToNextChar) || event->matches(K::MoveToNextWord) ||
-                      event->matches(K::Delete) || event->matches(K::DeleteEndOfWord);
-    QTextCursor cursor = textCursor();
     // A deletion takes the selection, a move without Shift drops it.
-    if ((!backward && !forward) || (cursor.hasSelection() && !selects))
+    if (cursor.hasSelection() && !selects)
         return;
     const auto mode = selects ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
-    if (backward && cursor.atBlockStart() && continuesLine(cursor.block()))
+    if (afterBreak) {
+        const bool backspace = event->key() == Qt::Key_Backspace &&
+                               !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+        const bool backward =
+            selects
+                ? event->matches(K::SelectPreviousChar) || event->matches(K::SelectPreviousWord)
+                : event->matches(K::MoveToPreviousChar) || event->matches(K::MoveToPreviousWord) ||
+                      backspace || event->matches(K::DeleteStartOfWord);
+        if (!backward)
+            return;
         cursor.setPosition(cursor.position() - 1, mode);
-    else if (forward && cursor.atBlockEnd() && continuesLine(cursor.block().next()))
+    } else {
+        const bool forward =
+            selects ? event->matches(K::SelectNextChar) || event->matches(K::SelectNextWord)
+                    : event->matches(K::MoveToNextChar) || event->matches(K::MoveToNextWord) ||
+                          event->matches(K::Delete) || event->matches(K::DeleteEndOfWord);
+        if (!forward)
+            return;
         cursor.setPosition(cursor.position() + 1, mode);
-    else
-        return;
+    }
     setTextCursor(cursor);
 }
 

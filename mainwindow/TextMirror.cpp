@@ -47,6 +47,8 @@ std::vector<QString> TextMirror::cut(const QString& whole) {
 void TextMirror::adopt(std::vector<QString> pieces, qsizetype length,
                        std::vector<qsizetype> softBreaks) {
     m_pieces = std::move(pieces);
+    m_hintPiece = 0;
+    m_hintBase = 0;
     m_length = length + 1;
     m_soft = std::move(softBreaks);
     m_stale = false;
@@ -80,6 +82,8 @@ void TextMirror::reset(const QString& text, std::vector<qsizetype> softBreaks,
     // old copy is not kept in step with the document's change meanwhile.
     m_stale = true;
     m_pieces.clear();
+    m_hintPiece = 0;
+    m_hintBase = 0;
     m_soft.clear();
     std::vector<QString> pieces;
     std::thread cutter([&pieces, text] { pieces = cut(text); });
@@ -115,13 +119,21 @@ bool TextMirror::agreesWithDocument() const {
     // A few characters spread over the text, the first and the last included
     // (a text shifted by an edit differs in most of them): a check that costs
     // nothing beside a save or a search, should an edit ever pass unreported.
+    // The pieces are walked once (looking each sample up from the first piece
+    // would visit thousands of them in a large text for every sample).
     constexpr qsizetype kSamples = 32;
-    for (qsizetype k = 0; k <= kSamples + 1; ++k) {
-        const qsizetype position =
-            k <= kSamples ? (m_length - 1) * k / kSamples : std::max<qsizetype>(0, m_length - 2);
-        const auto [i, off] = locate(position);
-        if (i >= m_pieces.size() ||
-            m_pieces[i][off] != m_doc->characterAt(int(documentPosition(position, true))))
+    std::vector<qsizetype> samples;
+    for (qsizetype k = 0; k < kSamples; ++k)
+        samples.push_back((m_length - 1) * k / kSamples);
+    samples.push_back(std::max<qsizetype>(0, m_length - 2)); // the last character
+    samples.push_back(m_length - 1);                         // and separator
+    size_t i = 0;
+    qsizetype base = 0; // of piece i
+    for (qsizetype position : samples) {
+        while (i < m_pieces.size() && position >= base + m_pieces[i].size())
+            base += m_pieces[i++].size();
+        if (i >= m_pieces.size() || m_pieces[i][position - base] !=
+                                        m_doc->characterAt(int(documentPosition(position, true))))
             return false;
     }
     return true;
@@ -167,12 +179,20 @@ TextMirror::Snapshot TextMirror::snapshot() {
 }
 
 std::pair<size_t, qsizetype> TextMirror::locate(qsizetype position) const {
+    // From the piece found last when the position is not before it: edits
+    // come one after another at nearly the same place, and a large text has
+    // thousands of pieces.
     size_t i = 0;
-    while (i < m_pieces.size() && position >= m_pieces[i].size()) {
-        position -= m_pieces[i].size();
-        ++i;
+    qsizetype base = 0;
+    if (m_hintPiece < m_pieces.size() && position >= m_hintBase) {
+        i = m_hintPiece;
+        base = m_hintBase;
     }
-    return {i, position};
+    while (i < m_pieces.size() && position >= base + m_pieces[i].size())
+        base += m_pieces[i++].size();
+    m_hintPiece = i;
+    m_hintBase = base;
+    return {i, position - base};
 }
 
 void TextMirror::contentsChange(int from, int removed, int added) {
@@ -252,6 +272,10 @@ void TextMirror::remove(qsizetype from, qsizetype count) {
         left -= take;
     }
     m_pieces.erase(m_pieces.begin() + qsizetype(eraseFrom), m_pieces.begin() + qsizetype(eraseTo));
+    if (eraseTo > eraseFrom) { // pieces went: look from the first next time
+        m_hintPiece = 0;
+        m_hintBase = 0;
+    }
     m_length -= count - left;
 }
 
@@ -276,6 +300,8 @@ void TextMirror::insert(qsizetype at, const QString& text) {
         std::vector<QString> parts;
         for (qsizetype done = 0; done < whole.size(); done += kPiece)
             parts.push_back(whole.mid(done, kPiece));
+        m_hintPiece = 0; // pieces change: look from the first next time
+        m_hintBase = 0;
         m_pieces.erase(m_pieces.begin() + qsizetype(i));
         m_pieces.insert(m_pieces.begin() + qsizetype(i), std::make_move_iterator(parts.begin()),
                         std::make_move_iterator(parts.end()));

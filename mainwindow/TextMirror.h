@@ -77,7 +77,9 @@ private:
     QTextDocument* m_doc;
     std::vector<QString> m_pieces; // the whole text, the document's last separator included
     qsizetype m_length = 0;
-    std::vector<qsizetype> m_soft; // ascending text positions of the soft breaks
+    std::vector<qsizetype> m_soft;  // ascending text positions of the soft breaks
+    mutable size_t m_hintPiece = 0; // the piece `locate` found last
+    mutable qsizetype m_hintBase = 0;
     // Set while the document is given a text, and should the copy ever be
     // found out of step: the copy is then made afresh when next needed.
     bool m_stale = true;

@@ -388,8 +388,15 @@ private slots:
             }
             return rows;
         };
+        // A new width: what was counted since the load counts no more, and
+        // nothing is counted until a question is asked.
+        const auto newWidth = [](Fixture& x) {
+            x.f->resize(x.f->width() + 40, x.f->height());
+            QApplication::processEvents();
+        };
         {
             Fixture x(text.join(u'\n'));
+            newWidth(x);
             x.setCaret(0);
             QTest::keyClick(x.edit(), Qt::Key_End, Qt::ControlModifier);
             QCOMPARE(x.label(), QStringLiteral("1"));
@@ -399,6 +406,7 @@ private slots:
         }
         {
             Fixture x(text.join(u'\n'));
+            newWidth(x);
             answerInputBox(QStringLiteral("2500"));
             x.f->MoveLineMnu->trigger();
             QCOMPARE(x.caret(), 0);
@@ -406,6 +414,7 @@ private slots:
         }
         {
             Fixture x(text.join(u'\n'));
+            newWidth(x);
             answerInputBox(QStringLiteral("2500"));
             x.f->MoveLineMnu->trigger();
             x.f->MoveLastMnu->trigger();

@@ -81,20 +81,14 @@ inline bool compare(const char* name, const std::function<void()>& measured,
     return report(name, median(m), median(r), worst(m), worst(r), limit, target);
 }
 
-// Times each step of a sequence (keys pressed one by one, each with what it
-// makes the window do), on the measured subject and on the reference
-// alternately, `rounds` times. A step's time is its median over the rounds,
-// so that a step slow in every round shows and a pause of the machine in one
-// round does not; the slowest step is the worst case. The target holds for
-// the median step and for the slowest.
-inline bool compareSteps(const char* name, const std::function<std::vector<double>()>& measured,
-                         const std::function<std::vector<double>()>& reference, double limit,
-                         int rounds = 3) {
-    std::vector<std::vector<double>> m, r;
-    for (int i = 0; i < rounds; ++i) {
-        r.push_back(reference());
-        m.push_back(measured());
-    }
+// Reports steps timed in several rounds (keys pressed one by one, each with
+// what it makes the window do) on the measured subject and on the reference.
+// A step's time is its median over the rounds, so that a step slow in every
+// round shows and a pause of the machine in one round does not; the slowest
+// step is the worst case. The target holds for the median step and for the
+// slowest.
+inline bool reportSteps(const char* name, const std::vector<std::vector<double>>& measured,
+                        const std::vector<std::vector<double>>& reference, double limit) {
     const auto perStep = [](const std::vector<std::vector<double>>& runs) {
         std::vector<double> steps;
         for (size_t k = 0; k < runs.front().size(); ++k) {
@@ -105,12 +99,25 @@ inline bool compareSteps(const char* name, const std::function<std::vector<doubl
         }
         return steps;
     };
-    const std::vector<double> ms = perStep(m), rs = perStep(r);
+    const std::vector<double> ms = perStep(measured), rs = perStep(reference);
     if (verbose()) {
-        for (size_t k = 0; k < ms.size(); ++k)
+        for (size_t k = 0; k < ms.size() && k < rs.size(); ++k)
             std::printf("  step %zu: %.2f ms vs %.2f ms\n", k, ms[k], rs[k]);
     }
     return report(name, median(ms), median(rs), worst(ms), worst(rs), limit, Target::Both);
+}
+
+// Times the steps of a sequence on the measured subject and on the reference
+// alternately, `rounds` times, and reports them as reportSteps does.
+inline bool compareSteps(const char* name, const std::function<std::vector<double>()>& measured,
+                         const std::function<std::vector<double>()>& reference, double limit,
+                         int rounds = 3) {
+    std::vector<std::vector<double>> m, r;
+    for (int i = 0; i < rounds; ++i) {
+        r.push_back(reference());
+        m.push_back(measured());
+    }
+    return reportSteps(name, m, r, limit);
 }
 
 } // namespace bench

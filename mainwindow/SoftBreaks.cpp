@@ -57,11 +57,20 @@ bool continuesLine(const QTextBlock& block) {
 std::vector<qsizetype> softBreakPositions(QStringView text, qsizetype longest) {
     std::vector<qsizetype> cuts;
     longest = std::max<qsizetype>(longest, 64);
-    qsizetype lineStart = 0;
     const qsizetype size = text.size();
+    qsizetype lineStart = 0;
     while (lineStart < size) {
+        // Lines end at "\n" in a loaded text; the other ends are looked for
+        // only in the rare stretch long enough to be cut.
+        qsizetype next = text.indexOf(u'\n', lineStart);
+        if (next < 0)
+            next = size;
+        if (next - lineStart <= longest) {
+            lineStart = next + 1;
+            continue;
+        }
         qsizetype lineEnd = lineStart;
-        while (lineEnd < size && !endsBlock(text[lineEnd].unicode()))
+        while (lineEnd < next && !endsBlock(text[lineEnd].unicode()))
             ++lineEnd;
         if (lineEnd - lineStart > longest) {
             const QStringView line = text.sliced(lineStart, lineEnd - lineStart);

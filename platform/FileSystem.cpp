@@ -666,14 +666,13 @@ RemoveResult removeFolderWithFiles(const QString& path) {
     return ok ? RemoveResult::Removed : RemoveResult::Failed;
 }
 
-int removeStaleTemporaries(const QString& folder) {
-    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        return 0;
-    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+namespace {
+
+// Removes the stale temporaries among the names of a folder's entries.
+int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
     int removed = 0;
     const time_t now = ::time(nullptr);
-    for (const QByteArray& name : listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{}) {
+    for (const QByteArray& name : names) {
         if (!name.startsWith(kTemporaryPrefix))
             continue;
         struct stat st;
@@ -689,6 +688,34 @@ int removeStaleTemporaries(const QString& folder) {
             ++removed;
         ::close(fd);
     }
+    return removed;
+}
+
+} // namespace
+
+int removeStaleTemporaries(const QString& folder) {
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const int removed =
+        removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
+    ::close(dirFd);
+    return removed;
+}
+
+int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing) {
+    // Their names are plain ASCII, listed as they are.
+    std::vector<QByteArray> names;
+    for (const DirEntry& e : listing)
+        if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)))
+            names.push_back(e.name.toUtf8());
+    if (names.empty())
+        return 0;
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int removed = removeStaleTemporaries(dirFd, names);
     ::close(dirFd);
     return removed;
 }

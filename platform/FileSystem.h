@@ -91,6 +91,9 @@ RemoveResult removeFolderWithFiles(const QString& path);
 // Removes the temporary files that an interrupted save left in a folder
 // (those whose writer no longer runs); answers how many.
 int removeStaleTemporaries(const QString& folder);
+// The same, looking only at the entries of a listing of the folder just
+// made, so that the folder is not read a second time.
+int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing);
 // Deletes a regular file unless it is read-only.
 bool deleteFile(const QString& path);
 // Copies a regular file, replacing an existing destination file atomically

@@ -57,9 +57,11 @@ void ListRecords() {
     const QSignalBlocker block(lst);
     lst->clear();
     const QString group = groupPath(MainFrm->GroupCmb->currentText());
-    // What a save that was killed left behind is cleared away here.
-    fs::removeStaleTemporaries(group);
-    QStringList names = recordNames(group, MainFrm->SupportPatterns);
+    // The folder is read once. What a save that was killed left behind is
+    // cleared away here.
+    const std::vector<fs::DirEntry> listing = fs::listDirectory(group);
+    fs::removeStaleTemporaries(group, listing);
+    QStringList names = recordNames(listing, MainFrm->SupportPatterns);
     sortForList(names);
     lst->addItems(names);
 }

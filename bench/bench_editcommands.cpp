@@ -18,7 +18,7 @@
 #include "mainwindow/EditorLines.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/Application.h"
+#include "ui/Application.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -100,7 +100,6 @@ constexpr int kFirstAfterJump = 16;
 
 // Each key of the sequence as it reaches the window, with its repaint.
 std::vector<double> pressKeys(TMainFrm* frm, double* firstAfterJumpAt = nullptr) {
-    MainFrm = frm;
     QWidget* edit = frm->MainEdit;
     std::vector<double> times;
     int index = 0;
@@ -193,7 +192,6 @@ int main(int argc, char** argv) {
     QString huge = megabytes(100);
     huge += QStringLiteral("\nthe NEEDLE-TO-FIND is here\nand the last line");
     load(big, huge, true);
-    MainFrm = big;
     big->FindDialog->FindTextEdt->setText(QStringLiteral("NEEDLE-TO-FIND"));
     qsizetype expected = -1;
     const auto plainSearch = [&] { expected = huge.indexOf(QStringLiteral("NEEDLE-TO-FIND")); };

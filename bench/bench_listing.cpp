@@ -2,13 +2,10 @@
 // read of the folder and a sort of its names; and starting up on that group
 // with a 1 MB record, beside a bare editor window given the same text.
 #include "BenchSupport.h"
-#include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
-#include "dialogs/CreRecUnit.h"
-#include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "store/Patterns.h"
+#include "mainwindow/ProgramWindows.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QApplication>
 #include <QDir>
@@ -80,14 +77,14 @@ int main(int argc, char** argv) {
         frm.SupportPatterns = ostrel::defaultPatternList();
         frm.show();
         (void)QTest::qWaitForWindowExposed(&frm);
-        ListGroups();
-        SelectGroup(0);
-        ListRecords();
+        frm.ListGroups();
+        frm.SelectGroup(0);
+        frm.ListRecords();
         std::printf("listed %d records of 20000 files\n", frm.RecordLst->count());
         ok &= bench::compare(
             "list 20000 files (10000 records) into RecordLst, shown and painted",
-            [&] {
-                ListRecords();
+            [&frm] {
+                frm.ListRecords();
                 frm.RecordLst->viewport()->repaint();
             },
             [] { (void)plainReadAndSort(QStringLiteral("big")); }, 2.0, 9);
@@ -96,16 +93,12 @@ int main(int argc, char** argv) {
     ok &= bench::compare(
         "start-up on that group with a 1 MB record",
         [] {
-            auto* frm = new TMainFrm;
-            new TCreateDirFrm(frm);
-            new TCreRecFrm(frm);
-            new TCngExpFrm(frm);
-            new TSavePathFrm(frm);
+            ProgramWindows windows;
+            TMainFrm* frm = windows.MainFrm;
             frm->show();
             (void)QTest::qWaitForWindowExposed(frm);
             QApplication::processEvents();
             frm->SaveSettingsOnClose = false;
-            delete frm;
         },
         [&megabyte] {
             auto* w = new QMainWindow;

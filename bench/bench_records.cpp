@@ -3,9 +3,9 @@
 // saving a 5 MB record of one line, each beside its reference.
 #include "BenchSupport.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/TextCodec.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
+#include "text/TextCodec.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,7 +43,7 @@ void plainWriteAndSync(const QString& path, const QByteArray& bytes) {
 void clickRecord(TMainFrm& frm, int row) {
     // The list's selection moves away and back, as a person's click on the
     // record would select it.
-    SelectRecord(-1);
+    frm.SelectRecord(-1);
     frm.RecordLst->setCurrentRow(row);
     QApplication::processEvents();
 }

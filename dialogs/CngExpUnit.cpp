@@ -1,31 +1,19 @@
 #include "CngExpUnit.h"
 
-#include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
-#include "store/Patterns.h"
+#include "text/PatternList.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QShowEvent>
 
 using namespace ostrel;
 
-TCngExpFrm* CngExpFrm = nullptr;
-
-TCngExpFrm::TCngExpFrm(QWidget* parent) : TSmallDialog(parent) {
+TCngExpFrm::TCngExpFrm(QWidget* parent, DialogHost* host) : TSmallDialog(parent), m_host(host) {
     setupUi(this);
-    CngExpFrm = this;
-    connect(EnterBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { EnterBtnClick(); }); });
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CancelBtnClick(); }); });
-    connect(DefaultBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { DefaultBtnClick(); }); });
+    bindHandler(EnterBtn, &QPushButton::clicked, this, [this] { EnterBtnClick(); });
+    bindHandler(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    bindHandler(DefaultBtn, &QPushButton::clicked, this, [this] { DefaultBtnClick(); });
     FormCreate();
-}
-
-TCngExpFrm::~TCngExpFrm() {
-    if (CngExpFrm == this)
-        CngExpFrm = nullptr;
 }
 
 void TCngExpFrm::FormCreate() {
@@ -49,8 +37,7 @@ void TCngExpFrm::showEvent(QShowEvent* event) {
 }
 
 void TCngExpFrm::FormShow() {
-    if (MainFrm)
-        ExpEdt->setText(MainFrm->SupportPatterns);
+    ExpEdt->setText(m_host->supportPatterns());
 }
 
 void TCngExpFrm::DefaultBtnClick() {
@@ -63,8 +50,7 @@ void TCngExpFrm::EnterBtnClick() {
         return;
     }
     // Taken as typed: neither trimmed nor checked.
-    if (MainFrm)
-        MainFrm->SupportPatterns = ExpEdt->text();
+    m_host->setSupportPatterns(ExpEdt->text());
     showMessage(QStringLiteral("サポートする拡張子を変更しました"));
     close();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DialogHost.h"
 #include "SmallDialog.h"
 #include "ui_CngExpFrm.h"
 
@@ -13,8 +14,7 @@ class TCngExpFrm : public TSmallDialog, public Ui::TCngExpFrm {
     Q_OBJECT
 
 public:
-    explicit TCngExpFrm(QWidget* parent = nullptr);
-    ~TCngExpFrm() override;
+    TCngExpFrm(QWidget* parent, ostrel::DialogHost* host);
 
 public slots:
     void FormCreate();
@@ -25,6 +25,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-};
 
-extern TCngExpFrm* CngExpFrm;
+private:
+    ostrel::DialogHost* m_host;
+};

@@ -1,27 +1,18 @@
 #include "CreDirUnit.h"
 
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
 #include "store/RecordStore.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 using namespace ostrel;
 
-TCreateDirFrm* CreateDirFrm = nullptr;
-
-TCreateDirFrm::TCreateDirFrm(QWidget* parent) : TSmallDialog(parent) {
+TCreateDirFrm::TCreateDirFrm(QWidget* parent, DialogHost* host)
+    : TSmallDialog(parent), m_host(host) {
     setupUi(this);
-    CreateDirFrm = this;
-    connect(GroupNameEdt, &QLineEdit::textChanged, this,
-            [this] { runHandler([this] { GroupNameEdtChange(); }); });
-    connect(CreateBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CreateBtnClick(); }); });
-    connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+    bindHandler(GroupNameEdt, &QLineEdit::textChanged, this, [this] { GroupNameEdtChange(); });
+    bindHandler(CreateBtn, &QPushButton::clicked, this, [this] { CreateBtnClick(); });
+    bindHandler(CloseBtn, &QPushButton::clicked, this, [this] { close(); });
     FormCreate();
-}
-
-TCreateDirFrm::~TCreateDirFrm() {
-    if (CreateDirFrm == this)
-        CreateDirFrm = nullptr;
 }
 
 void TCreateDirFrm::FormCreate() {
@@ -40,13 +31,15 @@ void TCreateDirFrm::GroupNameEdtChange() {
 }
 
 void TCreateDirFrm::CreateBtnClick() {
-    if (!CreateGroupFolder(GroupNameEdt->text())) {
+    const QString name = GroupNameEdt->text();
+    const bool created = store::createGroup(name);
+    // The main window's group list is rebuilt whatever the outcome.
+    m_host->ListGroups();
+    if (!created) {
         showMessage(QStringLiteral("グループを作成できません。 注意を確認して下さい"));
         return;
     }
-    ListGroups();
-    SelectGroup(FindGroupIndex(GroupNameEdt->text()));
-    ListRecords();
+    m_host->showGroup(name);
     GroupNameEdt->clear();
     close();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DialogHost.h"
 #include "SmallDialog.h"
 #include "ui_CreateDirFrm.h"
 
@@ -9,13 +10,13 @@ class TCreateDirFrm : public TSmallDialog, public Ui::TCreateDirFrm {
     Q_OBJECT
 
 public:
-    explicit TCreateDirFrm(QWidget* parent = nullptr);
-    ~TCreateDirFrm() override;
+    TCreateDirFrm(QWidget* parent, ostrel::DialogHost* host);
 
 public slots:
     void FormCreate();
     void GroupNameEdtChange();
     void CreateBtnClick();
-};
 
-extern TCreateDirFrm* CreateDirFrm;
+private:
+    ostrel::DialogHost* m_host;
+};

@@ -1,29 +1,19 @@
 #include "CreRecUnit.h"
 
-#include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
 #include "store/RecordStore.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QKeyEvent>
 
 using namespace ostrel;
 
-TCreRecFrm* CreRecFrm = nullptr;
-
-TCreRecFrm::TCreRecFrm(QWidget* parent) : TSmallDialog(parent) {
+TCreRecFrm::TCreRecFrm(QWidget* parent, DialogHost* host) : TSmallDialog(parent), m_host(host) {
     setupUi(this);
-    CreRecFrm = this;
-    connect(RecNameEdt, &QLineEdit::textChanged, this,
-            [this] { runHandler([this] { RecNameEdtChange(); }); });
-    connect(CreateBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CreateBtnClick(); }); });
-    connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+    bindHandler(RecNameEdt, &QLineEdit::textChanged, this, [this] { RecNameEdtChange(); });
+    bindHandler(CreateBtn, &QPushButton::clicked, this, [this] { CreateBtnClick(); });
+    bindHandler(CloseBtn, &QPushButton::clicked, this, [this] { close(); });
     FormCreate();
-}
-
-TCreRecFrm::~TCreRecFrm() {
-    if (CreRecFrm == this)
-        CreRecFrm = nullptr;
 }
 
 void TCreRecFrm::FormCreate() {
@@ -73,23 +63,12 @@ void TCreRecFrm::RecNameEdtChange() {
 void TCreRecFrm::CreateBtnClick() {
     const QString name = RecNameEdt->text() + SelectedExtension();
     RecNameEdt->clear();
-    CreateRecordFile(name);
-    ListRecords();
-
-    QListWidget* records = MainFrm->RecordLst;
-    if (records->count() == 1) {
-        // The group's only record: selected, not loaded; the dialog stays.
-        SelectRecord(0);
-        MainFrm->MainEdit->document()->setModified(false);
-        return;
-    }
-    if (records->count() == 0)
-        return; // nothing listed to select or load; the dialog stays open
-
-    MainFrm->RecordIndex = FindRecordIndex(name);
-    SelectRecord(MainFrm->RecordIndex);
-    LoadRecord();
-    if (MainFrm->Create_Close_Record->isChecked())
+    if (!store::createRecord(m_host->shownGroup(), name))
+        showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
+    // The group's only record is selected and not loaded, and nothing listed
+    // is nothing to show: the dialog stays open for both.
+    if (m_host->showNewRecord(name) == DialogHost::NewRecord::Loaded &&
+        m_host->closesAfterCreatingRecord())
         close();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DialogHost.h"
 #include "SmallDialog.h"
 #include "ui_CreRecFrm.h"
 
@@ -10,8 +11,7 @@ class TCreRecFrm : public TSmallDialog, public Ui::TCreRecFrm {
     Q_OBJECT
 
 public:
-    explicit TCreRecFrm(QWidget* parent = nullptr);
-    ~TCreRecFrm() override;
+    TCreRecFrm(QWidget* parent, ostrel::DialogHost* host);
 
     // The radio buttons in their tab and arrow-key order.
     QList<QRadioButton*> extensionButtons() const;
@@ -28,6 +28,7 @@ protected:
 
 private:
     void keepChoiceAsTabStop();
-};
 
-extern TCreRecFrm* CreRecFrm;
+private:
+    ostrel::DialogHost* m_host;
+};

@@ -2,18 +2,15 @@
 
 #include "resources/Resources.h"
 
-#include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 #include "store/Folders.h"
+#include "ui/Handler.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
 using namespace ostrel;
-
-TSavePathFrm* SavePathFrm = nullptr;
 
 namespace ostrel {
 
@@ -66,17 +63,19 @@ QString folderWithSeparator(const QString& folder) {
     return dir + u'/';
 }
 
-QString directoryErrorText(int code) {
-    switch (code) {
-    case 2:
+QString directoryErrorText(const fs::DirectoryChange& change) {
+    switch (change.error) {
+    case fs::DirectoryError::NotFound:
         return QStringLiteral("ファイルが見つかりません");
-    case 3:
+    case fs::DirectoryError::InvalidName:
         return QStringLiteral("不正なファイル名です");
-    case 5:
+    case fs::DirectoryError::AccessDenied:
         return QStringLiteral("ファイルへのアクセスが拒否されました");
-    default:
-        return QStringLiteral("I/O エラー (%1)").arg(code);
+    case fs::DirectoryError::None:
+    case fs::DirectoryError::Other:
+        break;
     }
+    return QStringLiteral("I/O エラー (%1)").arg(change.systemCode);
 }
 
 } // namespace ostrel
@@ -176,7 +175,6 @@ private:
 TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
     ostrel::initResources();
     setupUi(this);
-    SavePathFrm = this;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -191,14 +189,11 @@ TSavePathFrm::TSavePathFrm(QWidget* parent) : QDialog(parent) {
     // user opens another one.
     m_opened = fs::currentDirectory();
 
-    connect(EnterBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { EnterBtnClick(); }); });
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { runHandler([this] { CancelBtnClick(); }); });
-    connect(DirPath, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { runHandler([&] { openEntry(item); }); });
-    connect(DrvPath, &QComboBox::activated, this,
-            [this](int index) { runHandler([&] { chooseDrive(index); }); });
+    bindHandler(EnterBtn, &QPushButton::clicked, this, [this] { EnterBtnClick(); });
+    bindHandler(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    bindHandler(DirPath, &QListWidget::itemDoubleClicked, this,
+                [this](QListWidgetItem* item) { openEntry(item); });
+    bindHandler(DrvPath, &QComboBox::activated, this, [this](int index) { chooseDrive(index); });
 }
 
 void TSavePathFrm::showEvent(QShowEvent* event) {
@@ -215,8 +210,7 @@ void TSavePathFrm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TSavePathFrm::FormShow() {
-    if (MainFrm)
-        MainFrm->SaveDir.clear();
+    m_chosen.clear();
     // The folders are read afresh at every showing, so that a folder made
     // since the last one (a group created meanwhile) is offered.
     if (!m_filled)
@@ -226,8 +220,7 @@ void TSavePathFrm::FormShow() {
 }
 
 void TSavePathFrm::EnterBtnClick() {
-    if (MainFrm)
-        MainFrm->SaveDir = folderWithSeparator(m_opened);
+    m_chosen = folderWithSeparator(m_opened);
     accept();
 }
 
@@ -288,9 +281,9 @@ void TSavePathFrm::openEntry(const QListWidgetItem* item) {
         return;
     // A refused change leaves the working directory, the opened folder and
     // the list as they were.
-    const int code = drives::changeDirectory(path, m_drives);
-    if (code != 0)
-        throw PlatformError(directoryErrorText(code));
+    const fs::DirectoryChange change = drives::changeDirectory(path, m_drives);
+    if (change.error != fs::DirectoryError::None)
+        throw UserError(directoryErrorText(change));
     m_opened = fs::currentDirectory();
     fillFolderList();
 }
@@ -301,12 +294,12 @@ void TSavePathFrm::chooseDrive(int index) {
         return;
     // The drive's own current folder; its root when that folder has gone.
     const QString folder = drives::currentDirectoryOf(root);
-    int code = drives::changeDirectory(folder, m_drives);
-    if (code != 0 && folder != root)
-        code = drives::changeDirectory(root, m_drives);
-    if (code != 0) {
+    fs::DirectoryChange change = drives::changeDirectory(folder, m_drives);
+    if (change.error != fs::DirectoryError::None && folder != root)
+        change = drives::changeDirectory(root, m_drives);
+    if (change.error != fs::DirectoryError::None) {
         showCurrentDrive();
-        throw PlatformError(directoryErrorText(code));
+        throw UserError(directoryErrorText(change));
     }
     m_opened = fs::currentDirectory();
     fillFolderList();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Drives.h"
+#include "os/Drives.h"
 #include "ui_SavePathFrm.h"
 
 #include <QDialog>
@@ -35,19 +35,23 @@ QStringList visibleSubFolders(const QString& folder);
 QString folderWithSeparator(const QString& folder);
 
 // The default error box's text for a refused change of the working directory.
-QString directoryErrorText(int code);
+QString directoryErrorText(const fs::DirectoryChange& change);
 
 } // namespace ostrel
 
 // The destination folder dialog: a drive list and a folder list that browse
-// by changing the working directory (and never change it back). Enter puts the
-// opened folder, ending in "/", into the main window's SaveDir; FormShow
-// empties SaveDir each time the dialog is shown.
+// by changing the working directory (and never change it back). Its answer,
+// chosenFolder(), is the opened folder ending in "/" after Enter; FormShow
+// empties it each time the dialog is shown.
 class TSavePathFrm : public QDialog, public Ui::TSavePathFrm {
     Q_OBJECT
 
 public:
     explicit TSavePathFrm(QWidget* parent = nullptr);
+
+    // The folder chosen with Enter, ending in "/"; empty when the dialog was
+    // left otherwise.
+    QString chosenFolder() const { return m_chosen; }
 
     // The folder the folder list shows opened: the working directory when the
     // dialog was created, until the user opens another one.
@@ -77,6 +81,5 @@ private:
     bool m_filled = false;
     QString m_opened; // the opened folder, a full path
     QString m_root;   // the root of its drive
+    QString m_chosen;
 };
-
-extern TSavePathFrm* SavePathFrm;

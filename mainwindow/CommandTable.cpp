@@ -7,10 +7,9 @@
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
-#include "platform/Error.h"
-#include "platform/Hints.h"
 #include "store/Folders.h"
-#include "store/RecordStore.h"
+#include "ui/Handler.h"
+#include "ui/Hints.h"
 
 #include <QApplication>
 #include <QHash>
@@ -27,13 +26,6 @@
 using namespace ostrel;
 
 namespace {
-
-// Every handler runs behind the event-handler boundary: a platform error ends
-// it and is shown in the default error box.
-template <typename Sender, typename Signal, typename Handler>
-void bind(Sender* sender, Signal signal, TMainFrm* window, Handler handler) {
-    QObject::connect(sender, signal, window, [handler] { runHandler(handler); });
-}
 
 void showWithoutWaiting(QWidget* dialog) {
     dialog->show();
@@ -97,9 +89,9 @@ protected:
         if (event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             QListWidgetItem* item = m_window->RecordLst->itemAt(mouse->position().toPoint());
-            const bool unshown =
-                item && item->isSelected() &&
-                recordPath(m_window->GroupCmb->currentText(), item->text()) != m_window->RecordPath;
+            const bool unshown = item && item->isSelected() &&
+                                 recordPath(m_window->GroupCmb->currentText(), item->text()) !=
+                                     m_window->RecordPath();
             m_pressed = mouse->button() == Qt::LeftButton && unshown ? item : nullptr;
         }
         return false;
@@ -250,11 +242,20 @@ void TMainFrm::createPopupMenus() {
     Pum3 = new QMenu(this);
     Pum3->setObjectName(QStringLiteral("Pum3"));
     Pum3->addActions({CutPum3, CopyPum3, PastePum3, N6, PointPum3, MovePointPum3});
+
+    // For screen readers: the pop-up menus have no title to be named by.
+    Pum1->setAccessibleName(QStringLiteral("グループ一覧のメニュー"));
+    Pum1->setAccessibleDescription(QStringLiteral("グループのコピー、作成、削除をします"));
+    Pum2->setAccessibleName(QStringLiteral("レコード一覧のメニュー"));
+    Pum2->setAccessibleDescription(QStringLiteral("レコードの移動、コピー、作成、削除をします"));
+    Pum3->setAccessibleName(QStringLiteral("テキストのメニュー"));
+    Pum3->setAccessibleDescription(
+        QStringLiteral("切り取り、コピー、貼り付けと、カーソル位置の記憶をします"));
 }
 
 void TMainFrm::bindCommands() {
     // Controls.
-    bind(GroupCmb, &QComboBox::currentIndexChanged, this, [this] { GroupCmbChange(); });
+    bindHandler(GroupCmb, &QComboBox::currentIndexChanged, this, [this] { GroupCmbChange(); });
     // Programmatic changes of the list block its signals; a list left
     // without a selection is never the user's choice of a record.
     QObject::connect(RecordLst, &QListWidget::itemSelectionChanged, this, [this] {
@@ -262,23 +263,23 @@ void TMainFrm::bindCommands() {
             runHandler([this] { RecordLstClick(); });
     });
     new UnshownRecordClicks(this);
-    bind(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
-    bind(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
+    bindHandler(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
+    bindHandler(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
 
     // Tool buttons.
-    bind(CreateRecBtn, &QToolButton::clicked, this, [this] { CreateRecBtnClick(); });
-    bind(DeleteRecBtn, &QToolButton::clicked, this, [this] { DeleteRecBtnClick(); });
-    bind(SaveDataBtn, &QToolButton::clicked, this, [this] { SaveDataBtnClick(); });
-    bind(PrintBtn, &QToolButton::clicked, this, [this] { PrintBtnClick(); });
-    bind(ExitBtn, &QToolButton::clicked, this, [this] { ExitBtnClick(); });
+    bindHandler(CreateRecBtn, &QToolButton::clicked, this, [this] { CreateRecBtnClick(); });
+    bindHandler(DeleteRecBtn, &QToolButton::clicked, this, [this] { DeleteRecBtnClick(); });
+    bindHandler(SaveDataBtn, &QToolButton::clicked, this, [this] { SaveDataBtnClick(); });
+    bindHandler(PrintBtn, &QToolButton::clicked, this, [this] { PrintBtnClick(); });
+    bindHandler(ExitBtn, &QToolButton::clicked, this, [this] { ExitBtnClick(); });
 
     // Menu items: plain handlers.
     const auto item = [this](QAction* a, void (TMainFrm::*handler)()) {
-        bind(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        bindHandler(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     // Menu items: shared handlers, each told which item sent the click.
     const auto shared = [this](QAction* a, void (TMainFrm::*handler)(QObject*)) {
-        bind(a, &QAction::triggered, this, [this, handler, a] { (this->*handler)(a); });
+        bindHandler(a, &QAction::triggered, this, [this, handler, a] { (this->*handler)(a); });
     };
 
     shared(CreateRecordMnu, &TMainFrm::SC_FormShow);
@@ -338,15 +339,20 @@ void TMainFrm::bindCommands() {
     });
 }
 
-void ShowForm(const QString& key) {
+void TMainFrm::ShowForm(const QString& key) {
     if (key == u"CreRec" && CreRecFrm)
         showWithoutWaiting(CreRecFrm);
     if (key == u"CreDir" && CreateDirFrm)
         showWithoutWaiting(CreateDirFrm);
     if (key == u"CngExp" && CngExpFrm)
         showWithoutWaiting(CngExpFrm);
-    if (key == u"SavePath" && SavePathFrm)
+    if (key == u"SavePath" && SavePathFrm) {
+        // The dialog answers the chosen folder, or nothing when it was left
+        // otherwise; SaveDir is empty while it is open.
+        SaveDir.clear();
         SavePathFrm->exec();
+        SaveDir = SavePathFrm->chosenFolder();
+    }
 }
 
 void TMainFrm::SC_FormShow(QObject* Sender) {
@@ -371,7 +377,7 @@ void TMainFrm::ShowHint() {
 }
 
 void TMainFrm::connectHintDisplay() {
-    bind(HintTracker::instance(), &HintTracker::hintChanged, this, [this] { ShowHint(); });
+    bindHandler(HintTracker::instance(), &HintTracker::hintChanged, this, [this] { ShowHint(); });
 }
 
 void TMainFrm::MainEditEnter() {

@@ -6,9 +6,10 @@
 #include "FindDialog.h"
 #include "MemoEdit.h"
 #include "TextMirror.h"
-#include "platform/Error.h"
-#include "platform/InputBox.h"
-#include "platform/NumberParse.h"
+#include "text/NumberParse.h"
+#include "ui/FittedText.h"
+#include "ui/Handler.h"
+#include "ui/InputBox.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -93,7 +94,8 @@ public:
     }
 
 private:
-    void show(int line) { m_frm->CurrentLineLbl->setText(QString::number(line + 1)); }
+    // Every digit shows, however long the record.
+    void show(int line) { setTextInFull(m_frm->CurrentLineLbl, QString::number(line + 1)); }
 
     void moveTo(int start) {
         // A line that does not exist leaves the caret where it is.
@@ -231,7 +233,7 @@ void TMainFrm::MoveLineMnuClick() {
         return;
     const std::optional<qint32> number = parseInt32(*text);
     if (!number)
-        throw PlatformError(QStringLiteral("'%1' は数値ではありません").arg(*text));
+        throw UserError(QStringLiteral("'%1' は数値ではありません").arg(*text));
     // Shown line numbers count from 1, the editor's lines from 0. A line that
     // does not exist leaves the caret where it is. While the lines before it
     // are counted the caret goes there when they are.
@@ -281,10 +283,10 @@ void TMainFrm::MainEditMouseDown() {
     ShowCurrentLine();
 }
 
-void ShowCurrentLine() {
+void TMainFrm::ShowCurrentLine() {
     // While the lines before the caret are counted, the display shows the
     // number when they are.
-    LineQuestions::of(MainFrm)->showLine(MainFrm->MainEdit->textCursor().selectionStart());
+    LineQuestions::of(this)->showLine(MainEdit->textCursor().selectionStart());
 }
 
 void TMainFrm::bindEditorEvents() {
@@ -293,6 +295,5 @@ void TMainFrm::bindEditorEvents() {
     new LineQuestions(this);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
-    connect(FindDialog, &TFindDialog::find, this,
-            [this] { runHandler([this] { FindDialogFind(); }); });
+    bindHandler(FindDialog, &TFindDialog::find, this, [this] { FindDialogFind(); });
 }

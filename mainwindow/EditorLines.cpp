@@ -46,6 +46,8 @@ void layOut(QTextLayout& layout, const QString& text, const EditorLines::Setup& 
 int linesOf(const QString& text, bool continues, const EditorLines::Setup& setup) {
     if (!setup.wraps)
         return continues ? 0 : 1;
+    if (text.isEmpty()) // an empty line is one row, however it is laid out
+        return 1;
     QTextLayout layout;
     layOut(layout, text, setup);
     return std::max(layout.lineCount(), 1);

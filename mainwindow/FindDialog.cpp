@@ -1,6 +1,6 @@
 #include "FindDialog.h"
 
-#include "platform/InputBox.h"
+#include "ui/InputBox.h"
 
 TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent) {
     setupUi(this);

@@ -2,27 +2,37 @@
 #include "MainFrm.h"
 
 #include "TextMirror.h"
+#include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "dialogs/CreRecUnit.h"
+#include "dialogs/SavePathUnit.h"
+#include "os/FileSystem.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
 
 using namespace ostrel;
-
-TMainFrm* MainFrm = nullptr;
 
 TMainFrm::TMainFrm(QWidget* parent)
     : QMainWindow(parent), MainEditBackColor(kColorWindow), RecordLstBackColor(kColorWindow),
       GroupCmbBackColor(kColorWindow), MainEditFontColor(kColorWindowText) {
-    MainFrm = this;
     ostrel::initResources();
     setupUi(this);
     nameSeparators();
@@ -33,9 +43,14 @@ TMainFrm::TMainFrm(QWidget* parent)
     bindEditorEvents();
 }
 
-TMainFrm::~TMainFrm() {
-    if (MainFrm == this)
-        MainFrm = nullptr;
+TMainFrm::~TMainFrm() = default;
+
+void TMainFrm::setDialogs(TCreateDirFrm* createDir, TCreRecFrm* creRec, TCngExpFrm* cngExp,
+                          TSavePathFrm* savePath) {
+    CreateDirFrm = createDir;
+    CreRecFrm = creRec;
+    CngExpFrm = cngExp;
+    SavePathFrm = savePath;
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {
@@ -44,6 +59,39 @@ void TMainFrm::showEvent(QShowEvent* event) {
         return;
     m_formShown = true;
     runHandler([this] { FormShow(); });
+    waitForFrame();
+}
+
+void TMainFrm::waitForFrame() {
+    // The window manager frames the window a moment after it is shown; its
+    // outer edges are put in place as soon as the frame is known, and again
+    // while the window manager, busy taking the window in, has not followed
+    // (a few tries). A frame that has not come within a few seconds never
+    // will (no window manager, or one that draws none): the geometry then
+    // stays as placed.
+    auto* poll = new QTimer(this);
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    auto tries = std::make_shared<int>(0);
+    elapsed->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, elapsed, tries] {
+        // A size that is not the one placed was chosen by someone else (the
+        // user): it is left alone.
+        if (!m_wantedOuter.isNull() && size() != m_placedSize)
+            m_wantedOuter = QRect();
+        const QWindow* window = windowHandle();
+        const bool framed = !frameMargins().isNull();
+        const bool inPlace = window && window->frameGeometry() == m_wantedOuter;
+        if (framed && !inPlace && !m_wantedOuter.isNull() && *tries < 5 &&
+            elapsed->elapsed() >= *tries * 150) {
+            ++*tries;
+            placeOuter();
+        }
+        if ((framed && inPlace) || m_wantedOuter.isNull() || elapsed->elapsed() > 3000) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
@@ -60,22 +108,28 @@ QRect TMainFrm::outerGeometry() const {
     return frameGeometry();
 }
 
-void TMainFrm::setOuterTop(int top) {
-    move(frameGeometry().left(), top);
+void TMainFrm::setOuterGeometry(const OuterGeometry& stored) {
+    const QPoint corner(int(std::clamp<qint64>(stored.left, INT_MIN / 2, INT_MAX / 2)),
+                        int(std::clamp<qint64>(stored.top, INT_MIN / 2, INT_MAX / 2)));
+    QScreen* on = QGuiApplication::screenAt(corner);
+    if (!on)
+        on = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect available = on ? on->availableGeometry() : QRect(0, 0, 640, 480);
+    m_wantedOuter = heldToScreen(stored, available, minimumSizeHint());
+    placeOuter();
 }
 
-void TMainFrm::setOuterLeft(int left) {
-    move(left, frameGeometry().top());
-}
-
-void TMainFrm::setOuterHeight(int height) {
-    const int frame = frameGeometry().height() - this->height();
-    resize(this->width(), qMax(0, height - frame));
-}
-
-void TMainFrm::setOuterWidth(int width) {
-    const int frame = frameGeometry().width() - this->width();
-    resize(qMax(0, width - frame), this->height());
+void TMainFrm::placeOuter() {
+    // The frame is known only once the window manager has framed the window:
+    // until then the client area takes the outer place and size, and when
+    // the frame arrives the client is placed inside the outer edges (with the
+    // static gravity Qt asks for, the window manager keeps the client where
+    // it is told and puts the frame around it).
+    const QMargins margins = frameMargins();
+    const QRect client(m_wantedOuter.topLeft() + QPoint(margins.left(), margins.top()),
+                       m_wantedOuter.size().shrunkBy(margins).expandedTo(QSize(1, 1)));
+    setGeometry(client);
+    m_placedSize = size();
 }
 
 void TMainFrm::setMainEditBackColor(qint32 value) {
@@ -109,30 +163,30 @@ void TMainFrm::FormShow() {
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
         showMessage(QStringLiteral("環境ファイルを作成します"));
-        WriteDefaultSettings(false);
+        // A data folder that cannot be written (read-only, full) still
+        // starts, on the defaults, after the error is shown.
+        if (!runHandler([this] { WriteDefaultSettings(false); }))
+            applySettings(settings::defaults());
     }
-    LoadSettings();
+    const settings::Settings stored = LoadSettings();
 
     if (!InsistOnGroup())
         return;
 
-    const QString lastGroup =
-        settings::readText(QStringLiteral("LAST DIRECTORY"), GroupCmb->currentText());
-    GroupIndex = FindGroupIndex(lastGroup);
+    GroupIndex = FindGroupIndex(stored.lastDirectory.value_or(GroupCmb->currentText()));
     SelectGroup(GroupIndex);
     ListRecords();
 
+    // Without a last record, all the items joined: a name no item has.
     QStringList items;
     for (int i = 0; i < RecordLst->count(); ++i)
         items.append(RecordLst->item(i)->text());
-    const QString lastRecord =
-        settings::readText(QStringLiteral("LAST DOCUMENT"), items.join(u'\n'));
-    RecordIndex = FindRecordIndex(lastRecord);
+    RecordIndex = FindRecordIndex(stored.lastDocument.value_or(items.join(u'\n')));
     SelectRecord(RecordIndex);
 
     // A record that cannot be opened (gone, too large, not a file) is
     // reported, and the start goes on without it.
-    if (RecordLst->count() == 0 || !runHandler([] { LoadRecord(); }))
+    if (RecordLst->count() == 0 || !runHandler([this] { LoadRecord(); }))
         MainEdit->setEnabled(false);
 
     if (SelectedRecordIndex() >= 0) {
@@ -153,12 +207,10 @@ void TMainFrm::RecordLstClick() {
         SelectRecord(loadedRecordIndex());
         return;
     }
-    LoadRecord();
+    LoadRecord(); // which sets RecordPath and RecordName
     if (!Starting) {
         GroupIndex = GroupCmb->currentIndex();
         RecordIndex = SelectedRecordIndex();
-        RecordName = SelectedRecordName();
-        RecordPath = recordPath(GroupCmb->currentText(), RecordName);
     }
     DeleteRecordMnu->setEnabled(true);
     DeleteRecBtn->setEnabled(true);
@@ -167,7 +219,7 @@ void TMainFrm::RecordLstClick() {
 int TMainFrm::loadedGroupIndex() const {
     // GroupIndex names the loaded record's group unless the group list has
     // been rebuilt since; then the group is looked up by its name.
-    const QString group = LoadedGroupName();
+    const QString& group = m_record.group;
     if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() &&
         GroupCmb->itemText(GroupIndex) == group)
         return GroupIndex;
@@ -176,9 +228,9 @@ int TMainFrm::loadedGroupIndex() const {
 
 int TMainFrm::loadedRecordIndex() const {
     if (RecordIndex >= 0 && RecordIndex < RecordLst->count() &&
-        RecordLst->item(RecordIndex)->text() == RecordName)
+        RecordLst->item(RecordIndex)->text() == m_record.name)
         return RecordIndex;
-    return RecordName.isEmpty() ? RecordIndex : FindRecordIndex(RecordName);
+    return m_record.name.isEmpty() ? RecordIndex : FindRecordIndex(m_record.name);
 }
 
 void TMainFrm::GroupCmbChange() {
@@ -197,63 +249,49 @@ void TMainFrm::SaveDataBtnClick() {
 }
 
 bool TMainFrm::WriteRecord() {
-    TextFormat format = RecordFormat;
-    if (!format.lossless) {
+    if (!m_record.format.lossless) {
         const Answer a =
             askQuestion(QuestionKind::Warning,
                         QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
                                        "保存すると、編集していない部分も元のファイルと変わります。"
                                        "保存しますか？")
-                            .arg(RecordPath),
+                            .arg(m_record.path),
                         YesButton | NoButton);
         if (a != Answer::Yes)
             return false;
     }
-    const PlatformError cannotCreate(
-        QStringLiteral("ファイル %1 を作成できません").arg(RecordPath));
-    if (RecordPath.isEmpty())
-        throw cannotCreate;
-    // The text is encoded straight into the file, piece by piece, from the
-    // copy that follows the editor's edits. A file with mixed breaks keeps
-    // its bytes, which tell the breaks for the next save.
+    // The text comes from the copy that follows the editor's edits, never
+    // from toPlainText(), which turns no-break spaces into spaces.
     const std::vector<QStringView> text = TextMirror::of(MainEdit->document())->text();
-    QByteArray bytes;
-    bool unencodable = false;
-    auto save = [&] {
-        auto encode = [&](const fs::PieceWriter& write) {
-            return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
-        };
-        if (!format.mixed)
-            return fs::writeFileAtomic(RecordPath, encode);
-        bytes.clear();
-        return encode([&](QByteArrayView piece) {
-                   bytes += piece;
-                   return true;
-               }) &&
-               fs::writeFileAtomic(RecordPath, bytes);
-    };
-    bool saved = save();
-    if (!saved && unencodable) {
-        const Answer a =
-            askQuestion(QuestionKind::Warning,
-                        QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
-                                       "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
-                            .arg(encodingName(format.encoding)),
-                        YesButton | NoButton);
-        if (a != Answer::Yes)
-            return false;
-        format.encoding = TextEncoding::Utf8;
-        saved = save();
-    }
-    if (!saved)
-        throw cannotCreate;
-    // The file now holds what the editor holds; unedited lines keep their
-    // breaks at the next save only if the format is taken from the new file.
-    if (format.mixed)
-        format = decodeText(bytes).format;
-    format.lossless = true;
-    RecordFormat = std::move(format);
+    if (store::save(m_record, text) == store::SaveResult::Saved)
+        return true;
+    const Answer a =
+        askQuestion(QuestionKind::Warning,
+                    QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
+                                   "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
+                        .arg(encodingName(m_record.format.encoding)),
+                    YesButton | NoButton);
+    if (a != Answer::Yes)
+        return false;
+    // The record takes UTF-8 only once it is written so.
+    store::LoadedRecord asUtf8 = m_record;
+    asUtf8.format.encoding = TextEncoding::Utf8;
+    if (store::save(asUtf8, text) != store::SaveResult::Saved)
+        throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(m_record.path));
+    m_record = std::move(asUtf8);
     return true;
+}
+
+QMargins TMainFrm::frameMargins() const {
+    // As the window manager reports them; nothing until it has framed the
+    // window, and nothing absurd taken from it.
+    const QWindow* window = windowHandle();
+    const QMargins m = window ? window->frameMargins() : QMargins();
+    const auto plausible = [](int v) { return v >= 0 && v < 200; };
+    if (!plausible(m.left()) || !plausible(m.top()) || !plausible(m.right()) ||
+        !plausible(m.bottom()))
+        return {};
+    return m;
 }
 
 bool TMainFrm::ConfirmSaveChanges() {
@@ -277,8 +315,21 @@ bool TMainFrm::ConfirmSaveChanges() {
 
 bool TMainFrm::FormCloseQuery() {
     const bool canClose = !ConfirmSaveChanges();
-    if (SaveSettingsOnClose)
+    if (!SaveSettingsOnClose)
+        return canClose;
+    try {
         SaveSettings();
+    } catch (const UserError& e) {
+        // The settings file cannot be written (a full disk, a read-only file
+        // or folder): the error keeps the window open, but the user may still
+        // quit without the settings; otherwise the program could not be quit
+        // at all.
+        showDefaultErrorBox(e.message());
+        return canClose && askQuestion(QuestionKind::Warning,
+                                       QStringLiteral("設定を保存できませんでした。"
+                                                      "設定を保存せずに終了しますか？"),
+                                       YesButton | NoButton, NoButton) == Answer::Yes;
+    }
     return canClose;
 }
 
@@ -292,6 +343,112 @@ void TMainFrm::ApplicationCloseMnuClick() {
 
 void TMainFrm::SetDefaultMnuClick() {
     WriteDefaultSettings(true);
+}
+
+// --- the record store on the window --------------------------------------------------
+
+bool TMainFrm::ListGroups() {
+    const QSignalBlocker block(GroupCmb);
+    GroupCmb->clear();
+    const QStringList names = store::groups();
+    GroupCmb->addItems(names);
+    GroupCmb->setCurrentIndex(-1);
+    return !names.isEmpty();
+}
+
+void TMainFrm::ListRecords() {
+    const QSignalBlocker block(RecordLst);
+    RecordLst->clear();
+    RecordLst->addItems(store::records(GroupCmb->currentText(), SupportPatterns));
+}
+
+int TMainFrm::FindGroupIndex(const QString& name) const {
+    QStringList items;
+    items.reserve(GroupCmb->count());
+    for (int i = 0; i < GroupCmb->count(); ++i)
+        items.append(GroupCmb->itemText(i));
+    return lastExactIndex(items, name);
+}
+
+int TMainFrm::FindRecordIndex(const QString& name) const {
+    if (name.isEmpty())
+        return 0;
+    int found = 0;
+    for (int i = 0; i < RecordLst->count(); ++i)
+        if (RecordLst->item(i)->text() == name)
+            found = i;
+    return found;
+}
+
+void TMainFrm::SelectGroup(int position) {
+    const QSignalBlocker block(GroupCmb);
+    GroupCmb->setCurrentIndex(position);
+}
+
+void TMainFrm::SelectRecord(int position) {
+    const QSignalBlocker block(RecordLst);
+    if (position >= 0 && position < RecordLst->count()) {
+        RecordLst->setCurrentRow(position, QItemSelectionModel::ClearAndSelect);
+    } else {
+        RecordLst->setCurrentRow(-1, QItemSelectionModel::Clear);
+        RecordLst->clearSelection();
+    }
+}
+
+int TMainFrm::SelectedRecordIndex() const {
+    const QList<QListWidgetItem*> selected = RecordLst->selectedItems();
+    return selected.isEmpty() ? -1 : RecordLst->row(selected.first());
+}
+
+QString TMainFrm::SelectedRecordName() const {
+    const QList<QListWidgetItem*> selected = RecordLst->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+void TMainFrm::LoadRecord() {
+    const QString name = SelectedRecordName();
+    if (name.isEmpty())
+        return;
+    store::RecordText loaded = store::load(GroupCmb->currentText(), name);
+    // The record becomes the loaded one only now that its file was read: a
+    // file that cannot be opened leaves the editor with the text it had, and
+    // the path with it, so that a save never writes that text over the file
+    // that failed.
+    m_record = std::move(loaded.record);
+    MainEdit->setRecordText(loaded.text);
+    MainEdit->document()->setModified(false);
+}
+
+// --- what the dialogs reach ----------------------------------------------------------
+
+QString TMainFrm::shownGroup() const {
+    return GroupCmb->currentText();
+}
+
+void TMainFrm::showGroup(const QString& name) {
+    ListGroups();
+    SelectGroup(FindGroupIndex(name));
+    ListRecords();
+}
+
+DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
+    ListRecords();
+    if (RecordLst->count() == 1) {
+        // The group's only record: selected, not loaded.
+        SelectRecord(0);
+        MainEdit->document()->setModified(false);
+        return NewRecord::OnlyRecord;
+    }
+    if (RecordLst->count() == 0)
+        return NewRecord::NotListed;
+    RecordIndex = FindRecordIndex(name);
+    SelectRecord(RecordIndex);
+    LoadRecord();
+    return NewRecord::Loaded;
+}
+
+bool TMainFrm::closesAfterCreatingRecord() const {
+    return Create_Close_Record->isChecked();
 }
 
 bool TMainFrm::InsistOnGroup() {

@@ -1,30 +1,45 @@
 #pragma once
 
-#include "platform/TextCodec.h"
+#include "dialogs/DialogHost.h"
+#include "settings/Settings.h"
+#include "settings/WindowGeometry.h"
+#include "store/RecordStore.h"
 #include "ui_MainFrm.h"
 
 #include <QMainWindow>
-#include <memory>
 
 class QMenu;
 class QFontDialog;
 class QColorDialog;
 class TFindDialog;
+class TCreateDirFrm;
+class TCreRecFrm;
+class TCngExpFrm;
+class TSavePathFrm;
 
 // The main window: the groups, the records of the shown group, the editor.
 // Its controls are the members that the layout names (GroupCmb, RecordLst,
 // MainEdit, SaveDataBtn, ...); its handlers are the slots below, bound to the
-// controls by the command table in the constructor.
-class TMainFrm : public QMainWindow, public Ui::TMainFrm {
+// controls by the command table in the constructor. The record store and the
+// settings are plain values below it (store/, settings/): the window's
+// operations of the same names call them and show what they answer.
+class TMainFrm : public QMainWindow, public Ui::TMainFrm, public ostrel::DialogHost {
     Q_OBJECT
 
 public:
     explicit TMainFrm(QWidget* parent = nullptr);
     ~TMainFrm() override;
 
+    // The dialogs the window opens (ShowForm), created after it.
+    void setDialogs(TCreateDirFrm* createDir, TCreRecFrm* creRec, TCngExpFrm* cngExp,
+                    TSavePathFrm* savePath);
+
     // --- state --------------------------------------------------------------
-    QString RecordPath;      // "./" + group + "/" + file of the loaded record
-    QString RecordName;      // file name of the loaded record
+    // The loaded record: its path ("./" + group + "/" + file) and file name,
+    // empty until the first load and never cleared afterwards.
+    QString RecordPath() const { return m_record.path; }
+    QString RecordName() const { return m_record.name; }
+    const ostrel::store::LoadedRecord& loadedRecord() const { return m_record; }
     QString SupportPatterns; // the displayed-files pattern list
     int GroupIndex = 0;      // position of the loaded record's group
     int RecordIndex = 0;     // position of the loaded record
@@ -32,10 +47,8 @@ public:
     bool SaveSettingsOnClose = false;
     QString SaveDir;       // folder chosen in the destination folder dialog
     bool Starting = false; // set while the start-up sequence runs
-    // How the loaded record's file stores its text, to write it back alike.
-    ostrel::TextFormat RecordFormat;
 
-    // Colour values as the settings store them (see platform/Colors.h).
+    // Colour values as the settings store them (see core/ColorValue.h).
     qint32 MainEditBackColor;
     qint32 RecordLstBackColor;
     qint32 GroupCmbBackColor;
@@ -61,25 +74,69 @@ public:
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
 
-    // --- operations ------------------------------------------------------------
-    // The group of the loaded record: the middle part of RecordPath.
-    QString LoadedGroupName() const { return RecordPath.section(u'/', 1, 1); }
+    // --- the record store on the window -----------------------------------------
+    // Empties GroupCmb and adds every group; answers whether there is one. The
+    // rebuilt list has no selection.
+    bool ListGroups() override;
+    // Empties RecordLst and adds the records of the group shown in GroupCmb.
+    void ListRecords();
+    // Position of the last item equal to `name`, or 0 (also, for records, for
+    // an empty name).
+    int FindGroupIndex(const QString& name) const;
+    int FindRecordIndex(const QString& name) const;
+    // Selects an item without running the picking handlers (-1: none).
+    void SelectGroup(int position);
+    void SelectRecord(int position);
+    // The selected item of RecordLst: its position (-1: none) and its text.
+    int SelectedRecordIndex() const;
+    QString SelectedRecordName() const;
+    // Loads the selected record into MainEdit; raises the file-open error when
+    // it cannot be read (the editor then keeps what it had).
+    void LoadRecord();
+    // Deletes the loaded record's file and resets the window; answers whether
+    // the file was deleted. RecordPath and RecordName keep naming it.
+    bool DeleteRecordFile();
+    // Deletes a group after asking, then shows the first group.
+    void DeleteGroup(const QString& name);
+
+    // --- the settings on the window ----------------------------------------------
+    // Applies the settings file to the window; answers what it read, for the
+    // last group and record that the start-up picks.
+    ostrel::settings::Settings LoadSettings();
+    // Writes the window's current values; raises the write error.
+    void SaveSettings();
+    // Writes the defaults; with Confirm, asks first and stops saving at close.
+    void WriteDefaultSettings(bool Confirm);
+
+    // --- other operations ------------------------------------------------------------
     // The unsaved-changes question; answers true when the user cancelled.
     bool ConfirmSaveChanges();
-    // Writes the editor's text to RecordPath. Answers false when the user chose
-    // not to save (an encoding question); raises the file-creation error.
+    // Writes the editor's text to the loaded record. Answers false when the
+    // user chose not to save (an encoding question); raises the file-creation
+    // error.
     bool WriteRecord();
-    // The window's outer edges and size, as the settings store them.
+    // Opens one of the dialogs by its key: "CreRec", "CreDir" and "CngExp"
+    // without waiting, "SavePath" modally. Any other key does nothing.
+    void ShowForm(const QString& key);
+    // Refreshes the line display from the caret position.
+    void ShowCurrentLine();
+    // The window's outer edges and size, as the settings store them. A stored
+    // geometry is held to what the screen can show.
     QRect outerGeometry() const;
-    void setOuterTop(int top);
-    void setOuterLeft(int left);
-    void setOuterHeight(int height);
-    void setOuterWidth(int width);
+    void setOuterGeometry(const ostrel::OuterGeometry& stored);
     // Colours by their stored values.
     void setMainEditBackColor(qint32 value);
     void setRecordLstBackColor(qint32 value);
     void setGroupCmbBackColor(qint32 value);
     void setMainEditFontColor(qint32 value);
+
+    // --- what the dialogs reach (DialogHost) ---------------------------------------
+    QString shownGroup() const override;
+    void showGroup(const QString& name) override;
+    NewRecord showNewRecord(const QString& name) override;
+    bool closesAfterCreatingRecord() const override;
+    QString supportPatterns() const override { return SupportPatterns; }
+    void setSupportPatterns(const QString& patterns) override { SupportPatterns = patterns; }
 
 public slots:
     // Main window controller.
@@ -145,6 +202,9 @@ private:
     // Positions of the loaded record's group and record in the rebuilt lists.
     int loadedGroupIndex() const;
     int loadedRecordIndex() const;
+    // The settings as the window shows them now, and the other way round.
+    ostrel::settings::Settings currentSettings() const;
+    void applySettings(const ostrel::settings::Settings& s);
     // Fonts, glyphs, pop-up menus, hints and shortcuts of the layout.
     void setUpLayout();
     // The editor's key and mouse events that refresh the line display.
@@ -152,15 +212,24 @@ private:
     void nameSeparators();
     void createPopupMenus();
     void bindCommands();
+    // Shows the destination folder dialog (after checking that a record was
+    // loaded); answers the chosen folder without its closing "/", or nothing
+    // when the dialog was cancelled.
+    std::optional<QString> chooseDestination();
+    void clearEditor();
+    void disableRecordDeletion();
+    void placeOuter();
+    QMargins frameMargins() const;
+    void waitForFrame();
 
+    ostrel::store::LoadedRecord m_record;
+    TCreateDirFrm* CreateDirFrm = nullptr;
+    TCreRecFrm* CreRecFrm = nullptr;
+    TCngExpFrm* CngExpFrm = nullptr;
+    TSavePathFrm* SavePathFrm = nullptr;
     bool m_formShown = false;
+    // The outer geometry to take once the window manager has framed the
+    // window; null when there is none to take.
+    QRect m_wantedOuter;
+    QSize m_placedSize; // the client size placeOuter() gave
 };
-
-// The one main window of the run.
-extern TMainFrm* MainFrm;
-
-// Opens one of the dialogs by its key: "CreRec", "CreDir" and "CngExp" without
-// waiting, "SavePath" modally. Any other key does nothing.
-void ShowForm(const QString& key);
-// Refreshes the line display from the caret position.
-void ShowCurrentLine();

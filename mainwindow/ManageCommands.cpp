@@ -1,11 +1,11 @@
 // Deleting records and groups; copying and moving them to another folder.
-#include "ManageCommands.h"
-
 #include "MainFrm.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+
+#include "dialogs/SavePathUnit.h"
+#include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "ui/MessageBox.h"
 
 #include <optional>
 
@@ -32,29 +32,27 @@ private:
     QString m_path;
 };
 
-void clearEditor() {
-    MainFrm->MainEdit->clear();
-    MainFrm->MainEdit->document()->setModified(false);
-    MainFrm->SaveDataBtn->setEnabled(false);
+} // namespace
+
+void TMainFrm::clearEditor() {
+    MainEdit->clear();
+    MainEdit->document()->setModified(false);
+    SaveDataBtn->setEnabled(false);
 }
 
-void disableRecordDeletion() {
-    MainFrm->DeleteRecordMnu->setEnabled(false);
-    MainFrm->DeleteRecBtn->setEnabled(false);
+void TMainFrm::disableRecordDeletion() {
+    DeleteRecordMnu->setEnabled(false);
+    DeleteRecBtn->setEnabled(false);
 }
 
-// Shows the destination folder dialog (after checking that a record was
-// loaded); answers the chosen folder without its
-// closing "/" (empty for a drive root such as "/"), or nothing when the
-// dialog was cancelled.
-std::optional<QString> chooseDestination() {
+std::optional<QString> TMainFrm::chooseDestination() {
     // The copy commands need a record loaded since start-up.
-    if (MainFrm->RecordPath.isEmpty()) {
+    if (RecordPath().isEmpty()) {
         showMessage(QStringLiteral("ファイルを選択してください"));
         return std::nullopt;
     }
     ShowForm(QStringLiteral("SavePath"));
-    QString dir = MainFrm->SaveDir;
+    QString dir = SaveDir;
     if (dir.isEmpty())
         return std::nullopt;
     if (dir.endsWith(u'/'))
@@ -62,36 +60,20 @@ std::optional<QString> chooseDestination() {
     return dir;
 }
 
-} // namespace
-
-namespace ostrel {
-
-bool deleteGroupFolder(const QString& group) {
-    // All or nothing: a group that holds something that cannot be deleted (a
-    // folder, a read-only file) is kept whole, so that a failure is never
-    // reported after files were removed. A group that is a link is removed as
-    // a link, never followed out of the data folder.
-    return isSingleEntryName(group) &&
-           fs::removeFolderWithFiles(groupPath(group)) == fs::RemoveResult::Removed;
-}
-
-} // namespace ostrel
-
-bool DeleteRecordFile() {
-    TMainFrm* w = MainFrm;
-    const bool deleted = fs::deleteFile(w->RecordPath);
+bool TMainFrm::DeleteRecordFile() {
+    const bool deleted = store::deleteRecord(RecordPath());
     ListRecords();
     SelectRecord(-1);
     clearEditor();
-    w->MainEdit->setEnabled(false);
-    w->GroupIndex = -1;
-    w->RecordIndex = -1;
+    MainEdit->setEnabled(false);
+    GroupIndex = -1;
+    RecordIndex = -1;
     disableRecordDeletion();
     return deleted;
 }
 
-void DeleteGroup(const QString& name) {
-    TMainFrm* w = MainFrm;
+void TMainFrm::DeleteGroup(const QString& name) {
+    TMainFrm* w = this;
     if (w->GroupCmb->count() < 2) {
         showMessage(QStringLiteral("グループは一つ以上必要なので削除する事ができません"));
         return;
@@ -107,7 +89,7 @@ void DeleteGroup(const QString& name) {
     QString openGroup;
     if (w->GroupIndex >= 0 && w->GroupIndex < w->GroupCmb->count())
         openGroup = w->GroupCmb->itemText(w->GroupIndex);
-    const QString loaded = w->LoadedGroupName();
+    const QString loaded = m_record.group;
     if (w->GroupIndex >= 0 && !loaded.isEmpty() && openGroup != loaded)
         openGroup = loaded;
     const QString question =
@@ -118,7 +100,7 @@ void DeleteGroup(const QString& name) {
     if (askQuestion(QuestionKind::Warning, question, YesButton | NoButton) != Answer::Yes)
         return;
 
-    if (!deleteGroupFolder(name))
+    if (!store::deleteGroup(name))
         showMessage(QStringLiteral("エラー：グループを削除できませんでした"));
 
     w->MainEdit->setEnabled(false);
@@ -168,8 +150,8 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
 
     // The file as saved on disk; a copy onto itself (the record's own group,
     // directly or through a link) fails and leaves it alone.
-    const QString source = workingDirectory.path() + u'/' + LoadedGroupName() + u'/' + RecordName;
-    const bool copied = fs::copyFile(source, *destination + u'/' + RecordName);
+    const QString source = workingDirectory.path() + u'/' + m_record.group + u'/' + m_record.name;
+    const bool copied = fs::copyFile(source, *destination + u'/' + m_record.name);
     workingDirectory.restore();
     if (!copied) {
         showMessage(QStringLiteral("コピーに失敗しました"));

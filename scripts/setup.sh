@@ -10,7 +10,8 @@ packages=(
   libgl-dev libxkbcommon-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   libqt6svg6
-  xvfb xauth
+  xvfb xauth openbox x11-utils x11-apps netpbm
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream
   cups cups-client cups-bsd printer-driver-cups-pdf
 )
 

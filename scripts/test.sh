@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test, headless: on Qt's offscreen platform,
 # and the tests named tst_*_x11 in a private Xvfb server (see tests/CMakeLists.txt).
+# Then builds the whole project again with AddressSanitizer and
+# UndefinedBehaviorSanitizer (in build-sanitize/) and runs every test there
+# too; any report fails its test. `--quick` runs the first pass only.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$root/build" --output-on-failure -j2
+if [ "${1:-}" = "--quick" ]; then
+  exit 0
+fi
+cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DOSTREL_SANITIZE=ON >/dev/null
+cmake --build "$root/build-sanitize"
+ctest --test-dir "$root/build-sanitize" --output-on-failure -j2

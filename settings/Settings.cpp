@@ -1,15 +1,77 @@
 #include "Settings.h"
 
-#include "mainwindow/MainFrm.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/MessageBox.h"
-#include "platform/NumberParse.h"
-#include "platform/Profile.h"
-#include "store/Patterns.h"
-#include "store/RecordStore.h"
+#include "core/ColorValue.h"
+#include "core/UserError.h"
+#include "os/ProfileFile.h"
+#include "text/NumberParse.h"
+#include "text/PatternList.h"
+
+#include <variant>
 
 namespace ostrel::settings {
+
+namespace {
+
+using Field = std::variant<qint32 Settings::*, bool Settings::*, QString Settings::*,
+                           std::optional<QString> Settings::*>;
+
+struct Key {
+    const char16_t* name;
+    Field field;
+    // The default exactly as a reset writes it.
+    QString defaultText;
+};
+
+// Every key of the file, in the order it is written, with its default: the
+// one table that reading, writing and the reset use.
+const std::vector<Key>& keys() {
+    static const std::vector<Key> table = {
+        {u"WINDOW TOP", &Settings::windowTop, QStringLiteral("200")},
+        {u"WINDOW LEFT", &Settings::windowLeft, QStringLiteral("200")},
+        {u"WINDOW HEIGHT", &Settings::windowHeight, QStringLiteral("350")},
+        {u"WINDOW WIDTH", &Settings::windowWidth, QStringLiteral("450")},
+        {u"FONT SIZE", &Settings::fontSize, QStringLiteral("9")},
+        {u"BUCK COLOR", &Settings::backColor, QString::number(kColorWindow)},
+        {u"FONT COLOR", &Settings::fontColor, QString::number(kColorWindowText)},
+        {u"LAST DIRECTORY", &Settings::lastDirectory, QString()},
+        {u"LAST DOCUMENT", &Settings::lastDocument, QString()},
+        {u"SUPPORT EXPC", &Settings::supportPatterns, defaultPatternList()},
+        {u"EDIT WORDWRAP", &Settings::wordWrap, QStringLiteral("1")},
+        {u"TOOLBAR VISIBLE", &Settings::toolbarVisible, QStringLiteral("1")},
+        {u"STATUSBAR VISIBLE", &Settings::statusbarVisible, QStringLiteral("1")},
+        {u"RC FORM CLOSE", &Settings::rcFormClose, QStringLiteral("1")},
+    };
+    return table;
+}
+
+// A key's value as text, and back: integers in decimal, booleans as 1 or 0
+// (any number other than 0 reads as true), texts as they are.
+struct TextOf {
+    const Settings& s;
+    QString operator()(qint32 Settings::*f) const { return QString::number(s.*f); }
+    QString operator()(bool Settings::*f) const { return QString::number(s.*f ? 1 : 0); }
+    QString operator()(QString Settings::*f) const { return s.*f; }
+    QString operator()(std::optional<QString> Settings::*f) const {
+        return (s.*f).value_or(QString());
+    }
+};
+
+struct Take {
+    Settings& s;
+    const QString& text;
+    void operator()(qint32 Settings::*f) const {
+        if (const std::optional<qint32> v = parseInt32(text))
+            s.*f = *v;
+    }
+    void operator()(bool Settings::*f) const {
+        if (const std::optional<qint32> v = parseInt32(text))
+            s.*f = *v != 0;
+    }
+    void operator()(QString Settings::*f) const { s.*f = text; }
+    void operator()(std::optional<QString> Settings::*f) const { s.*f = text; }
+};
+
+} // namespace
 
 QString filePath() {
     return QStringLiteral("./Ostrel.ini");
@@ -19,136 +81,31 @@ QString sectionName() {
     return QStringLiteral("OSTREL2 for Windows98 ApplicationSettingData");
 }
 
-qint32 readInt(const QString& key, qint32 fallback) {
-    const QString text =
-        profile::readString(filePath(), sectionName(), key, QString::number(fallback));
-    return parseInt32(text).value_or(fallback);
+Settings defaults() {
+    Settings s;
+    for (const Key& k : keys())
+        std::visit(Take{s, k.defaultText}, k.field);
+    return s;
 }
 
-bool readBool(const QString& key, bool fallback) {
-    return readInt(key, fallback ? 1 : 0) != 0;
+Settings read(const QString& path, const Settings& fallback) {
+    Settings s = fallback;
+    for (const Key& k : keys())
+        if (const std::optional<QString> text =
+                profile::read(path, sectionName(), QStringView(k.name)))
+            std::visit(Take{s, *text}, k.field);
+    return s;
 }
 
-QString readText(const QString& key, const QString& fallback) {
-    return profile::readString(filePath(), sectionName(), key, fallback);
-}
-
-void writeText(const QString& key, const QString& value) {
-    if (!profile::writeString(filePath(), sectionName(), key, value))
-        throw PlatformError(QStringLiteral("%1 に書き込めません").arg(filePath()));
-}
-
-void writeInt(const QString& key, qint32 value) {
-    writeText(key, QString::number(value));
-}
-
-void writeBool(const QString& key, bool value) {
-    writeInt(key, value ? 1 : 0);
+void write(const QString& path, const Settings& values) {
+    Settings s = values;
+    if (s.supportPatterns.isEmpty())
+        s.supportPatterns = defaultPatternList();
+    for (const Key& k : keys()) {
+        if (!profile::writeString(path, sectionName(), QStringView(k.name),
+                                  std::visit(TextOf{s}, k.field)))
+            throw UserError(QStringLiteral("%1 に書き込めません").arg(path));
+    }
 }
 
 } // namespace ostrel::settings
-
-using namespace ostrel;
-using namespace ostrel::settings;
-
-namespace {
-
-// A font size the editor can draw: the stored value is applied as it is
-// unless it is beyond any sensible size, where it is held at the limit.
-int drawableFontSize(qint32 points) {
-    return qBound(1, points, 1000);
-}
-
-void setFontSize(QWidget* widget, qint32 points) {
-    QFont font = widget->font();
-    font.setPointSize(drawableFontSize(points));
-    widget->setFont(font);
-}
-
-} // namespace
-
-void LoadSettings() {
-    TMainFrm* f = MainFrm;
-    f->setOuterTop(readInt(QStringLiteral("WINDOW TOP"), f->outerGeometry().top()));
-    f->setOuterLeft(readInt(QStringLiteral("WINDOW LEFT"), f->outerGeometry().left()));
-    f->setOuterHeight(readInt(QStringLiteral("WINDOW HEIGHT"), f->outerGeometry().height()));
-    f->setOuterWidth(readInt(QStringLiteral("WINDOW WIDTH"), f->outerGeometry().width()));
-
-    const QString fontSize = QStringLiteral("FONT SIZE");
-    setFontSize(f->MainEdit, readInt(fontSize, f->MainEdit->font().pointSize()));
-    setFontSize(f->RecordLst, readInt(fontSize, f->MainEdit->font().pointSize()));
-    setFontSize(f->GroupCmb, readInt(fontSize, f->MainEdit->font().pointSize()));
-
-    const QString backColor = QStringLiteral("BUCK COLOR");
-    f->setMainEditBackColor(readInt(backColor, f->MainEditBackColor));
-    f->setRecordLstBackColor(readInt(backColor, f->MainEditBackColor));
-    f->setGroupCmbBackColor(readInt(backColor, f->MainEditBackColor));
-    f->setMainEditFontColor(readInt(QStringLiteral("FONT COLOR"), f->MainEditFontColor));
-
-    f->SupportPatterns = readText(QStringLiteral("SUPPORT EXPC"), f->SupportPatterns);
-
-    const bool wrap = readBool(QStringLiteral("EDIT WORDWRAP"),
-                               f->MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap);
-    f->MainEdit->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-    f->RightReturnMnu->setChecked(wrap);
-
-    f->SpeedPanel->setVisible(
-        readBool(QStringLiteral("TOOLBAR VISIBLE"), !f->SpeedPanel->isHidden()));
-    if (f->SpeedPanel->isHidden())
-        f->HideToolBarMnu->setChecked(true);
-    f->DownPanel->setVisible(
-        readBool(QStringLiteral("STATUSBAR VISIBLE"), !f->DownPanel->isHidden()));
-    if (f->DownPanel->isHidden())
-        f->HideStatusBarMnu->setChecked(true);
-
-    f->Create_Close_Record->setChecked(
-        readBool(QStringLiteral("RC FORM CLOSE"), f->Create_Close_Record->isChecked()));
-}
-
-void SaveSettings() {
-    const TMainFrm* f = MainFrm;
-    const QRect outer = f->outerGeometry();
-    writeInt(QStringLiteral("WINDOW TOP"), outer.top());
-    writeInt(QStringLiteral("WINDOW LEFT"), outer.left());
-    writeInt(QStringLiteral("WINDOW HEIGHT"), outer.height());
-    writeInt(QStringLiteral("WINDOW WIDTH"), outer.width());
-    writeInt(QStringLiteral("FONT SIZE"), f->MainEdit->font().pointSize());
-    writeInt(QStringLiteral("BUCK COLOR"), f->MainEditBackColor);
-    writeInt(QStringLiteral("FONT COLOR"), f->MainEditFontColor);
-    writeText(QStringLiteral("LAST DIRECTORY"), f->GroupCmb->currentText());
-    writeText(QStringLiteral("LAST DOCUMENT"), SelectedRecordName());
-    writeText(QStringLiteral("SUPPORT EXPC"),
-              f->SupportPatterns.isEmpty() ? defaultPatternList() : f->SupportPatterns);
-    writeBool(QStringLiteral("EDIT WORDWRAP"),
-              f->MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap);
-    writeBool(QStringLiteral("TOOLBAR VISIBLE"), !f->SpeedPanel->isHidden());
-    writeBool(QStringLiteral("STATUSBAR VISIBLE"), !f->DownPanel->isHidden());
-    writeBool(QStringLiteral("RC FORM CLOSE"), f->Create_Close_Record->isChecked());
-}
-
-void WriteDefaultSettings(bool Confirm) {
-    if (Confirm) {
-        const Answer a = askQuestion(QuestionKind::Information,
-                                     QStringLiteral("現在の設定は消失します よろしいですか？"),
-                                     OkButton | CancelButton);
-        if (a != Answer::Ok)
-            return;
-        showMessage(
-            QStringLiteral("設定を有効にするにはアプリケーションを再起動する必要があります"));
-        MainFrm->SaveSettingsOnClose = false;
-    }
-    writeInt(QStringLiteral("WINDOW TOP"), 200);
-    writeInt(QStringLiteral("WINDOW LEFT"), 200);
-    writeInt(QStringLiteral("WINDOW HEIGHT"), 350);
-    writeInt(QStringLiteral("WINDOW WIDTH"), 450);
-    writeInt(QStringLiteral("FONT SIZE"), 9);
-    writeInt(QStringLiteral("BUCK COLOR"), kColorWindow);
-    writeInt(QStringLiteral("FONT COLOR"), kColorWindowText);
-    writeText(QStringLiteral("LAST DIRECTORY"), QString());
-    writeText(QStringLiteral("LAST DOCUMENT"), QString());
-    writeText(QStringLiteral("SUPPORT EXPC"), defaultPatternList());
-    writeBool(QStringLiteral("EDIT WORDWRAP"), true);
-    writeBool(QStringLiteral("TOOLBAR VISIBLE"), true);
-    writeBool(QStringLiteral("STATUSBAR VISIBLE"), true);
-    writeBool(QStringLiteral("RC FORM CLOSE"), true);
-}

@@ -1,8 +1,8 @@
 #include "Folders.h"
 
-#include "Patterns.h"
-#include "platform/FileSystem.h"
-#include "platform/Wildcard.h"
+#include "os/FileSystem.h"
+#include "text/PatternList.h"
+#include "text/Wildcard.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 
 #include <QString>
 #include <QStringList>

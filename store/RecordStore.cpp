@@ -1,18 +1,29 @@
 #include "RecordStore.h"
 
 #include "Folders.h"
-#include "mainwindow/MainFrm.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
-
-#include <QSignalBlocker>
+#include "core/UserError.h"
+#include "os/FileSystem.h"
 
 #include <algorithm>
 
-using namespace ostrel;
+namespace ostrel::store {
 
-namespace ostrel {
+QStringList groups() {
+    QStringList names = groupNames(QStringLiteral("."));
+    sortForList(names);
+    return names;
+}
+
+QStringList records(const QString& group, const QString& patterns) {
+    const QString folder = groupPath(group);
+    // The folder is read once. What a save that was killed left behind is
+    // cleared away here.
+    const std::vector<fs::DirEntry> listing = fs::listDirectory(folder);
+    fs::removeStaleTemporaries(folder, listing);
+    QStringList names = recordNames(listing, patterns);
+    sortForList(names);
+    return names;
+}
 
 qint64 recordSizeLimit() {
     // A record is held several times over while it is open (the file's
@@ -24,118 +35,81 @@ qint64 recordSizeLimit() {
     return std::clamp<qint64>(memory > 0 ? memory / 12 : 1024 * kMiB, 64 * kMiB, 1024 * kMiB);
 }
 
+RecordText load(const QString& group, const QString& name) {
+    const QString path = recordPath(group, name);
+    const qint64 limit = recordSizeLimit();
+    const fs::ReadResult read = fs::readFileUpTo(path, limit);
+    if (read.status == fs::ReadStatus::TooLarge)
+        throw UserError(
+            QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
+                .arg(path)
+                .arg(limit >> 20));
+    if (read.status != fs::ReadStatus::Read)
+        throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+    DecodedText decoded = decodeText(read.bytes);
+    return {{group, name, path, std::move(decoded.format)}, std::move(decoded.text)};
+}
+
+SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text) {
+    const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
+    if (record.path.isEmpty())
+        throw cannotCreate;
+    TextFormat format = record.format;
+    // The text is encoded straight into the file, piece by piece. A file with
+    // mixed breaks keeps its bytes, which tell the breaks for the next save.
+    QByteArray bytes;
+    bool unencodable = false;
+    const auto encode = [&](const fs::PieceWriter& write) {
+        return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
+    };
+    bool saved;
+    if (!format.mixed) {
+        saved = fs::writeFileAtomic(record.path, encode);
+    } else {
+        saved = encode([&](QByteArrayView piece) {
+                    bytes += piece;
+                    return true;
+                }) &&
+                fs::writeFileAtomic(record.path, bytes);
+    }
+    if (!saved && unencodable)
+        return SaveResult::Unencodable;
+    if (!saved)
+        throw cannotCreate;
+    // The file now holds what the editor holds; unedited lines keep their
+    // breaks at the next save only if the format is taken from the new file.
+    if (format.mixed)
+        format = decodeText(bytes).format;
+    format.lossless = true;
+    record.format = std::move(format);
+    return SaveResult::Saved;
+}
+
+bool createGroup(const QString& name) {
+    return isSingleEntryName(name) && fs::createDirectory(groupPath(name));
+}
+
+bool createRecord(const QString& group, const QString& name) {
+    // Without a shown group there is no folder to create in: the file never
+    // lands in the data folder itself.
+    return isSingleEntryName(group) && isSingleEntryName(name) &&
+           fs::createNewFile(recordPath(group, name));
+}
+
+bool deleteRecord(const QString& path) {
+    return fs::deleteFile(path);
+}
+
+bool deleteGroup(const QString& name) {
+    // All or nothing, so that a failure is never reported after files were
+    // removed.
+    return isSingleEntryName(name) &&
+           fs::removeFolderWithFiles(groupPath(name)) == fs::RemoveResult::Removed;
+}
+
 bool isSingleEntryName(const QString& name) {
     return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
            !name.contains(u'\\') && !name.contains(QChar(0));
 }
 
-} // namespace ostrel
-
-int SelectedRecordIndex() {
-    const QList<QListWidgetItem*> selected = MainFrm->RecordLst->selectedItems();
-    return selected.isEmpty() ? -1 : MainFrm->RecordLst->row(selected.first());
-}
-
-QString SelectedRecordName() {
-    const QList<QListWidgetItem*> selected = MainFrm->RecordLst->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
-}
-
-bool ListGroups() {
-    QComboBox* cmb = MainFrm->GroupCmb;
-    const QSignalBlocker block(cmb);
-    cmb->clear();
-    QStringList names = groupNames(QStringLiteral("."));
-    sortForList(names);
-    cmb->addItems(names);
-    cmb->setCurrentIndex(-1);
-    return !names.isEmpty();
-}
-
-void ListRecords() {
-    QListWidget* lst = MainFrm->RecordLst;
-    const QSignalBlocker block(lst);
-    lst->clear();
-    const QString group = groupPath(MainFrm->GroupCmb->currentText());
-    // The folder is read once. What a save that was killed left behind is
-    // cleared away here.
-    const std::vector<fs::DirEntry> listing = fs::listDirectory(group);
-    fs::removeStaleTemporaries(group, listing);
-    QStringList names = recordNames(listing, MainFrm->SupportPatterns);
-    sortForList(names);
-    lst->addItems(names);
-}
-
-int FindGroupIndex(const QString& name) {
-    QStringList items;
-    const QComboBox* cmb = MainFrm->GroupCmb;
-    items.reserve(cmb->count());
-    for (int i = 0; i < cmb->count(); ++i)
-        items.append(cmb->itemText(i));
-    return lastExactIndex(items, name);
-}
-
-int FindRecordIndex(const QString& name) {
-    if (name.isEmpty())
-        return 0;
-    const QListWidget* lst = MainFrm->RecordLst;
-    int found = 0;
-    for (int i = 0; i < lst->count(); ++i)
-        if (lst->item(i)->text() == name)
-            found = i;
-    return found;
-}
-
-void SelectGroup(int position) {
-    const QSignalBlocker block(MainFrm->GroupCmb);
-    MainFrm->GroupCmb->setCurrentIndex(position);
-}
-
-void SelectRecord(int position) {
-    QListWidget* lst = MainFrm->RecordLst;
-    const QSignalBlocker block(lst);
-    if (position >= 0 && position < lst->count()) {
-        lst->setCurrentRow(position, QItemSelectionModel::ClearAndSelect);
-    } else {
-        lst->setCurrentRow(-1, QItemSelectionModel::Clear);
-        lst->clearSelection();
-    }
-}
-
-void LoadRecord() {
-    const QString name = SelectedRecordName();
-    if (name.isEmpty())
-        return;
-    const QString path = recordPath(MainFrm->GroupCmb->currentText(), name);
-    const qint64 limit = recordSizeLimit();
-    const fs::ReadResult read = fs::readFileUpTo(path, limit);
-    if (read.status == fs::ReadStatus::TooLarge)
-        throw PlatformError(
-            QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
-                .arg(path)
-                .arg(limit >> 20));
-    if (read.status != fs::ReadStatus::Read)
-        throw PlatformError(QStringLiteral("ファイル %1 は開けません").arg(path));
-    DecodedText decoded = decodeText(read.bytes);
-    MainFrm->RecordPath = path;
-    MainFrm->RecordName = name;
-    MainFrm->RecordFormat = std::move(decoded.format);
-    MainFrm->MainEdit->setRecordText(decoded.text);
-    MainFrm->MainEdit->document()->setModified(false);
-}
-
-bool CreateGroupFolder(const QString& name) {
-    const bool created = isSingleEntryName(name) && fs::createDirectory(groupPath(name));
-    ListGroups();
-    return created;
-}
-
-void CreateRecordFile(const QString& name) {
-    // Without a shown group (the list has no selection) there is no folder to
-    // create in: the file never lands in the data folder itself.
-    const QString group = MainFrm->GroupCmb->currentText();
-    const bool created = isSingleEntryName(group) && isSingleEntryName(name) &&
-                         fs::createNewFile(recordPath(group, name));
-    if (!created)
-        showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
-}
+} // namespace ostrel::store

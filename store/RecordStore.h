@@ -1,39 +1,71 @@
 #pragma once
 
+#include "text/TextCodec.h"
+
 #include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <vector>
 
-// The record store's operations on the main window: they rebuild GroupCmb and
-// RecordLst from the folders, and load a record into MainEdit. Every list is
-// rebuilt from the disk each time; nothing is kept between calls.
+// The record store: the groups (folders of the data folder, which is the
+// working directory) and their records (files), read and written as values.
+// Every list is read from the disk each time; nothing is kept between calls.
+// The main window's operations of the same names (ListGroups, LoadRecord ...)
+// call these and show the result.
+namespace ostrel::store {
 
-// Empties GroupCmb and adds every group; answers whether there is one. The
-// rebuilt list has no selection.
-bool ListGroups();
-// Empties RecordLst and adds the records of the group shown in GroupCmb.
-void ListRecords();
-// Position of the last item equal to `name`, or 0.
-int FindGroupIndex(const QString& name);
-// Position of the last item equal to `name`, or 0 (also for an empty name).
-int FindRecordIndex(const QString& name);
-// Makes the item at `position` the selection of GroupCmb.
-void SelectGroup(int position);
-// Selects the item at `position` of RecordLst (-1: none) without running
-// the record-picking handler.
-void SelectRecord(int position);
-// The selected item of RecordLst: its position (-1: none) and its text.
-int SelectedRecordIndex();
-QString SelectedRecordName();
-// Loads the selected record of RecordLst into MainEdit; raises the file-open
-// error when the file cannot be read (the editor then keeps what it had).
-void LoadRecord();
-// Creates the folder "./" + name; rebuilds GroupCmb whatever the outcome.
-bool CreateGroupFolder(const QString& name);
-// Creates the empty file "./" + group + "/" + name; tells the user when it fails.
-void CreateRecordFile(const QString& name);
+// A record as it was loaded: where it lies and how its file stores its text,
+// so that a save writes it back alike.
+struct LoadedRecord {
+    QString group;
+    QString name;
+    QString path; // "./" + group + "/" + name
+    TextFormat format;
+};
 
-namespace ostrel {
+// A loaded record with its text (lines separated by "\n").
+struct RecordText {
+    LoadedRecord record;
+    QString text;
+};
+
+// The groups, sorted as the list shows them.
+QStringList groups();
+
+// The records of a group that the pattern list shows, sorted as the list
+// shows them (a file once for each pattern it matches). What a killed save
+// left in the group is cleared away first.
+QStringList records(const QString& group, const QString& patterns);
+
 // The largest record, in bytes, that can be opened on this machine.
 qint64 recordSizeLimit();
+
+// Reads a record. Raises "ファイル … は開けません" (gone, unreadable, not a
+// file) or the too-large error.
+RecordText load(const QString& group, const QString& name);
+
+enum class SaveResult { Saved, Unencodable };
+
+// Writes a text (given in consecutive parts, lines separated by the editor's
+// separators) over the record, in the record's own encoding and line breaks.
+// Answers Unencodable, having written nothing, when a character cannot be
+// held by the encoding; raises "ファイル … を作成できません" when the file
+// cannot be written. After a save the record's format is the written file's.
+SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text);
+
+// Creates the folder "./" + name (not its parents); answers whether it did.
+bool createGroup(const QString& name);
+// Creates the empty file "./" + group + "/" + name; fails when anything of
+// that name exists or the group is gone.
+bool createRecord(const QString& group, const QString& name);
+// Deletes a record's file (not a read-only one).
+bool deleteRecord(const QString& path);
+// Deletes a group with its files, all or nothing (a group that holds a folder
+// or a read-only file is kept whole); a group that is a link is removed as a
+// link, never followed out of the data folder.
+bool deleteGroup(const QString& name);
+
 // A name typed for a new group or record names one entry, never a path.
 bool isSingleEntryName(const QString& name);
-} // namespace ostrel
+
+} // namespace ostrel::store

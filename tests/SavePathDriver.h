@@ -3,6 +3,7 @@
 // Drives the modal destination folder dialog as a person does: steps queued
 // before the dialog opens run once it is shown, inside its event loop.
 
+#include "TestSupport.h"
 #include "dialogs/SavePathUnit.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <functional>
 
 namespace testing::savepath {
+
+using testing::SavePathFrm;
 
 // Runs `steps` as soon as the destination folder dialog is the active modal
 // window. Call it before the command that opens the dialog. The watch ends

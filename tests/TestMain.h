@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Application.h"
+#include "ui/Application.h"
 
 #include <QTest>
 

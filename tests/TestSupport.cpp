@@ -5,7 +5,8 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/FileSystem.h"
+#include "mainwindow/ProgramWindows.h"
+#include "os/FileSystem.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -109,19 +110,32 @@ void BoxAnswerer::poll() {
     box->close();
 }
 
-Windows::Windows() {
-    main = new TMainFrm;
-    new TCreateDirFrm(main);
-    new TCreRecFrm(main);
-    new TCngExpFrm(main);
-    new TSavePathFrm(main);
+TMainFrm* MainFrm = nullptr;
+TCreateDirFrm* CreateDirFrm = nullptr;
+TCreRecFrm* CreRecFrm = nullptr;
+TCngExpFrm* CngExpFrm = nullptr;
+TSavePathFrm* SavePathFrm = nullptr;
+
+Windows::Windows() : windows(std::make_unique<ProgramWindows>()), main(windows->MainFrm) {
+    MainFrm = main;
+    CreateDirFrm = windows->CreateDirFrm;
+    CreRecFrm = windows->CreRecFrm;
+    CngExpFrm = windows->CngExpFrm;
+    SavePathFrm = windows->SavePathFrm;
 }
 
 Windows::~Windows() {
-    if (main) {
-        main->SaveSettingsOnClose = false;
-        delete main;
-    }
+    main->SaveSettingsOnClose = false;
+    windows.reset();
+    MainFrm = nullptr;
+    CreateDirFrm = nullptr;
+    CreRecFrm = nullptr;
+    CngExpFrm = nullptr;
+    SavePathFrm = nullptr;
+}
+
+Started::Started() : main(windows.main) {
+    showMain(main);
 }
 
 void showMain(TMainFrm* frm) {

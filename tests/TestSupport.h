@@ -11,7 +11,12 @@
 class QMessageBox;
 class QTimer;
 class QWidget;
+class ProgramWindows;
 class TMainFrm;
+class TCreateDirFrm;
+class TCreRecFrm;
+class TCngExpFrm;
+class TSavePathFrm;
 
 namespace testing {
 
@@ -64,14 +69,33 @@ private:
 };
 
 // A main window with its dialogs, as the program creates them; not shown yet.
+// While it lives, the pointers below name its windows.
 struct Windows {
     Windows();
     ~Windows();
+    std::unique_ptr<ProgramWindows> windows;
     TMainFrm* main;
 };
 
+// The windows of the Windows object that lives now (null when none does).
+extern TMainFrm* MainFrm;
+extern TCreateDirFrm* CreateDirFrm;
+extern TCreRecFrm* CreRecFrm;
+extern TCngExpFrm* CngExpFrm;
+extern TSavePathFrm* SavePathFrm;
+
 // Shows the main window (running its start-up) and waits until it is exposed.
 void showMain(TMainFrm* frm);
+
+// The program started in the data folder that is the working directory now:
+// its windows made as the program makes them and the main window shown,
+// which runs its start-up. The one fixture of a started main window.
+struct Started {
+    Started();
+    Windows windows;
+    TMainFrm* const main;
+    TMainFrm* operator->() const { return main; }
+};
 
 // Types text into the focused widget as an input method commits it (works for
 // Japanese too).

@@ -4,8 +4,8 @@
 
 #include "dialogs/CngExpUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,7 +14,9 @@
 #include <memory>
 
 using testing::BoxAnswerer;
+using testing::CngExpFrm;
 using testing::DataFolder;
+using testing::MainFrm;
 
 namespace {
 
@@ -25,7 +27,7 @@ const QString kChanged = QStringLiteral("サポートする拡張子を変更し
 struct Session {
     DataFolder root;
     BoxAnswerer boxes;
-    std::unique_ptr<testing::Windows> windows;
+    std::unique_ptr<testing::Started> started;
     TMainFrm* main = nullptr;
 
     Session() {
@@ -35,9 +37,8 @@ struct Session {
         root.write(QStringLiteral("g1/a.txt"), "alpha");
         root.write(QStringLiteral("g1/b.txt"), "beta");
         root.write(QStringLiteral("g1/c.dat"), "gamma");
-        windows = std::make_unique<testing::Windows>();
-        main = windows->main;
-        testing::showMain(main);
+        started = std::make_unique<testing::Started>();
+        main = started->main;
     }
     QStringList records() const {
         QStringList out;
@@ -166,7 +167,7 @@ void CngExp::confirmedListWaitsForTheNextRebuild() {
     QCOMPARE(s.records(), (QStringList{"a.txt", "b.txt"}));
     QCOMPARE(s.root.read(QStringLiteral("Ostrel.ini")), settings);
 
-    ListRecords();
+    MainFrm->ListRecords();
     QCOMPARE(s.records(), rebuilt);
 }
 

@@ -18,7 +18,11 @@
 #include <memory>
 
 using testing::BoxAnswerer;
+using testing::CngExpFrm;
+using testing::CreateDirFrm;
+using testing::CreRecFrm;
 using testing::DataFolder;
+using testing::MainFrm;
 
 namespace {
 
@@ -252,7 +256,7 @@ void CreateDialogs::createGroup() {
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("!"));
     QVERIFY(s.main->MainEdit->document()->isModified());
     const int groupIndex = s.main->GroupIndex;
-    const QString recordPath = s.main->RecordPath;
+    const QString recordPath = s.main->RecordPath();
 
     QVERIFY(openCreateDir(s.main));
     QLineEdit* field = CreateDirFrm->GroupNameEdt;
@@ -272,7 +276,7 @@ void CreateDialogs::createGroup() {
     QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("!alpha"));
     QVERIFY(s.main->MainEdit->document()->isModified());
     QCOMPARE(s.main->GroupIndex, groupIndex);
-    QCOMPARE(s.main->RecordPath, recordPath);
+    QCOMPARE(s.main->RecordPath(), recordPath);
     QCOMPARE(s.boxes.seen().size(), 0);
 }
 
@@ -430,7 +434,7 @@ void CreateDialogs::recordExtensions() {
     QCOMPARE(s.records().contains(file), listed);
     if (listed) {
         QCOMPARE(s.main->RecordLst->currentItem()->text(), file);
-        QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/") + file);
+        QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/") + file);
         QVERIFY(!CreRecFrm->isVisible());
     } else {
         // Not shown by the pattern list: the first record is loaded instead.
@@ -460,7 +464,7 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
     QVERIFY(s.main->RecordLst->currentItem()->isSelected());
     QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("!alpha"));
     QVERIFY(!s.main->MainEdit->document()->isModified());
-    QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/a.txt"));
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
     QCOMPARE(s.main->RecordIndex, recordIndex);
     QVERIFY(CreRecFrm->isVisible());
     QCOMPARE(s.boxes.seen().size(), 0);
@@ -471,7 +475,7 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
     QListWidget* list = s.main->RecordLst;
     const QPoint first = list->visualItemRect(list->item(0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
-    QCOMPARE(s.main->RecordPath, QStringLiteral("./fresh/first.txt"));
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./fresh/first.txt"));
     QCOMPARE(s.main->MainEdit->toPlainText(), QString());
     s.main->MainEdit->setFocus();
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("kept"));
@@ -496,7 +500,7 @@ void CreateDialogs::recordInFilledGroup() {
     QCOMPARE(s.records(), (QStringList{"a.txt", "aa.txt", "b.txt"}));
     QCOMPARE(s.main->RecordIndex, 1);
     QCOMPARE(s.main->RecordLst->currentRow(), 1);
-    QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/aa.txt"));
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/aa.txt"));
     QCOMPARE(s.main->MainEdit->toPlainText(), QString());
     QVERIFY(!s.main->MainEdit->document()->isModified());
     QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), QByteArray("alpha"));
@@ -507,7 +511,7 @@ void CreateDialogs::recordInFilledGroup() {
     QTest::keyClicks(CreRecFrm->RecNameEdt, QStringLiteral("zz"));
     QTest::keyClick(CreRecFrm->RecNameEdt, Qt::Key_Return);
     QCOMPARE(s.main->RecordIndex, 3);
-    QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/zz.txt"));
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/zz.txt"));
     QVERIFY(!CreRecFrm->isVisible());
     QCOMPARE(s.boxes.seen().size(), 0);
 }
@@ -539,7 +543,7 @@ void CreateDialogs::recordNotListed() {
     QTest::keyClick(CreRecFrm->RecNameEdt, Qt::Key_Return);
     QVERIFY(s.exists(QStringLiteral("fresh/hidden.Reg")));
     QCOMPARE(s.main->RecordLst->count(), 0);
-    QCOMPARE(s.main->RecordPath, QStringLiteral("./g1/a.txt"));
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
     QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("alpha"));
     QVERIFY(CreRecFrm->isVisible());
 

@@ -62,16 +62,15 @@ std::shared_ptr<SeenInput> answerInputBox(const QString& text, bool ok = true) {
 // first record, the focus in the editor.
 struct Fixture {
     DataFolder data;
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<Started> started;
     TMainFrm* f = nullptr;
 
     explicit Fixture(const QString& text, const QString& second = QStringLiteral("second")) {
         data.write(QStringLiteral("Ostrel.ini"), defaultSettingsFile());
         data.write(QStringLiteral("g/a.txt"), text.toUtf8());
         data.write(QStringLiteral("g/b.txt"), second.toUtf8());
-        windows = std::make_unique<Windows>();
-        f = windows->main;
-        showMain(f);
+        started = std::make_unique<Started>();
+        f = started->main;
         focusEditor();
     }
     ~Fixture() {
@@ -423,6 +422,23 @@ private slots:
             QTRY_VERIFY(!lines->counting());
             QCOMPARE(x.caret(), last);
         }
+    }
+
+    void lineDisplayShowsEveryDigit() {
+        // Line 1,000,001 in full in the display's fixed room, and a short
+        // number after it at the display's own size again.
+        Fixture x(QString(1000000, u'\n'));
+        const QFont own = x.f->CurrentLineLbl->font();
+        x.setCaret(1000000);
+        QTest::keyClick(x.edit(), Qt::Key_Up);
+        QTRY_COMPARE(x.label(), QStringLiteral("1000001")); // once counted
+        const QLabel* display = x.f->CurrentLineLbl;
+        QVERIFY(QFontMetrics(display->font()).horizontalAdvance(x.label()) <=
+                display->contentsRect().width());
+        x.setCaret(0);
+        QTest::keyClick(x.edit(), Qt::Key_Down);
+        QCOMPARE(x.label(), QStringLiteral("1"));
+        QCOMPARE(display->font(), own);
     }
 
     void otherCommandsLeaveTheLineDisplay() {

@@ -1,6 +1,6 @@
 // The file-system rules: listing filters, atomic replacement, read-only files.
 #include "TestSupport.h"
-#include "platform/FileSystem.h"
+#include "os/FileSystem.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -275,11 +275,11 @@ private slots:
         DataFolder data;
         data.addGroup("sub");
         const QString start = fs::currentDirectory();
-        QCOMPARE(fs::setCurrentDirectory("./sub"), 0);
+        QCOMPARE(fs::setCurrentDirectory("./sub").error, fs::DirectoryError::None);
         QCOMPARE(fs::currentDirectory(), start + "/sub");
-        QCOMPARE(fs::setCurrentDirectory("./missing"), 2);
+        QCOMPARE(fs::setCurrentDirectory("./missing").error, fs::DirectoryError::NotFound);
         QCOMPARE(fs::currentDirectory(), start + "/sub");
-        QCOMPARE(fs::setCurrentDirectory(start), 0);
+        QCOMPARE(fs::setCurrentDirectory(start).error, fs::DirectoryError::None);
     }
 };
 

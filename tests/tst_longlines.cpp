@@ -7,7 +7,7 @@
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/SoftBreaks.h"
-#include "platform/TextCodec.h"
+#include "text/TextCodec.h"
 
 #include <QClipboard>
 #include <QInputDialog>

@@ -34,18 +34,17 @@ const QString kDeleteHint = QStringLiteral("現在選択されているレコー
 
 // A data folder with one group of two records and the default settings, and
 // the program's windows, started.
-struct Started {
+struct Opened {
     DataFolder data;
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<testing::Started> started;
     TMainFrm* f = nullptr;
 
-    Started() {
+    Opened() {
         data.write(QStringLiteral("Ostrel.ini"), defaultSettingsFile());
         data.write(QStringLiteral("memo/a.txt"), "alpha\nsecond line\n");
         data.write(QStringLiteral("memo/b.txt"), "beta\n");
-        windows = std::make_unique<Windows>();
-        f = windows->main;
-        showMain(f);
+        started = std::make_unique<testing::Started>();
+        f = started->main;
         if (!QTest::qWaitForWindowActive(f))
             qWarning("main window not active");
     }
@@ -231,7 +230,7 @@ private slots:
     }
 
     void controlsInPlace() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QWidget* client = f->centralWidget();
         // The window as laid out: a client area of 389 x 268 below the menu bar.
@@ -297,7 +296,7 @@ private slots:
     }
 
     void resizingAndHiddenPanels() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QWidget* client = f->centralWidget();
         f->resize(700, 520);
@@ -322,7 +321,7 @@ private slots:
     }
 
     void focusAndEditingCommands() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QTRY_COMPARE(QApplication::focusWidget(), f->GroupCmb);
         const auto editing = [f] {
@@ -373,7 +372,7 @@ private slots:
         f->activateWindow();
         QTRY_VERIFY(f->isActiveWindow());
         QCOMPARE(editing(), 1);
-        ShowForm(QStringLiteral("CngExp"));
+        MainFrm->ShowForm(QStringLiteral("CngExp"));
         QTRY_VERIFY(CngExpFrm->isActiveWindow());
         QCOMPARE(editing(), 1);
         CngExpFrm->hide();
@@ -412,7 +411,7 @@ private slots:
     void shortcuts() {
         QFETCH(QString, item);
         QFETCH(int, key);
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         auto* action = f->findChild<QAction*>(item);
         QVERIFY(action);
@@ -455,7 +454,7 @@ private slots:
     }
 
     void createRecordFromAnywhere() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         for (QWidget* control :
              {static_cast<QWidget*>(f->GroupCmb), static_cast<QWidget*>(f->RecordLst),
@@ -500,7 +499,7 @@ private slots:
         QFETCH(QString, control);
         QFETCH(QPoint, at);
         QFETCH(QString, menu);
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         auto* w = f->findChild<QWidget*>(control);
         QVERIFY(w);
@@ -531,7 +530,7 @@ private slots:
     }
 
     void contextMenuKey() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         const QList<std::pair<QWidget*, QMenu*>> cases = {
             {f->GroupCmb, f->Pum1}, {f->RecordLst, f->Pum2}, {f->MainEdit, f->Pum3}};
@@ -550,7 +549,7 @@ private slots:
     }
 
     void popupItemsRunTheirCommands() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         click(f->RecordLst->viewport(), Qt::RightButton);
         QTRY_COMPARE(openMenu(), f->Pum2);
@@ -565,7 +564,7 @@ private slots:
     }
 
     void showForm() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         const QList<QDialog*> dialogs = {CreRecFrm, CreateDirFrm, CngExpFrm, SavePathFrm};
         const auto visible = [&] {
@@ -581,20 +580,20 @@ private slots:
         };
         for (const QString& key : {QStringLiteral("credir"), QStringLiteral("CreDir "),
                                    QStringLiteral("CRErec"), QString()}) {
-            ShowForm(key);
+            MainFrm->ShowForm(key);
             QCOMPARE(visible(), QString());
         }
-        ShowForm(QStringLiteral("CreRec"));
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
         QCOMPARE(visible(), CreRecFrm->objectName());
-        ShowForm(QStringLiteral("CreDir"));
-        ShowForm(QStringLiteral("CngExp"));
+        MainFrm->ShowForm(QStringLiteral("CreDir"));
+        MainFrm->ShowForm(QStringLiteral("CngExp"));
         QCOMPARE(visible(), QStringList({CreRecFrm->objectName(), CreateDirFrm->objectName(),
                                          CngExpFrm->objectName()})
                                 .join(u','));
         QVERIFY(!CngExpFrm->isModal());
         QTRY_VERIFY(CngExpFrm->isActiveWindow());
         // Showing an open dialog brings it to the front; there is one of each.
-        ShowForm(QStringLiteral("CreRec"));
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
         QTRY_VERIFY(CreRecFrm->isActiveWindow());
         QCOMPARE(f->findChildren<TCreRecFrm*>().size(), 1);
         hideAll();
@@ -606,7 +605,7 @@ private slots:
             wasModal = QApplication::activeModalWidget() == SavePathFrm;
             SavePathFrm->reject();
         });
-        ShowForm(QStringLiteral("SavePath"));
+        MainFrm->ShowForm(QStringLiteral("SavePath"));
         QVERIFY(wasModal);
         QVERIFY(!SavePathFrm->isVisible());
 
@@ -635,15 +634,14 @@ private slots:
         hideAll();
 
         // Without the dialog, its key opens nothing.
-        TCreRecFrm* created = CreRecFrm;
-        CreRecFrm = nullptr;
-        ShowForm(QStringLiteral("CreRec"));
-        CreRecFrm = created;
+        f->setDialogs(CreateDirFrm, nullptr, CngExpFrm, SavePathFrm);
+        MainFrm->ShowForm(QStringLiteral("CreRec"));
+        f->setDialogs(CreateDirFrm, CreRecFrm, CngExpFrm, SavePathFrm);
         QCOMPARE(visible(), QString());
     }
 
     void hintsOfControls() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QSignalSpy changes(f->StatusBar, &QStatusBar::messageChanged);
         using Case = std::pair<QWidget*, QString>;
@@ -703,7 +701,7 @@ private slots:
     }
 
     void hintsOfMenuItems() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QTest::mouseMove(f->MainEdit->viewport());
         QTRY_COMPARE(f->StatusBar->currentMessage(), QString());

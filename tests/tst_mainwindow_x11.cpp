@@ -16,17 +16,16 @@ using namespace testing;
 
 namespace {
 
-struct Started {
+struct Opened {
     DataFolder data;
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<testing::Started> started;
     TMainFrm* f = nullptr;
 
-    Started() {
+    Opened() {
         data.write(QStringLiteral("Ostrel.ini"), defaultSettingsFile());
         data.write(QStringLiteral("memo/a.txt"), "alpha\n");
-        windows = std::make_unique<Windows>();
-        f = windows->main;
-        showMain(f);
+        started = std::make_unique<testing::Started>();
+        f = started->main;
         f->activateWindow(); // no window manager gives it the activation
         if (!QTest::qWaitForWindowActive(f))
             qWarning("main window not active");
@@ -62,7 +61,7 @@ private slots:
     }
 
     void menuTitlesShowTheirHints() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QTest::mouseMove(f->MainEdit->viewport());
         QTRY_COMPARE(f->StatusBar->currentMessage(), QString());
@@ -110,7 +109,7 @@ private slots:
     }
 
     void pointerHintsAndNoTooltips() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         const QString deleteHint = QStringLiteral("現在選択されているレコードを削除します");
         f->DeleteRecBtn->setEnabled(false);

@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 
 #include "mainwindow/MainFrm.h"
-#include "platform/Drives.h"
+#include "os/Drives.h"
 #include "store/RecordStore.h"
 
 #include <QComboBox>
@@ -42,10 +42,8 @@ void writeGroups(const DataFolder& data) {
 }
 
 // Starts the program on the data folder: group A is shown and a1.txt loaded.
-std::unique_ptr<Windows> start() {
-    auto w = std::make_unique<Windows>();
-    showMain(w->main);
-    return w;
+std::unique_ptr<Started> start() {
+    return std::make_unique<Started>();
 }
 
 void makeReadOnly(const QString& path) {
@@ -140,7 +138,7 @@ private slots:
             makeReadOnly(data.absolute("A/a1.txt"));
         auto w = start();
         TMainFrm* frm = w->main;
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
         QVERIFY(frm->DeleteRecBtn->isEnabled());
         if (edited)
             typeIntoEditor(frm);
@@ -184,8 +182,8 @@ private slots:
         verifyEditorReset(frm);
         QCOMPARE(frm->GroupIndex, -1);
         QCOMPARE(frm->RecordIndex, -1);
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
-        QCOMPARE(frm->RecordName, QStringLiteral("a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordName(), QStringLiteral("a1.txt"));
     }
 
     // --- deleting a group -----------------------------------------------------------------
@@ -225,7 +223,7 @@ private slots:
         QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
         QVERIFY(!hasSelection(frm->RecordLst));
         verifyEditorReset(frm);
-        QCOMPARE(frm->RecordPath, QStringLiteral("./A/a1.txt"));
+        QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
         QCOMPARE(frm->GroupIndex, 0);
         QCOMPARE(frm->RecordIndex, 0);
     }
@@ -313,7 +311,7 @@ private slots:
         DataFolder data;
         writeGroups(data);
         auto w = start();
-        SelectGroup(-1);
+        MainFrm->SelectGroup(-1);
         QCOMPARE(w->main->GroupCmb->currentText(), QString());
         BoxAnswerer boxes;
         boxes.answer("OK");
@@ -551,7 +549,7 @@ private slots:
         data.addGroup("A"); // the first group, without records: nothing is loaded
         data.write("B/b1.txt", "bee");
         auto w = start();
-        QCOMPARE(w->main->RecordPath, QString());
+        QCOMPARE(w->main->RecordPath(), QString());
 
         BoxAnswerer boxes;
         boxes.answer("OK");

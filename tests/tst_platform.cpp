@@ -1,9 +1,9 @@
 // Number parsing, wildcard matching, the default error box and colour values.
 #include "TestSupport.h"
-#include "platform/Colors.h"
-#include "platform/Error.h"
-#include "platform/NumberParse.h"
-#include "platform/Wildcard.h"
+#include "text/NumberParse.h"
+#include "text/Wildcard.h"
+#include "ui/Colors.h"
+#include "ui/Handler.h"
 
 #include <QMessageBox>
 #include <QTest>
@@ -117,7 +117,7 @@ private slots:
     void defaultErrorBoxLooksAsItShould() {
         testing::BoxAnswerer boxes;
         boxes.answer("OK");
-        const bool ran = runHandler([] { throw PlatformError(QStringLiteral("書き込めません")); });
+        const bool ran = runHandler([] { throw UserError(QStringLiteral("書き込めません")); });
         QVERIFY(!ran);
         QCOMPARE(boxes.seen().size(), 1);
         const testing::SeenBox& box = boxes.seen().first();

@@ -1,6 +1,6 @@
 // Profile strings: reading and writing one key of one section, keeping the rest.
 #include "TestSupport.h"
-#include "platform/Profile.h"
+#include "os/ProfileFile.h"
 
 #include <QStringEncoder>
 #include <QTest>

@@ -5,8 +5,8 @@
 
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/Drives.h"
-#include "platform/Error.h"
+#include "os/Drives.h"
+#include "ui/Handler.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -94,64 +94,52 @@ private slots:
     }
 
     void mountsBecomeDrives_data() {
-        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("mountPoint");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("removable");
         QTest::addColumn<int>("kind"); // -1: no drive
         const int none = -1;
-        QTest::newRow("root ext4")
-            << QByteArray("27 1 254:0 / / rw - ext4 /dev/vda rw") << false << int(DriveKind::Fixed);
-        QTest::newRow("usb stick")
-            << QByteArray("40 27 8:17 / /media/u/STICK rw - vfat /dev/sdb1 rw") << true
-            << int(DriveKind::Removable);
+        QTest::newRow("root ext4") << QString("/") << QString("ext4") << QString("/dev/vda")
+                                   << false << int(DriveKind::Fixed);
+        QTest::newRow("usb stick") << QString("/media/u/STICK") << QString("vfat")
+                                   << QString("/dev/sdb1") << true << int(DriveKind::Removable);
         QTest::newRow("media under /run")
-            << QByteArray("40 27 8:17 / /run/media/u/STICK rw - exfat /dev/sdb1 rw") << true
+            << QString("/run/media/u/STICK") << QString("exfat") << QString("/dev/sdb1") << true
             << int(DriveKind::Removable);
-        QTest::newRow("cd") << QByteArray("41 27 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro")
+        QTest::newRow("cd") << QString("/media/cdrom") << QString("iso9660") << QString("/dev/sr0")
                             << true << int(DriveKind::CdRom);
-        QTest::newRow("nfs") << QByteArray("42 27 0:50 / /mnt/nas rw - nfs4 srv:/export rw")
+        QTest::newRow("nfs") << QString("/mnt/nas") << QString("nfs4") << QString("srv:/export")
                              << false << int(DriveKind::Network);
-        QTest::newRow("cifs") << QByteArray("43 27 0:51 / /mnt/share rw - cifs //srv/Share rw")
+        QTest::newRow("cifs") << QString("/mnt/share") << QString("cifs") << QString("//srv/Share")
                               << false << int(DriveKind::Network);
-        QTest::newRow("sshfs") << QByteArray("44 27 0:52 / /mnt/ssh rw - fuse.sshfs u@h:/ rw")
+        QTest::newRow("sshfs") << QString("/mnt/ssh") << QString("fuse.sshfs") << QString("u@h:/")
                                << false << int(DriveKind::Network);
-        QTest::newRow("tmpfs") << QByteArray("45 27 0:53 / /tmp rw - tmpfs tmpfs rw") << false
+        QTest::newRow("tmpfs") << QString("/tmp") << QString("tmpfs") << QString("tmpfs") << false
                                << int(DriveKind::Ram);
-        QTest::newRow("proc") << QByteArray("22 27 0:21 / /proc rw - proc proc rw") << false
+        QTest::newRow("proc") << QString("/proc") << QString("proc") << QString("proc") << false
                               << none;
-        QTest::newRow("sysfs") << QByteArray("23 27 0:22 / /sys rw - sysfs sysfs rw") << false
+        QTest::newRow("sysfs") << QString("/sys") << QString("sysfs") << QString("sysfs") << false
                                << none;
-        QTest::newRow("cgroup") << QByteArray(
-                                       "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw")
+        QTest::newRow("cgroup") << QString("/sys/fs/cgroup/cpu") << QString("cgroup")
+                                << QString("cgroup") << false << none;
+        QTest::newRow("devpts") << QString("/dev/pts") << QString("devpts") << QString("devpts")
                                 << false << none;
-        QTest::newRow("devpts") << QByteArray("26 24 0:24 / /dev/pts rw - devpts devpts rw")
-                                << false << none;
-        QTest::newRow("shm") << QByteArray("25 24 0:23 / /dev/shm rw - tmpfs tmpfs rw") << false
+        QTest::newRow("shm") << QString("/dev/shm") << QString("tmpfs") << QString("tmpfs") << false
                              << none;
         QTest::newRow("run tmpfs")
-            << QByteArray("46 27 0:54 / /run/user/1000 rw - tmpfs tmpfs rw") << false << none;
-        QTest::newRow("optional fields")
-            << QByteArray("47 27 8:2 / /home rw,relatime shared:1 master:2 - btrfs /dev/sda2 rw")
-            << false << int(DriveKind::Fixed);
+            << QString("/run/user/1000") << QString("tmpfs") << QString("tmpfs") << false << none;
     }
 
     void mountsBecomeDrives() {
-        QFETCH(QByteArray, line);
+        QFETCH(QString, mountPoint);
+        QFETCH(QString, type);
+        QFETCH(QString, source);
         QFETCH(bool, removable);
         QFETCH(int, kind);
-        const std::vector<drives::Mount> mounts = drives::parseMountInfo(line + '\n');
-        QCOMPARE(mounts.size(), size_t(1));
-        const std::optional<DriveKind> got = drives::driveKind(mounts[0], removable);
+        const std::optional<DriveKind> got =
+            drives::driveKind({mountPoint, type, source}, removable);
         QCOMPARE(got ? int(*got) : -1, kind);
-    }
-
-    void mountInfoEscapes() {
-        const auto mounts =
-            drives::parseMountInfo("50 27 8:33 / /media/u/My\\040Disk rw - ext4 /dev/sdc1 rw\n"
-                                   "garbage\n");
-        QCOMPARE(mounts.size(), size_t(1));
-        QCOMPARE(mounts[0].mountPoint, QStringLiteral("/media/u/My Disk"));
-        QCOMPARE(mounts[0].fsType, QStringLiteral("ext4"));
-        QCOMPARE(mounts[0].source, QStringLiteral("/dev/sdc1"));
     }
 
     void driveTexts() {
@@ -212,7 +200,7 @@ private slots:
             highlighted = SavePathFrm->DirPath->currentItem()->text();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QCOMPARE(seen, listFor(dataPath, {"Alpha", "beta", "gamma"}));
         QCOMPARE(highlighted, QFileInfo(dataPath).fileName());
@@ -248,7 +236,7 @@ private slots:
             else
                 SavePathFrm->close();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QVERIFY(!SavePathFrm->isVisible());
         QCOMPARE(MainFrm->SaveDir, QString());
     }
@@ -265,7 +253,7 @@ private slots:
             highlighted = SavePathFrm->DirPath->currentItem()->text();
             pressEnter(SavePathFrm->DrvPath); // Enter presses EnterBtn from anywhere
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(highlighted, QStringLiteral("b"));
         QCOMPARE(MainFrm->SaveDir, data.path() + "/");
         QCOMPARE(cwd(), data.path());
@@ -287,7 +275,7 @@ private slots:
             seen = entries();
             pressEsc();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(seen, listFor(b, {"Deeper", "inner"}));
         QCOMPARE(MainFrm->SaveDir, QString()); // cancelled ...
         QCOMPARE(cwd(), b);                    // ... but the working directory stays there
@@ -309,7 +297,7 @@ private slots:
             doubleClickRow(int(listFor(data.path(), {}).size()) - 1);
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(seen, listFor(b, {"Deeper", "Fresh", "inner"}));
         QCOMPARE(where, QPoint(700, 150));
         QCOMPARE(before, QString());
@@ -327,7 +315,7 @@ private slots:
             opened = SavePathFrm->DirPath->currentItem()->text();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
         QCOMPARE(opened, QStringLiteral("/"));
         QCOMPARE(MainFrm->SaveDir, QStringLiteral("/"));
         QCOMPARE(cwd(), QStringLiteral("/"));
@@ -355,7 +343,7 @@ private slots:
             after = entries();
             pressEnter();
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QStringList expected{QStringLiteral("ファイルが見つかりません.")};
         if (!root)
@@ -369,11 +357,16 @@ private slots:
     }
 
     void errorTexts() {
-        QCOMPARE(directoryErrorText(2), QStringLiteral("ファイルが見つかりません"));
-        QCOMPARE(directoryErrorText(3), QStringLiteral("不正なファイル名です"));
-        QCOMPARE(directoryErrorText(5), QStringLiteral("ファイルへのアクセスが拒否されました"));
-        QCOMPARE(directoryErrorText(20), QStringLiteral("I/O エラー (20)"));
-        QCOMPARE(errorBoxText(directoryErrorText(123)), QStringLiteral("I/O エラー (123)"));
+        using fs::DirectoryError;
+        QCOMPARE(directoryErrorText({DirectoryError::NotFound, 2}),
+                 QStringLiteral("ファイルが見つかりません"));
+        QCOMPARE(directoryErrorText({DirectoryError::InvalidName, 20}),
+                 QStringLiteral("不正なファイル名です"));
+        QCOMPARE(directoryErrorText({DirectoryError::AccessDenied, 13}),
+                 QStringLiteral("ファイルへのアクセスが拒否されました"));
+        QCOMPARE(directoryErrorText({DirectoryError::Other, 5}), QStringLiteral("I/O エラー (5)"));
+        QCOMPARE(errorBoxText(directoryErrorText({DirectoryError::Other, 123})),
+                 QStringLiteral("I/O エラー (123)"));
     }
 
     void eachDriveKeepsItsFolder() {
@@ -418,7 +411,7 @@ private slots:
             driveShown = drv->currentText();
             pressEnter(drv);
         });
-        ShowForm("SavePath");
+        MainFrm->ShowForm("SavePath");
 
         QCOMPARE(onD1, (QStringList{d1, "other", "sub"}));
         QCOMPARE(dirs[0], d1);

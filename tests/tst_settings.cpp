@@ -2,9 +2,11 @@
 // every close request, reset to the defaults.
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
-#include "platform/Colors.h"
 #include "settings/Settings.h"
+#include "settings/WindowGeometry.h"
+#include "ui/Colors.h"
 
+#include <QScreen>
 #include <QTest>
 
 using namespace testing;
@@ -18,14 +20,10 @@ QByteArray listingTxt(const QByteArray& lines) {
 }
 
 // Starts the program's main window in the data folder.
-struct Started {
-    Windows windows;
-    TMainFrm* operator->() const { return windows.main; }
-    Started() {
-        showMain(windows.main);
-        windows.main->SaveSettingsOnClose = true;
-    }
-    ~Started() { windows.main->SaveSettingsOnClose = false; }
+// (Saving at close is on for these tests, which look at what it writes.)
+struct StartedSaving : testing::Started {
+    StartedSaving() { main->SaveSettingsOnClose = true; }
+    ~StartedSaving() { main->SaveSettingsOnClose = false; }
 };
 
 QString value(const DataFolder& data, const QString& key) {
@@ -46,7 +44,7 @@ private slots:
         data.write("g/a.txt", "text");
         BoxAnswerer boxes;
         boxes.answer("OK");
-        Started main;
+        StartedSaving main;
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("環境ファイルを作成します")});
         QCOMPARE(boxes.seen().first().title, QString("OSTREL"));
         QCOMPARE(data.read("Ostrel.ini"), defaultSettingsFile());
@@ -60,7 +58,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n[Other]\nKEEP=1\n"));
-        Started main;
+        StartedSaving main;
         QCOMPARE(main->outerGeometry().width(), 500);
         QCOMPARE(main->MainEdit->font().pointSize(), 9);
         QVERIFY(main->close());
@@ -94,7 +92,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", check == "patterns=empty" ? kHeader + lines : listingTxt(lines));
-        Started main;
+        StartedSaving main;
         if (check == "back=system5") {
             QCOMPARE(main->MainEditBackColor, ostrel::kColorWindow);
             QCOMPARE(main->RecordLstBackColor, ostrel::kColorWindow);
@@ -138,7 +136,7 @@ private slots:
         data.write("a/one.txt", "1");
         data.write("b/two.txt", "2");
         data.write("Ostrel.ini", defaultSettingsFile());
-        Started main;
+        StartedSaving main;
         main->GroupCmb->setCurrentIndex(1); // the user picks group b
         QCOMPARE(main->RecordLst->count(), 1);
         QVERIFY(main->close());
@@ -150,7 +148,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("WINDOW WIDTH=500\n"));
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
         boxes.answer(QString::fromUtf8("キャンセル"));
         main->SetDefaultMnu->trigger();
@@ -169,7 +167,7 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", listingTxt("BUCK COLOR=255\nTOOLBAR VISIBLE=0\n"));
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
         boxes.answer({"OK", "OK"});
         main->SetDefaultMnu->trigger();
@@ -193,18 +191,100 @@ private slots:
         QCOMPARE(data.read("Ostrel.ini"), expected);
     }
 
-    void unwritableFileKeepsTheWindowOpen() {
+    void unwritableFileAsksBeforeQuittingWithoutIt() {
+        // The write error keeps the window open; the question after it lets
+        // the user out without the settings (No, the default, stays).
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", defaultSettingsFile());
         QFile::setPermissions(data.absolute("Ostrel.ini"), QFile::ReadOwner);
-        Started main;
+        StartedSaving main;
         BoxAnswerer boxes;
-        boxes.answer("OK");
+        boxes.answer({"OK", ""}); // closing the question answers as No does
         QVERIFY(!main->close());
         QVERIFY(main->isVisible());
-        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("./Ostrel.ini に書き込めません.")});
+        const QString question =
+            QString::fromUtf8("設定を保存できませんでした。設定を保存せずに終了しますか？");
+        QCOMPARE(boxes.texts(),
+                 (QStringList{QString::fromUtf8("./Ostrel.ini に書き込めません."), question}));
+        QCOMPARE(boxes.seen().last().title, QString::fromUtf8("警告"));
+        boxes.answer({"OK", QString::fromUtf8("はい(&Y)")});
+        QVERIFY(main->close());
         QCOMPARE(data.read("Ostrel.ini"), defaultSettingsFile());
+    }
+
+    void settingsThatCannotBeWrittenStillStart() {
+        // The settings file's place is taken by a link to nowhere: the first
+        // start shows the error and goes on with the defaults and the groups.
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        QVERIFY(QFile::link("missing/Ostrel.ini", data.absolute("Ostrel.ini")));
+        BoxAnswerer boxes;
+        boxes.answer({"OK", "OK"});
+        StartedSaving main;
+        QCOMPARE(boxes.texts(), (QStringList{QString::fromUtf8("環境ファイルを作成します"),
+                                             QString::fromUtf8("./Ostrel.ini に書き込めません.")}));
+        QCOMPARE(main->GroupCmb->currentText(), QString("g"));
+        QCOMPARE(main->MainEdit->toPlainText(), QString("text"));
+        QVERIFY(main->MainEdit->isEnabled());
+    }
+
+    void geometryIsHeldToTheScreen_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::newRow("height beyond any screen") << QByteArray("WINDOW HEIGHT=2147483647\n");
+        QTest::newRow("negative width") << QByteArray("WINDOW WIDTH=-5\n");
+        QTest::newRow("far above") << QByteArray("WINDOW TOP=-99999\n");
+        QTest::newRow("far right") << QByteArray("WINDOW LEFT=2147483647\n");
+        QTest::newRow("smallest numbers")
+            << QByteArray("WINDOW TOP=-2147483648\nWINDOW LEFT=-2147483648\n"
+                          "WINDOW WIDTH=-2147483648\nWINDOW HEIGHT=-2147483648\n");
+        QTest::newRow("nothing") << QByteArray("WINDOW WIDTH=0\nWINDOW HEIGHT=0\n");
+    }
+
+    void geometryIsHeldToTheScreen() {
+        // Whatever the file says, the window lies on the screen, and closing
+        // writes back the geometry the window really has.
+        QFETCH(QByteArray, lines);
+        DataFolder data;
+        data.write("g/a.txt", "text");
+        data.write("Ostrel.ini", listingTxt(lines));
+        StartedSaving main;
+        const QRect screen = main->screen()->availableGeometry();
+        const QRect outer = main->outerGeometry();
+        QVERIFY2(screen.contains(outer), qPrintable(QString("%1,%2 %3x%4")
+                                                        .arg(outer.left())
+                                                        .arg(outer.top())
+                                                        .arg(outer.width())
+                                                        .arg(outer.height())));
+        QVERIFY(outer.width() > 0 && outer.height() > 0);
+        QVERIFY(main->close());
+        QCOMPARE(value(data, "WINDOW LEFT").toInt(), outer.left());
+        QCOMPARE(value(data, "WINDOW TOP").toInt(), outer.top());
+        QCOMPARE(value(data, "WINDOW WIDTH").toInt(), outer.width());
+        QCOMPARE(value(data, "WINDOW HEIGHT").toInt(), outer.height());
+    }
+
+    void heldGeometry_data() {
+        QTest::addColumn<QList<qint64>>("stored"); // left, top, width, height
+        QTest::addColumn<QRect>("held");
+        const qint64 big = qint64(1) << 40;
+        QTest::newRow("fits") << QList<qint64>{200, 200, 450, 350} << QRect(200, 200, 450, 350);
+        QTest::newRow("too large") << QList<qint64>{0, 0, big, big} << QRect(0, 30, 1024, 738);
+        QTest::newRow("too small") << QList<qint64>{10, 40, -big, 0} << QRect(10, 40, 100, 80);
+        QTest::newRow("off to the bottom right")
+            << QList<qint64>{5000, 5000, 400, 300} << QRect(624, 468, 400, 300);
+        QTest::newRow("off to the top left")
+            << QList<qint64>{-big, -big, 400, 300} << QRect(0, 30, 400, 300);
+    }
+
+    void heldGeometry() {
+        // A screen of 1024 x 738 available below a 30-pixel panel; the window
+        // needs 100 x 80 at least.
+        QFETCH(QList<qint64>, stored);
+        QFETCH(QRect, held);
+        QCOMPARE(ostrel::heldToScreen({stored[0], stored[1], stored[2], stored[3]},
+                                      QRect(0, 30, 1024, 738), QSize(100, 80)),
+                 held);
     }
 
     void damagedFilesStartWithFallbacks_data() {
@@ -218,19 +298,19 @@ private slots:
         QTest::newRow("duplicates") << kHeader + "FONT SIZE=11\nFONT SIZE=30\n";
         QTest::newRow("crlf no final break")
             << QByteArray(kHeader).replace("\n", "\r\n") + "FONT SIZE=11";
-        QTest::newRow("absurd values")
-            << kHeader + "FONT SIZE=0\nWINDOW WIDTH=-5\nWINDOW HEIGHT=2147483647\n"
-                         "FONT SIZE=2000000000\nWINDOW TOP=-99999\n";
+        QTest::newRow("font size 0") << kHeader + "FONT SIZE=0\n";
+        QTest::newRow("font size huge") << kHeader + "FONT SIZE=2000000000\n";
     }
     void damagedFilesStartWithFallbacks() {
         QFETCH(QByteArray, content);
         DataFolder data;
         data.write("g/a.txt", "text");
         data.write("Ostrel.ini", content);
-        Started main;
+        StartedSaving main;
         QVERIFY(main->isVisible());
         const int size = main->MainEdit->font().pointSize();
-        QVERIFY(size == 9 || size == 11 || size == 1); // 0 is drawn at the smallest size
+        // 0 is drawn at the smallest size, a size beyond any use at the largest.
+        QVERIFY(size == 9 || size == 11 || size == 1 || size == 1000);
         QVERIFY(main->close());
         QCOMPARE(value(data, "RC FORM CLOSE"), QString("1"));
         QVERIFY(data.read("Ostrel.ini").startsWith(content.left(8)));

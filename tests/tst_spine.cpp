@@ -26,12 +26,6 @@ QByteArray settings(const QByteArray& lastGroup, const QByteArray& lastRecord) {
     return s;
 }
 
-struct Started {
-    Windows windows;
-    TMainFrm* operator->() const { return windows.main; }
-    explicit Started() { showMain(windows.main); }
-};
-
 void clickRecord(TMainFrm* f, const QString& name) {
     const QList<QListWidgetItem*> found = f->RecordLst->findItems(name, Qt::MatchExactly);
     QVERIFY2(!found.isEmpty(), qPrintable(name));
@@ -59,7 +53,7 @@ void makeHostile(const QString& path, const QString& kind) {
     }
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    QVERIFY(f.resize(ostrel::recordSizeLimit() + 1));
+    QVERIFY(f.resize(ostrel::store::recordSizeLimit() + 1));
 }
 
 QByteArray sjis(const char* utf8) {
@@ -86,10 +80,10 @@ private slots:
         twoGroups(data, "g", "b.txt");
         Started main;
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("bravo\n"));
-        QCOMPARE(main->RecordPath, QString("./g/b.txt"));
-        QCOMPARE(main->RecordName, QString("b.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/b.txt"));
+        QCOMPARE(main->RecordName(), QString("b.txt"));
         QCOMPARE(main->GroupIndex, 0);
         QCOMPARE(main->RecordIndex, 1);
         QVERIFY(main->DeleteRecordMnu->isEnabled());
@@ -104,7 +98,7 @@ private slots:
         twoGroups(data, "deleted group", "b.txt");
         Started main;
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
     }
 
     void missingLastDocumentSelectsTheFirstRecord() {
@@ -114,7 +108,7 @@ private slots:
                    QByteArray("[OSTREL2 for Windows98 ApplicationSettingData]\nSUPPORT "
                               "EXPC=*.txt/\nLAST DIRECTORY=h\n"));
         Started main;
-        QCOMPARE(selectedRecord(main.windows.main), QString("c.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("c.txt"));
     }
 
     void groupWithoutRecordsDisablesTheEditor() {
@@ -126,14 +120,14 @@ private slots:
         QVERIFY(!main->MainEdit->isEnabled());
         QVERIFY(!main->DeleteRecordMnu->isEnabled());
         QVERIFY(!main->DeleteRecBtn->isEnabled());
-        QCOMPARE(main->RecordPath, QString());
+        QCOMPARE(main->RecordPath(), QString());
     }
 
     void typingEnablesSaveAndSavingWrites() {
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QVERIFY(main->SaveDataBtn->isEnabled());
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QVERIFY(!main->SaveDataBtn->isEnabled());
@@ -153,22 +147,22 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "edit ");
+        type(main.main, "edit ");
         // Show group h first: no question, the edits stay.
         QTest::keyClick(main->GroupCmb, Qt::Key_Down);
         QCOMPARE(main->GroupCmb->currentText(), QString("h"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
 
         BoxAnswerer boxes;
         boxes.answer(answer);
-        clickRecord(main.windows.main, "c.txt");
+        clickRecord(main.main, "c.txt");
         QCOMPARE(boxes.texts(), QStringList{kSaveQuestion});
         QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
         QCOMPARE(boxes.seen().first().buttons, QStringList({kYes, kNo, kCancel}));
         if (answer == kYes || answer == kNo) {
             QCOMPARE(main->MainEdit->toPlainText(), QString("charlie\n"));
-            QCOMPARE(main->RecordPath, QString("./h/c.txt"));
+            QCOMPARE(main->RecordPath(), QString("./h/c.txt"));
             QCOMPARE(main->GroupIndex, 1);
             QCOMPARE(main->RecordIndex, 0);
             QCOMPARE(data.read("g/a.txt"), QByteArray(answer == kYes ? "edit alpha\n" : "alpha\n"));
@@ -176,7 +170,7 @@ private slots:
         } else {
             // Cancelled: the loaded record's group and record are shown again.
             QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-            QCOMPARE(selectedRecord(main.windows.main), QString("a.txt"));
+            QCOMPARE(selectedRecord(main.main), QString("a.txt"));
             QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
             QVERIFY(main->MainEdit->document()->isModified());
             QVERIFY(main->SaveDataBtn->isEnabled());
@@ -189,7 +183,7 @@ private slots:
         twoGroups(data);
         QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner | QFile::ReadGroup);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         boxes.answer("OK");
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
@@ -203,11 +197,11 @@ private slots:
         // The same failure in the question's Yes path stops the pick: the
         // clicked item is selected, the old record and its edits stay.
         boxes.answer({kYes, "OK"});
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts().size(), 3);
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
         QVERIFY(main->MainEdit->document()->isModified());
     }
 
@@ -215,18 +209,18 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QFile::remove(data.absolute("g/b.txt"));
         BoxAnswerer boxes;
         boxes.answer({kNo, "OK"});
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(
             boxes.texts(),
             QStringList({kSaveQuestion, QString::fromUtf8("ファイル ./g/b.txt は開けません.")}));
         // The editor keeps what it had, and still names the record it holds,
         // so a save cannot write this text over another file.
         QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
     void recordsThatCannotBeHeldAreRefused_data() {
@@ -237,7 +231,7 @@ private slots:
             << "large"
             << QString::fromUtf8("ファイル ./g/b.txt は大きすぎるため開けません（開けるのは %1 MB "
                                  "まで）.")
-                   .arg(ostrel::recordSizeLimit() >> 20);
+                   .arg(ostrel::store::recordSizeLimit() >> 20);
     }
 
     void recordsThatCannotBeHeldAreRefused() {
@@ -252,10 +246,10 @@ private slots:
         makeHostile(data.absolute("g/b.txt"), kind);
         BoxAnswerer boxes;
         boxes.answer("OK");
-        clickRecord(main.windows.main, "b.txt");
+        clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts(), QStringList{message});
         QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
-        QCOMPARE(main->RecordPath, QString("./g/a.txt"));
+        QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
     void startGoesOnWhenTheLastRecordCannotBeHeld() {
@@ -268,9 +262,9 @@ private slots:
         QCOMPARE(boxes.seen().size(), 1);
         QVERIFY(main->isVisible());
         QVERIFY(!main->MainEdit->isEnabled());
-        QCOMPARE(selectedRecord(main.windows.main), QString("b.txt"));
+        QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         // The rest of the start ran: picking another record works.
-        clickRecord(main.windows.main, "a.txt");
+        clickRecord(main.main, "a.txt");
         QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
         QVERIFY(main->MainEdit->isEnabled());
     }
@@ -391,7 +385,7 @@ private slots:
         data.write("g/a.txt", before);
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         boxes.answer(kNo);
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
@@ -405,7 +399,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         BoxAnswerer boxes;
         // Cancel: the window stays open, yet the settings were written.
         data.write("Ostrel.ini", "");
@@ -424,7 +418,7 @@ private slots:
         DataFolder data;
         twoGroups(data);
         Started main;
-        type(main.windows.main, "X");
+        type(main.main, "X");
         QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner);
         BoxAnswerer boxes;
         boxes.answer({kYes, "OK"});

@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
 #include "store/Folders.h"
-#include "store/Patterns.h"
 #include "store/RecordStore.h"
+#include "text/PatternList.h"
 
 #include <QTest>
 
@@ -29,9 +29,9 @@ QStringList items(const QListWidget* lst) {
 // Lists the records of group "g" with a pattern list.
 QStringList listed(const QString& patterns) {
     MainFrm->SupportPatterns = patterns;
-    ListGroups();
-    SelectGroup(FindGroupIndex("g"));
-    ListRecords();
+    MainFrm->ListGroups();
+    MainFrm->SelectGroup(MainFrm->FindGroupIndex("g"));
+    MainFrm->ListRecords();
     return items(MainFrm->RecordLst);
 }
 
@@ -62,7 +62,7 @@ private slots:
     void listsGroups() {
         DataFolder data;
         Windows w;
-        QVERIFY(!ListGroups());
+        QVERIFY(!MainFrm->ListGroups());
         QCOMPARE(MainFrm->GroupCmb->count(), 0);
         data.addGroup("beta");
         data.addGroup("Alpha");
@@ -71,7 +71,7 @@ private slots:
         data.addGroup("beta/nested");
         data.write("file.txt", "not a group");
         data.write("Ostrel.ini", "");
-        QVERIFY(ListGroups());
+        QVERIFY(MainFrm->ListGroups());
         QCOMPARE(items(MainFrm->GroupCmb), QStringList({"Alpha", "beta", "gamma"}));
         QCOMPARE(MainFrm->GroupCmb->currentIndex(), -1);
         QCOMPARE(MainFrm->GroupCmb->currentText(), QString());
@@ -117,8 +117,8 @@ private slots:
         data.addGroup("g");
         data.write("Ostrel.ini", "");
         MainFrm->SupportPatterns = ostrel::defaultPatternList();
-        ListGroups();
-        ListRecords();
+        MainFrm->ListGroups();
+        MainFrm->ListRecords();
         QCOMPARE(items(MainFrm->RecordLst), QStringList{"Ostrel.ini"});
     }
 
@@ -127,36 +127,31 @@ private slots:
         Windows w;
         for (const char* g : {"A", "b", "C"})
             data.addGroup(g);
-        ListGroups();
-        QCOMPARE(FindGroupIndex("C"), 2);
-        QCOMPARE(FindGroupIndex("c"), 0); // exact comparison
-        QCOMPARE(FindGroupIndex("missing"), 0);
+        MainFrm->ListGroups();
+        QCOMPARE(MainFrm->FindGroupIndex("C"), 2);
+        QCOMPARE(MainFrm->FindGroupIndex("c"), 0); // exact comparison
+        QCOMPARE(MainFrm->FindGroupIndex("missing"), 0);
         MainFrm->RecordLst->addItems({"x", "same", "y", "same", "z"});
-        QCOMPARE(FindRecordIndex("same"), 3);
-        QCOMPARE(FindRecordIndex(""), 0);
-        QCOMPARE(FindRecordIndex("SAME"), 0);
+        QCOMPARE(MainFrm->FindRecordIndex("same"), 3);
+        QCOMPARE(MainFrm->FindRecordIndex(""), 0);
+        QCOMPARE(MainFrm->FindRecordIndex("SAME"), 0);
     }
 
     void createsRecordsAndGroups() {
         DataFolder data;
         Windows w;
         data.write("g/memo.txt", "keep");
-        ListGroups();
-        SelectGroup(0);
-        BoxAnswerer boxes;
-        boxes.answer("OK");
-        CreateRecordFile("memo.txt"); // exists: refused, untouched
-        QCOMPARE(boxes.texts(),
-                 QStringList{QString::fromUtf8("エラー：レコードを作成できませんでした")});
+        QVERIFY(!ostrel::store::createRecord("g", "memo.txt")); // exists: refused, untouched
         QCOMPARE(data.read("g/memo.txt"), QByteArray("keep"));
-        CreateRecordFile("new.txt");
+        QVERIFY(ostrel::store::createRecord("g", "new.txt"));
         QVERIFY(data.exists("g/new.txt"));
         QCOMPARE(data.read("g/new.txt"), QByteArray());
+        QVERIFY(!ostrel::store::createRecord("", "loose.txt")); // no group: not in the data folder
+        QVERIFY(!data.exists("loose.txt"));
 
-        QVERIFY(CreateGroupFolder("second"));
-        QCOMPARE(items(MainFrm->GroupCmb), QStringList({"g", "second"}));
-        QVERIFY(!CreateGroupFolder("second"));
-        QCOMPARE(MainFrm->GroupCmb->currentIndex(), -1);
+        QVERIFY(ostrel::store::createGroup("second"));
+        QCOMPARE(ostrel::store::groups(), QStringList({"g", "second"}));
+        QVERIFY(!ostrel::store::createGroup("second"));
     }
 
     void sortsWithoutRegardToCase() {

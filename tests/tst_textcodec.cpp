@@ -1,5 +1,5 @@
 // Reading text in the encoding and line breaks it has, and writing it back alike.
-#include "platform/TextCodec.h"
+#include "text/TextCodec.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

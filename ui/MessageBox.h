@@ -21,7 +21,9 @@ void showMessage(const QString& text);
 
 // A question box titled "情報" or "警告" with the chosen buttons, in the order
 // はい, いいえ, OK, キャンセル. Closing the box without a choice answers Cancel.
-Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons);
+// Enter presses the first button unless another one is named the default.
+Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons,
+                   unsigned defaultButton = 0);
 
 // Places a window centred on the screen.
 void centreOnScreen(QWidget& window);

@@ -1,6 +1,7 @@
 #include "Application.h"
 
-#include "Error.h"
+#include "Accessibility.h"
+#include "Handler.h"
 #include "MessageBox.h"
 
 #include <QFont>
@@ -10,9 +11,12 @@
 namespace ostrel {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // No display name: the desktop would add it to every window's caption, and
+    // the captions are the program's own ("OSTREL ver 1.6.4", "レコードの作成").
     setApplicationName(applicationTitle());
-    setApplicationDisplayName(applicationTitle());
+    setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     setUpLocale(*this);
+    installAccessibility(*this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

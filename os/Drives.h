@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QByteArray>
+#include "FileSystem.h"
+
 #include <QString>
 #include <optional>
 #include <vector>
 
-// The drives the destination folder dialog offers: the mounted volumes that a
-// user can keep files on, each known by its root (the mount point). Pseudo
-// file systems (proc, sysfs, cgroup, devpts, the tmpfs mounts of /run and
-// /dev ...) are left out.
+// The drives the destination folder dialog offers: the mounted volumes (as
+// QStorageInfo lists them) that a user can keep files on, each known by its
+// root (the mount point). Pseudo file systems (proc, sysfs, cgroup, devpts,
+// the tmpfs mounts of /run and /dev ...) are left out.
 //
 // Each drive keeps its own current folder for the run: the folder last made
 // the working directory on it through changeDirectory().
@@ -25,16 +26,12 @@ struct Drive {
     bool caseSensitive = true;
 };
 
-// One line of /proc/self/mountinfo.
+// A mounted volume.
 struct Mount {
     QString mountPoint;
     QString fsType; // "ext4", "fuse.sshfs" ...
     QString source; // "/dev/sda1", "server:/export", "tmpfs" ...
 };
-
-// The mounts of a mountinfo text, in its order (escapes such as "\040"
-// decoded).
-std::vector<Mount> parseMountInfo(const QByteArray& text);
 
 // What kind of drive a mount is, or nothing for a mount that is no drive
 // (a pseudo file system, a mount inside /proc, /sys, /dev or /run...).
@@ -62,9 +59,8 @@ QString driveRootOf(const QString& path, const std::vector<Drive>& drives);
 QString currentDirectoryOf(const QString& root);
 
 // Makes `path` the working directory and, when that succeeds, the current
-// folder of its drive among `drives`. Answers 0 or the error code of
-// fs::setCurrentDirectory.
-int changeDirectory(const QString& path, const std::vector<Drive>& drives);
+// folder of its drive among `drives`.
+fs::DirectoryChange changeDirectory(const QString& path, const std::vector<Drive>& drives);
 
 // Forgets every drive's current folder (each drive is back at its root).
 void forgetCurrentDirectories();

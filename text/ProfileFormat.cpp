@@ -1,6 +1,5 @@
-#include "Profile.h"
+#include "ProfileFormat.h"
 
-#include "FileSystem.h"
 #include "TextCodec.h"
 
 #include <QRegularExpression>
@@ -143,17 +142,13 @@ QString oneLine(const QString& value) {
 
 } // namespace
 
-QString readString(const QString& path, QStringView section, QStringView key,
-                   const QString& fallback) {
-    const std::optional<QByteArray> bytes = fs::readFile(path);
-    if (!bytes)
-        return fallback;
-    const FileEncoding enc = detectEncoding(*bytes);
-    const Located loc = locate(*bytes, section, key, enc);
+std::optional<QString> readValue(const QByteArray& bytes, QStringView section, QStringView key) {
+    const FileEncoding enc = detectEncoding(bytes);
+    const Located loc = locate(bytes, section, key, enc);
     if (loc.keyLine < 0)
-        return fallback;
+        return std::nullopt;
     const Line& l = loc.lines[size_t(loc.keyLine)];
-    QByteArrayView value = QByteArrayView(*bytes).sliced(loc.valueStart, l.end - loc.valueStart);
+    QByteArrayView value = QByteArrayView(bytes).sliced(loc.valueStart, l.end - loc.valueStart);
     if (value.size() > kMaxValueBytes) {
         value = value.first(kMaxValueBytes);
         // Drop a character that the cut has split.
@@ -165,14 +160,7 @@ QString readString(const QString& path, QStringView section, QStringView key,
     return decode(value, enc);
 }
 
-bool writeString(const QString& path, QStringView section, QStringView key, const QString& value) {
-    QByteArray bytes;
-    if (fs::exists(path)) {
-        std::optional<QByteArray> read = fs::readFile(path);
-        if (!read)
-            return false;
-        bytes = std::move(*read);
-    }
+QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, const QString& value) {
     FileEncoding enc = detectEncoding(bytes);
     std::optional<QByteArray> encodedValue = encode(oneLine(value), enc);
     if (!encodedValue) {
@@ -212,7 +200,7 @@ bool writeString(const QString& path, QStringView section, QStringView key, cons
         out += '[' + *encode(section.toString(), enc) + ']' + eol + keyBytes + '=' + *encodedValue +
                eol;
     }
-    return fs::writeFileAtomic(path, out);
+    return out;
 }
 
 } // namespace ostrel::profile

@@ -1,4 +1,4 @@
-#include "Patterns.h"
+#include "PatternList.h"
 
 namespace ostrel {
 

@@ -103,9 +103,13 @@ bool copyFile(const QString& source, const QString& destination);
 
 // The working directory as a full path.
 QString currentDirectory();
-// Changes the working directory; answers 0 or the platform's error code,
-// expressed as the codes the program reports: 2 not found, 3 invalid name,
-// 5 access denied, anything else as the system's own number.
-int setCurrentDirectory(const QString& path);
+// Why the working directory could not be changed.
+enum class DirectoryError { None, NotFound, InvalidName, AccessDenied, Other };
+struct DirectoryChange {
+    DirectoryError error = DirectoryError::None;
+    int systemCode = 0; // the system's own error number, for Other
+};
+// Changes the working directory.
+DirectoryChange setCurrentDirectory(const QString& path);
 
 } // namespace ostrel::fs

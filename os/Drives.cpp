@@ -6,52 +6,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStorageInfo>
 
 #include <algorithm>
 
 namespace ostrel::drives {
 
 namespace {
-
-// Octal escapes ("\040" for a blank) as mountinfo writes them.
-QString unescapeMountField(const QByteArray& field) {
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const char c = field[i];
-        if (c == '\\' && i + 3 < field.size()) {
-            const QByteArray digits = field.mid(i + 1, 3);
-            bool ok = false;
-            const int value = digits.toInt(&ok, 8);
-            if (ok && digits.size() == 3) {
-                out.append(char(value));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(c);
-    }
-    return QFile::decodeName(out);
-}
-
-// "\x20" escapes as udev writes them into the names of /dev/disk/by-label.
-QString unescapeUdevName(const QString& name) {
-    QByteArray out;
-    const QByteArray raw = QFile::encodeName(name);
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\\' && i + 3 < raw.size() && raw[i + 1] == 'x') {
-            bool ok = false;
-            const int value = raw.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(value));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(raw[i]);
-    }
-    return QString::fromUtf8(out);
-}
 
 bool isInside(const QString& path, const QString& folder) {
     return path == folder || path.startsWith(folder + u'/');
@@ -112,19 +73,6 @@ bool isPseudoType(const QString& type) {
     return pseudo.contains(type);
 }
 
-// The labels of the block devices, by canonical device path.
-QHash<QString, QString> deviceLabels() {
-    QHash<QString, QString> labels;
-    const QDir byLabel(QStringLiteral("/dev/disk/by-label"));
-    const QFileInfoList links = byLabel.entryInfoList(QDir::System | QDir::Files);
-    for (const QFileInfo& link : links) {
-        const QString device = link.canonicalFilePath();
-        if (!device.isEmpty())
-            labels.insert(device, unescapeUdevName(link.fileName()));
-    }
-    return labels;
-}
-
 QString canonicalDevice(const QString& source) {
     if (!source.startsWith(u"/dev/"))
         return {};
@@ -157,23 +105,6 @@ QHash<QString, QString>& currentDirectories() {
 }
 
 } // namespace
-
-std::vector<Mount> parseMountInfo(const QByteArray& text) {
-    std::vector<Mount> mounts;
-    for (const QByteArray& line : text.split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        // id parent major:minor root mount-point options [optional...] - type source super
-        const qsizetype dash = fields.indexOf(QByteArray("-"), 6);
-        if (fields.size() < 7 || dash < 0 || dash + 2 >= fields.size())
-            continue;
-        Mount m;
-        m.mountPoint = unescapeMountField(fields[4]);
-        m.fsType = unescapeMountField(fields[dash + 1]);
-        m.source = unescapeMountField(fields[dash + 2]);
-        mounts.push_back(std::move(m));
-    }
-    return mounts;
-}
 
 std::optional<DriveKind> driveKind(const Mount& mount, bool removable) {
     const QString& at = mount.mountPoint;
@@ -227,33 +158,32 @@ QString driveText(const Drive& drive) {
 }
 
 std::vector<Drive> presentDrives() {
-    const std::optional<QByteArray> info = fs::readFile(QStringLiteral("/proc/self/mountinfo"));
-    if (!info)
-        return {Drive{QStringLiteral("/"), {}, {}, DriveKind::Fixed, true}};
-    const QHash<QString, QString> labels = deviceLabels();
-
     // A later mount on the same point hides the earlier one.
-    std::vector<Mount> mounts = parseMountInfo(*info);
+    const QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
     std::vector<Drive> found;
-    for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
-        const Mount& m = *it;
+    for (auto it = volumes.rbegin(); it != volumes.rend(); ++it) {
+        const QStorageInfo& v = *it;
+        const Mount m{v.rootPath(), QString::fromUtf8(v.fileSystemType()),
+                      QString::fromUtf8(v.device())};
         if (std::any_of(found.begin(), found.end(),
                         [&](const Drive& d) { return d.root == m.mountPoint; }))
             continue;
-        const QString device = canonicalDevice(m.source);
-        const std::optional<DriveKind> kind = driveKind(m, removableDevice(device));
+        const std::optional<DriveKind> kind =
+            driveKind(m, removableDevice(canonicalDevice(m.source)));
         // Files bind-mounted over single files are no drives either.
         if (!kind || !fs::isDirectory(m.mountPoint))
             continue;
         Drive d;
         d.root = m.mountPoint;
         d.kind = *kind;
-        d.label = labels.value(device);
+        d.label = v.name();
         if (d.kind == DriveKind::Network)
             d.remote = m.source;
         d.caseSensitive = caseSensitiveFileSystem(m.fsType);
         found.push_back(std::move(d));
     }
+    if (found.empty())
+        found.push_back(Drive{QStringLiteral("/"), {}, {}, DriveKind::Fixed, true});
     std::sort(found.begin(), found.end(),
               [](const Drive& a, const Drive& b) { return a.root < b.root; });
     return found;
@@ -273,13 +203,13 @@ QString currentDirectoryOf(const QString& root) {
     return currentDirectories().value(root, root);
 }
 
-int changeDirectory(const QString& path, const std::vector<Drive>& drives) {
-    const int code = fs::setCurrentDirectory(path);
-    if (code == 0) {
+fs::DirectoryChange changeDirectory(const QString& path, const std::vector<Drive>& drives) {
+    const fs::DirectoryChange change = fs::setCurrentDirectory(path);
+    if (change.error == fs::DirectoryError::None) {
         const QString now = fs::currentDirectory();
         currentDirectories().insert(driveRootOf(now, drives), now);
     }
-    return code;
+    return change;
 }
 
 void forgetCurrentDirectories() {

@@ -1,6 +1,6 @@
 #include "FileSystem.h"
 
-#include "TextCodec.h"
+#include "text/TextCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -791,21 +791,21 @@ QString currentDirectory() {
     return {};
 }
 
-int setCurrentDirectory(const QString& path) {
+DirectoryChange setCurrentDirectory(const QString& path) {
     if (::chdir(native(path).constData()) == 0)
-        return 0;
+        return {};
     switch (errno) {
     case ENOENT:
-        return 2;
+        return {DirectoryError::NotFound, errno};
     case ENOTDIR:
     case ENAMETOOLONG:
     case EINVAL:
-        return 3;
+        return {DirectoryError::InvalidName, errno};
     case EACCES:
     case EPERM:
-        return 5;
+        return {DirectoryError::AccessDenied, errno};
     default:
-        return errno;
+        return {DirectoryError::Other, errno};
     }
 }
 

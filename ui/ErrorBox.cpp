@@ -1,4 +1,4 @@
-#include "Error.h"
+#include "ErrorBox.h"
 
 #include "MessageBox.h"
 
@@ -6,12 +6,6 @@
 #include <QPushButton>
 
 namespace ostrel {
-
-const char* PlatformError::what() const noexcept {
-    if (m_utf8.isEmpty())
-        m_utf8 = m_message.toUtf8();
-    return m_utf8.constData();
-}
 
 QString errorBoxText(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))

@@ -35,7 +35,8 @@ void showMessage(const QString& text) {
     execCentred(box);
 }
 
-Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons) {
+Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons,
+                   unsigned defaultButton) {
     const bool info = kind == QuestionKind::Information;
     QMessageBox box(info ? QMessageBox::Information : QMessageBox::Warning,
                     info ? QStringLiteral("情報") : QStringLiteral("警告"), text,
@@ -59,7 +60,7 @@ Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons) {
         // One role for all keeps the buttons in the order given on every desktop.
         QPushButton* b = box.addButton(QString::fromUtf16(c.caption), QMessageBox::ActionRole);
         b->setObjectName(QString::fromUtf16(c.caption));
-        if (added.isEmpty())
+        if (defaultButton ? c.flag == defaultButton : added.isEmpty())
             box.setDefaultButton(b);
         added.append({b, c.answer});
     }

@@ -1,0 +1,31 @@
+#include "ProfileFile.h"
+
+#include "FileSystem.h"
+#include "text/ProfileFormat.h"
+
+namespace ostrel::profile {
+
+std::optional<QString> read(const QString& path, QStringView section, QStringView key) {
+    const std::optional<QByteArray> bytes = fs::readFile(path);
+    if (!bytes)
+        return std::nullopt;
+    return readValue(*bytes, section, key);
+}
+
+QString readString(const QString& path, QStringView section, QStringView key,
+                   const QString& fallback) {
+    return read(path, section, key).value_or(fallback);
+}
+
+bool writeString(const QString& path, QStringView section, QStringView key, const QString& value) {
+    QByteArray bytes;
+    if (fs::exists(path)) {
+        std::optional<QByteArray> read = fs::readFile(path);
+        if (!read)
+            return false;
+        bytes = std::move(*read);
+    }
+    return fs::writeFileAtomic(path, withValue(std::move(bytes), section, key, value));
+}
+
+} // namespace ostrel::profile

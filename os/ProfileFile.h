@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+// Profile strings in a file (see text/ProfileFormat.h for the format). Every
+// call opens, reads (or writes) and closes the file; nothing is cached.
+namespace ostrel::profile {
+
+// The value of a key; nothing when the file cannot be read or the section or
+// the key is missing.
+std::optional<QString> read(const QString& path, QStringView section, QStringView key);
+
+// A missing or unreadable file, section or key answers the fallback.
+QString readString(const QString& path, QStringView section, QStringView key,
+                   const QString& fallback);
+
+// Writes the file anew, atomically, creating it when missing. Answers false
+// when it cannot be read or written; the file is then unchanged.
+bool writeString(const QString& path, QStringView section, QStringView key, const QString& value);
+
+} // namespace ostrel::profile

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+// The profile-string format: "[section]" header lines and "key=value" lines,
+// read from and written into the bytes of a file. (The file itself is read
+// and written by os/ProfileFile.h.)
+//
+// Rules:
+// - section and key names are compared without regard to letter case; blanks
+//   around a name are ignored, a value is taken exactly as it stands;
+// - the first matching section and, within it, the first matching key count;
+// - a read answers at most 2047 bytes of the value (as the file stores it);
+// - a key with nothing after "=" answers the empty text;
+// - a write replaces the value where the key stands, or appends the key at the
+//   end of its section, or appends the section at the end of the file; every
+//   other byte stays as it was; a value keeps to its one line (whatever
+//   follows a line break in it is dropped);
+// - the file's own encoding (UTF-8, or Shift-JIS for an older file) and line
+//   breaks are kept; empty bytes become UTF-8. A value that Shift-JIS cannot
+//   hold turns the whole file into UTF-8, every character kept.
+namespace ostrel::profile {
+
+constexpr int kMaxValueBytes = 2047;
+
+// The value of a key; nothing when the section or the key is missing.
+std::optional<QString> readValue(const QByteArray& bytes, QStringView section, QStringView key);
+
+// The bytes with the key set to the value.
+QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, const QString& value);
+
+} // namespace ostrel::profile

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QObject>
+#include <QStringList>
 #include <QTextOption>
 #include <atomic>
 #include <memory>
@@ -72,7 +73,36 @@ public:
         bool counts() const { return wraps || softBreaks; }
     };
 
+    // The lines as they are laid out at one moment, handed out one after
+    // another, each without its line break; a last line that is empty (the
+    // text ends with a line break) is left out. A line held in pieces is one
+    // line, its rows cut from it whole as if it were one block. Later edits
+    // of the document do not reach them. Wrapped rows are cut as they are
+    // handed out.
+    class Snapshot {
+    public:
+        Snapshot();
+        Snapshot(Snapshot&&) noexcept;
+        Snapshot& operator=(Snapshot&&) noexcept;
+        ~Snapshot();
+        bool next(QString& line);
+
+    private:
+        friend class EditorLines;
+        QStringList m_blocks;
+        qsizetype m_block = 0;
+        Setup m_setup;
+        // The block being cut into rows, a row at a time: a block of a
+        // million characters takes seconds to lay out whole.
+        QString m_text;
+        std::unique_ptr<QTextLayout> m_layout;
+        int m_rows = 0; // handed out of that block so far
+    };
+    // The lines of a document laid out at a text width (see setTextWidth).
+    static Snapshot snapshot(const QTextDocument* document, qreal textWidth);
+
 private:
+    static Setup setupOf(const QTextDocument* document, qreal textWidth);
     struct Chunk {
         // Per block; -1 while not counted. Empty while no block is counted,
         // so that a table for a million blocks is made at once.

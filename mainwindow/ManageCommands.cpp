@@ -35,7 +35,7 @@ private:
 } // namespace
 
 void TMainFrm::clearEditor() {
-    MainEdit->clear();
+    MainEdit->setRecordText(QString());
     MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
 }

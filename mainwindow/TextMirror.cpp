@@ -54,26 +54,31 @@ void TextMirror::adopt(std::vector<QString> pieces, qsizetype length,
     m_stale = false;
 }
 
-void TextMirror::rebuild() {
+QString TextMirror::textOfDocument(std::vector<qsizetype>& softBreaks) const {
     QString raw = m_doc->toRawText();
-    std::vector<qsizetype> soft;
-    if (mayHaveSoftBreaks(m_doc)) {
-        // The separator before a block that continues a line is no text.
-        QString text;
-        text.reserve(raw.size());
-        qsizetype done = 0;
-        for (QTextBlock b = m_doc->begin().next(); b.isValid(); b = b.next()) {
-            if (!continuesLine(b))
-                continue;
-            const qsizetype separator = b.position() - 1;
-            text += QStringView(raw).sliced(done, separator - done);
-            soft.push_back(text.size());
-            done = separator + 1;
-        }
-        text += QStringView(raw).sliced(done);
-        raw = std::move(text);
+    softBreaks.clear();
+    if (!mayHaveSoftBreaks(m_doc))
+        return raw;
+    // The separator before a block that continues a line is no text.
+    QString text;
+    text.reserve(raw.size());
+    qsizetype done = 0;
+    for (QTextBlock b = m_doc->begin().next(); b.isValid(); b = b.next()) {
+        if (!continuesLine(b))
+            continue;
+        const qsizetype separator = b.position() - 1;
+        text += QStringView(raw).sliced(done, separator - done);
+        softBreaks.push_back(text.size());
+        done = separator + 1;
     }
-    adopt(cut(raw), raw.size(), std::move(soft));
+    text += QStringView(raw).sliced(done);
+    return text;
+}
+
+void TextMirror::rebuild() {
+    std::vector<qsizetype> soft;
+    const QString text = textOfDocument(soft);
+    adopt(cut(text), text.size(), std::move(soft));
 }
 
 void TextMirror::reset(const QString& text, std::vector<qsizetype> softBreaks,
@@ -140,8 +145,48 @@ bool TextMirror::agreesWithDocument() const {
 }
 
 void TextMirror::ensureInStep() {
+    if (checkedExactly())
+        checkAgainstDocument();
     if (m_stale || !agreesWithDocument())
         rebuild();
+}
+
+namespace {
+// The test runs turn it on: a copy that has drifted from the document is a
+// fault to find, not one to mend quietly by copying afresh.
+bool exactCheck = qEnvironmentVariableIntValue("OSTREL_CHECK_MIRROR") != 0;
+} // namespace
+
+bool TextMirror::checkedExactly() {
+    return exactCheck;
+}
+
+void TextMirror::setCheckedExactly(bool on) {
+    exactCheck = on;
+}
+
+void TextMirror::checkAgainstDocument() const {
+    if (m_stale)
+        return;
+    QString copy;
+    copy.reserve(m_length);
+    for (const QString& piece : m_pieces)
+        copy += piece;
+    copy.truncate(m_length);
+    // The text of the document, soft breaks left out, and where they stand.
+    std::vector<qsizetype> soft;
+    const QString document = textOfDocument(soft);
+    // The document's raw text has no last separator; the copy has it (but
+    // for an emptied document, where the copy is empty too).
+    if (copy.size() == document.size() + 1)
+        copy.chop(1);
+    if (copy != document)
+        qFatal("TextMirror: the copy of the text differs from the document (%lld against %lld "
+               "characters)",
+               static_cast<long long>(copy.size()), static_cast<long long>(document.size()));
+    if (soft != m_soft)
+        qFatal("TextMirror: the copy's soft breaks differ from the document's (%zu against %zu)",
+               m_soft.size(), soft.size());
 }
 
 std::vector<QStringView> TextMirror::text() {
@@ -209,6 +254,10 @@ void TextMirror::contentsChange(int from, int removed, int added) {
     }
     // Counts include the document's last separator. A load reports the old
     // text removed and then the new one added.
+    const auto checked = qScopeGuard([this] {
+        if (checkedExactly())
+            checkAgainstDocument();
+    });
     const size_t before = softBreaksBefore(from);
     const size_t removedEnd = softBreaksBefore(qsizetype(from) + removed);
     const qsizetype textFrom = from - qsizetype(before);

@@ -41,6 +41,13 @@ public:
     // The length of the text (without the soft breaks).
     qsizetype length();
 
+    // Whether every change and every use compares the copy with the whole
+    // document, stopping the program on the first difference (on in the
+    // test runs, which set OSTREL_CHECK_MIRROR=1). The text compared is the
+    // document's with its soft breaks left out, and the soft breaks too.
+    static bool checkedExactly();
+    static void setCheckedExactly(bool on);
+
     // The first text position at or after `from` where `what` occurs, case
     // matched; -1 when there is none.
     qsizetype indexOf(const QString& what, qsizetype from);
@@ -64,8 +71,11 @@ private:
     void remove(qsizetype from, qsizetype count);
     void insert(qsizetype at, const QString& text);
     void rebuild();
+    // The document's text without its soft breaks, and where they stood.
+    QString textOfDocument(std::vector<qsizetype>& softBreaks) const;
     void ensureInStep();
     bool agreesWithDocument() const;
+    void checkAgainstDocument() const;
     static std::vector<QString> cut(const QString& whole);
     void adopt(std::vector<QString> pieces, qsizetype length, std::vector<qsizetype> softBreaks);
     // The piece holding a text position and the position's offset in it.

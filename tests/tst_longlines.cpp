@@ -4,6 +4,7 @@
 // window; what a save writes is compared byte for byte.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "mainwindow/EditorLines.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/SoftBreaks.h"
@@ -12,6 +13,7 @@
 #include <QClipboard>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPlainTextDocumentLayout>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
@@ -327,6 +329,41 @@ private slots:
         QCOMPARE(x.edit()->textCursor().position(), x.doc()->findBlockByNumber(1).position());
         x.f->MoveLastMnu->trigger(); // in front of the last character, the final break
         QCOMPARE(x.edit()->textCursor().position(), last.position() + last.length() - 1);
+    }
+
+    // Printing takes the lines from a snapshot: a line held in pieces prints
+    // as the line it is, with its rows cut from the whole line with word
+    // wrap, as from a document that holds it in one block.
+    void printedAsOneLine_data() {
+        QTest::addColumn<bool>("wrap");
+        QTest::newRow("word wrap") << true;
+        QTest::newRow("no wrap") << false;
+    }
+    void printedAsOneLine() {
+        QFETCH(bool, wrap);
+        Fixture x(kText.toUtf8());
+        x.edit()->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+        QVERIFY(x.firstContinuation().isValid());
+        QTextDocument whole;
+        whole.setDocumentLayout(new QPlainTextDocumentLayout(&whole));
+        whole.setDefaultFont(x.doc()->defaultFont());
+        whole.setDefaultTextOption(x.doc()->defaultTextOption());
+        whole.setPlainText(kText);
+        const qreal width = x.edit()->viewport()->width();
+        const auto lines = [width](const QTextDocument* doc) {
+            ostrel::EditorLines::Snapshot snapshot = ostrel::EditorLines::snapshot(doc, width);
+            QStringList all;
+            QString line;
+            while (snapshot.next(line))
+                all.append(line);
+            return all;
+        };
+        const QStringList printed = lines(x.doc());
+        QCOMPARE(printed, lines(&whole));
+        if (wrap)
+            QVERIFY(printed.size() > 10);
+        else
+            QCOMPARE(printed, kText.split(u'\n').first(3));
     }
 
     // A long line pasted is cut as a loaded one is.

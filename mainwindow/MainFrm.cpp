@@ -41,6 +41,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     setUpLayout();
     bindCommands();
     bindEditorEvents();
+    createAppearanceDialogs();
 }
 
 TMainFrm::~TMainFrm() = default;

@@ -157,6 +157,7 @@ private slots:
         QTest::newRow("displayed files") << "CngExpFrm";
         QTest::newRow("destination") << "SavePathFrm";
         QTest::newRow("find") << "FindDialog";
+        QTest::newRow("font") << "FontDialog";
     }
 
     void dialogsAreNamedThroughout() {

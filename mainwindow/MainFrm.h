@@ -16,6 +16,9 @@ class TCreateDirFrm;
 class TCreRecFrm;
 class TCngExpFrm;
 class TSavePathFrm;
+namespace ostrel::print {
+class CurrentPrinter;
+}
 
 // The main window: the groups, the records of the shown group, the editor.
 // Its controls are the members that the layout names (GroupCmb, RecordLst,
@@ -74,6 +77,9 @@ public:
     TFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
+    // The printer and its settings for the run, with the print and
+    // printer-setup dialogs.
+    ostrel::print::CurrentPrinter* Printer = nullptr;
 
     // --- the record store on the window -----------------------------------------
     // Empties GroupCmb and adds every group; answers whether there is one. The

@@ -12,7 +12,9 @@ packages=(
   libqt6svg6
   xvfb xauth openbox x11-utils x11-apps netpbm
   dpkg-dev file librsvg2-bin desktop-file-utils appstream
-  cups cups-client cups-bsd printer-driver-cups-pdf
+  cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
+  cups-ipp-utils
+  poppler-utils paps
 )
 
 missing=()

@@ -8,8 +8,10 @@
 #include "ui/Application.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace {
 
@@ -53,6 +55,15 @@ int main(int argc, char** argv) {
     frm->MainEdit->moveCursor(QTextCursor::End);
     QCoreApplication::processEvents();
     frm->ShowCurrentLine();
+    // The line display may follow once the rows are counted: the caret's
+    // row is past the 100,001st line once the wrapped rows are in.
+    const auto settle = [frm](const std::function<bool()>& done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settle([frm] { return frm->CurrentLineLbl->text().toInt() > 100001; });
     const QString wrappedLine = frm->CurrentLineLbl->text();
 
     const auto relayout = [frm](QPlainTextEdit::LineWrapMode mode) {
@@ -74,6 +85,7 @@ int main(int argc, char** argv) {
             relayout(QPlainTextEdit::WidgetWidth);
         },
         3.0);
+    settle([&] { return frm->CurrentLineLbl->text() == wrappedLine; });
     if (frm->CurrentLineLbl->text() != wrappedLine || !frm->RightReturnMnu->isChecked())
         std::printf("unexpected line display %s (wrapped: %s)\n",
                     qPrintable(frm->CurrentLineLbl->text()), qPrintable(wrappedLine));

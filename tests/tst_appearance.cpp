@@ -300,6 +300,17 @@ private slots:
         QCOMPARE(f->MainEdit->textCursor().selectedText(), QStringLiteral("end"));
         QVERIFY(f->MainEdit->document()->isModified());
         QCOMPARE(f->MainEdit->horizontalScrollBar()->maximum(), 0);
+
+        // A larger font wraps the first line into more rows; the line display
+        // follows.
+        onNextModal<TFontDialog>([](TFontDialog* d) {
+            pick(d->SizeLst, QStringLiteral("20"));
+            click(d->OkBtn);
+        });
+        choose(f, f->FontChangeMnu);
+        QTRY_VERIFY(!f->FontDialog->isVisible());
+        QVERIFY2(f->CurrentLineLbl->text().toInt() > wrappedLine,
+                 qPrintable(f->CurrentLineLbl->text()));
     }
 
     void closeAfterCreateFlipsItsMarkOnly() {

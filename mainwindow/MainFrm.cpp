@@ -43,6 +43,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     setUpLayout();
     bindCommands();
     bindEditorEvents();
+    createAppearanceDialogs();
 }
 
 TMainFrm::~TMainFrm() = default;

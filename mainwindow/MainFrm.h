@@ -9,9 +9,9 @@
 #include <QMainWindow>
 
 class QMenu;
-class QFontDialog;
 class QColorDialog;
 class TFindDialog;
+class TFontDialog;
 class TCreateDirFrm;
 class TCreRecFrm;
 class TCngExpFrm;
@@ -72,8 +72,9 @@ public:
     QAction* N5 = nullptr;
     QAction* N6 = nullptr;
 
-    // Common dialogs, created with the window.
-    QFontDialog* FontDialog = nullptr;
+    // Common dialogs, created with the window. The font and colour dialogs
+    // keep their own last choice, which is what they open on.
+    TFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
     // The printer and its settings for the run, with the print and
@@ -130,6 +131,11 @@ public:
     // geometry is held to what the screen can show.
     QRect outerGeometry() const;
     void setOuterGeometry(const ostrel::OuterGeometry& stored);
+    // The font dialog, then the editor in the chosen font and the lists and
+    // the status bar in it at 9 points; the colour dialog, then the editor and
+    // the lists on the chosen background. Cancel changes nothing.
+    void ChangeFont();
+    void ChangeBackColor();
     // Colours by their stored values.
     void setMainEditBackColor(qint32 value);
     void setRecordLstBackColor(qint32 value);
@@ -215,6 +221,7 @@ private:
     void setUpLayout();
     // The editor's key and mouse events that refresh the line display.
     void bindEditorEvents();
+    void createAppearanceDialogs();
     void nameSeparators();
     void createPopupMenus();
     void bindCommands();

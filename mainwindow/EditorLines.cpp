@@ -36,42 +36,97 @@ EditorLines::EditorLines(QTextDocument* document) : QObject(document), m_doc(doc
 }
 
 EditorLines::Setup EditorLines::currentSetup() const {
+    return setupOf(m_doc, m_textWidth);
+}
+
+EditorLines::Setup EditorLines::setupOf(const QTextDocument* document, qreal width) {
     // The plain-text layout breaks rows at its text width less the document
     // margin on both sides (and the room of a paragraph mark when shown).
     Setup s;
-    const QTextOption option = m_doc->defaultTextOption();
-    const qreal textWidth = m_textWidth >= 0 ? m_textWidth : m_doc->textWidth();
+    const QTextOption option = document->defaultTextOption();
+    const qreal textWidth = width >= 0 ? width : document->textWidth();
     s.wraps = textWidth > 0 && option.wrapMode() != QTextOption::NoWrap &&
               option.wrapMode() != QTextOption::ManualWrap;
     if (!s.wraps)
         return s;
-    s.font = m_doc->defaultFont();
+    s.font = document->defaultFont();
     s.option = option;
     qreal extra = 0;
     if (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
         extra = QFontMetrics(s.font).horizontalAdvance(QChar(0x21B5));
-    s.width = textWidth - 2 * m_doc->documentMargin() - extra;
+    s.width = textWidth - 2 * document->documentMargin() - extra;
     return s;
 }
 
-void EditorLines::layOut(QTextLayout& layout, const QTextBlock& block) const {
-    layout.setText(block.text());
-    layout.setFont(m_setup.font);
-    layout.setTextOption(m_setup.option);
+void EditorLines::layOut(QTextLayout& layout, const QString& text, const Setup& setup) {
+    layout.setText(text);
+    layout.setFont(setup.font);
+    layout.setTextOption(setup.option);
     layout.beginLayout();
     for (;;) {
         QTextLine line = layout.createLine();
         if (!line.isValid())
             break;
-        line.setLineWidth(m_setup.width);
+        line.setLineWidth(setup.width);
     }
     layout.endLayout();
 }
 
 int EditorLines::countRows(const QTextBlock& block) const {
     QTextLayout layout;
-    layOut(layout, block);
+    layOut(layout, block.text(), m_setup);
     return std::max(layout.lineCount(), 1);
+}
+
+EditorLines::Snapshot EditorLines::snapshot(const QTextDocument* document, qreal textWidth) {
+    Snapshot s;
+    s.m_setup = setupOf(document, textWidth);
+    s.m_blocks.reserve(document->blockCount());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        s.m_blocks.append(block.text());
+    if (!s.m_blocks.isEmpty() && s.m_blocks.back().isEmpty())
+        s.m_blocks.removeLast();
+    return s;
+}
+
+EditorLines::Snapshot::Snapshot() = default;
+EditorLines::Snapshot::Snapshot(Snapshot&&) noexcept = default;
+EditorLines::Snapshot& EditorLines::Snapshot::operator=(Snapshot&&) noexcept = default;
+EditorLines::Snapshot::~Snapshot() = default;
+
+bool EditorLines::Snapshot::next(QString& line) {
+    for (;;) {
+        if (m_layout) {
+            // As layOut lays the block out, one row further.
+            QTextLine row = m_layout->createLine();
+            if (row.isValid()) {
+                row.setLineWidth(m_setup.width);
+                line = m_text.mid(row.textStart(), row.textLength());
+                ++m_rows;
+                return true;
+            }
+            m_layout->endLayout();
+            m_layout.reset();
+            if (m_rows == 0) { // a block is at least one line
+                line.clear();
+                return true;
+            }
+            continue;
+        }
+        if (m_block >= m_blocks.size())
+            return false;
+        m_text = std::move(m_blocks[m_block++]);
+        if (!m_setup.wraps) {
+            line = std::move(m_text);
+            return true;
+        }
+        m_layout = std::make_unique<QTextLayout>();
+        m_layout->setText(m_text);
+        m_layout->setFont(m_setup.font);
+        m_layout->setTextOption(m_setup.option);
+        m_layout->beginLayout();
+        m_rows = 0;
+    }
 }
 
 bool EditorLines::sync() {
@@ -244,7 +299,7 @@ int EditorLines::lineFromPosition(int position) {
         break;
     }
     QTextLayout layout;
-    layOut(layout, block);
+    layOut(layout, block.text(), m_setup);
     const QTextLine line = layout.lineForTextPosition(position - block.position());
     const int row = line.isValid() ? line.lineNumber() : std::max(0, layout.lineCount() - 1);
     return clampToInt(before + row);
@@ -271,7 +326,7 @@ int EditorLines::lineStart(int line) {
             if (acc + c.rows[i] > line) {
                 const QTextBlock block = m_doc->findBlockByNumber(base + int(i));
                 QTextLayout layout;
-                layOut(layout, block);
+                layOut(layout, block.text(), m_setup);
                 const QTextLine row = layout.lineAt(int(line - acc));
                 return block.position() + (row.isValid() ? row.textStart() : 0);
             }

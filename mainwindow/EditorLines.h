@@ -2,7 +2,9 @@
 
 #include <QFont>
 #include <QObject>
+#include <QStringList>
 #include <QTextOption>
+#include <memory>
 #include <vector>
 
 class QTextBlock;
@@ -47,6 +49,38 @@ private:
         QTextOption option;
         bool operator==(const Setup& other) const;
     };
+
+public:
+    // The lines as they are laid out at one moment, handed out one after
+    // another, each without its line break; a last line that is empty (the
+    // text ends with a line break) is left out. Later edits of the document
+    // do not reach them. Wrapped rows are cut as they are handed out.
+    class Snapshot {
+    public:
+        Snapshot();
+        Snapshot(Snapshot&&) noexcept;
+        Snapshot& operator=(Snapshot&&) noexcept;
+        ~Snapshot();
+        bool next(QString& line);
+
+    private:
+        friend class EditorLines;
+        QStringList m_blocks;
+        qsizetype m_block = 0;
+        Setup m_setup;
+        // The block being cut into rows, a row at a time: a block of a
+        // million characters takes seconds to lay out whole.
+        QString m_text;
+        std::unique_ptr<QTextLayout> m_layout;
+        int m_rows = 0; // handed out of that block so far
+    };
+    // The lines of a document laid out at a text width (see setTextWidth).
+    static Snapshot snapshot(const QTextDocument* document, qreal textWidth);
+
+private:
+    static Setup setupOf(const QTextDocument* document, qreal textWidth);
+    // Lays out a block's text as the editor does.
+    static void layOut(QTextLayout& layout, const QString& text, const Setup& setup);
     struct Chunk {
         std::vector<int> rows; // per block; -1 while not counted
         qint64 sum = 0;        // of the counted rows
@@ -63,8 +97,6 @@ private:
     void splitChunk(size_t index);
     // Counts the rows of the blocks of a chunk that are not counted yet.
     void clean(size_t chunk, int base);
-    // Lays out a block's text as the editor does.
-    void layOut(QTextLayout& layout, const QTextBlock& block) const;
     int countRows(const QTextBlock& block) const;
 
     QTextDocument* m_doc;

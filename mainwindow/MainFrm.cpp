@@ -8,6 +8,7 @@
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"
+#include "print/CurrentPrinter.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
@@ -38,6 +39,7 @@ TMainFrm::TMainFrm(QWidget* parent)
       GroupCmbBackColor(kColorWindow), MainEditFontColor(kColorWindowText) {
     ostrel::initResources();
     setupUi(this);
+    Printer = new print::CurrentPrinter(this);
     nameSeparators();
     createPopupMenus();
     RecordLst->setUniformItemSizes(true);

@@ -23,6 +23,9 @@ class RecoveryKeeper;
 namespace ostrel::store {
 struct RecoveryCopy;
 }
+namespace ostrel::print {
+class CurrentPrinter;
+}
 
 // The main window: the groups, the records of the shown group, the editor.
 // Its controls are the members that the layout names (GroupCmb, RecordLst,
@@ -80,6 +83,9 @@ public:
     QFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
+    // The printer and its settings for the run, with the print and
+    // printer-setup dialogs.
+    ostrel::print::CurrentPrinter* Printer = nullptr;
 
     // --- the record store on the window -----------------------------------------
     // Empties GroupCmb and adds every group; answers whether there is one. The

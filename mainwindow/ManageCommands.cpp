@@ -1,6 +1,8 @@
 // Deleting records and groups; copying and moving them to another folder.
 #include "MainFrm.h"
 
+#include "TextMirror.h"
+
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
@@ -35,7 +37,7 @@ private:
 } // namespace
 
 void TMainFrm::clearEditor() {
-    MainEdit->clear();
+    TextMirror::of(MainEdit->document())->reset(QString(), [this] { MainEdit->clear(); });
     MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
 }

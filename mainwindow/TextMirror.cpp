@@ -84,8 +84,43 @@ bool TextMirror::agreesWithDocument() const {
 }
 
 void TextMirror::ensureInStep() {
+    if (checkedExactly())
+        checkAgainstDocument();
     if (m_stale || !agreesWithDocument())
         rebuild();
+}
+
+namespace {
+// The test runs turn it on: a copy that has drifted from the document is a
+// fault to find, not one to mend quietly by copying afresh.
+bool exactCheck = qEnvironmentVariableIntValue("OSTREL_CHECK_MIRROR") != 0;
+} // namespace
+
+bool TextMirror::checkedExactly() {
+    return exactCheck;
+}
+
+void TextMirror::setCheckedExactly(bool on) {
+    exactCheck = on;
+}
+
+void TextMirror::checkAgainstDocument() const {
+    if (m_stale)
+        return;
+    QString copy;
+    copy.reserve(m_length);
+    for (const QString& piece : m_pieces)
+        copy += piece;
+    copy.truncate(m_length);
+    const QString document = m_doc->toRawText();
+    // The document's raw text has no last separator; the copy has it (but
+    // for an emptied document, where the copy is empty too).
+    if (copy.size() == document.size() + 1)
+        copy.chop(1);
+    if (copy != document)
+        qFatal("TextMirror: the copy of the text differs from the document (%lld against %lld "
+               "characters)",
+               static_cast<long long>(copy.size()), static_cast<long long>(document.size()));
 }
 
 std::vector<QStringView> TextMirror::text() {
@@ -123,6 +158,10 @@ void TextMirror::contentsChange(int from, int removed, int added) {
     }
     // Counts include the document's last separator. A load reports the old
     // text removed and then the new one added.
+    const auto checked = qScopeGuard([this] {
+        if (checkedExactly())
+            checkAgainstDocument();
+    });
     remove(from, removed);
     const int count = m_doc->characterCount();
     const int end = std::min(from + added, count - 1);

@@ -34,6 +34,12 @@ public:
     // Valid until the next edit.
     std::vector<QStringView> text();
 
+    // Whether every change and every use compares the copy with the whole
+    // document, stopping the program on the first difference (on in the
+    // test runs, which set OSTREL_CHECK_MIRROR=1).
+    static bool checkedExactly();
+    static void setCheckedExactly(bool on);
+
     // The first position at or after `from` where `what` occurs, case
     // matched; -1 when there is none.
     qsizetype indexOf(const QString& what, qsizetype from);
@@ -45,6 +51,7 @@ private:
     void rebuild();
     void ensureInStep();
     bool agreesWithDocument() const;
+    void checkAgainstDocument() const;
     static std::vector<QString> cut(const QString& whole);
     void adopt(std::vector<QString> pieces, qsizetype length);
     // The piece holding a position and the position's offset in it.

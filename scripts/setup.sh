@@ -13,7 +13,9 @@ packages=(
   libxxhash-dev
   xvfb xauth openbox x11-utils x11-apps netpbm
   dpkg-dev file librsvg2-bin desktop-file-utils appstream
-  cups cups-client cups-bsd printer-driver-cups-pdf
+  cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
+  cups-ipp-utils
+  poppler-utils paps
 )
 
 missing=()

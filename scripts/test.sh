@@ -4,6 +4,9 @@
 # Then builds the whole project again with AddressSanitizer and
 # UndefinedBehaviorSanitizer (in build-sanitize/) and runs every test there
 # too; any report fails its test. `--quick` runs the first pass only.
+# The printing tests print on a real CUPS queue: CTest first runs
+# scripts/print-queue.sh, which starts the scheduler when it is not running and
+# adds the PDF queue they read their PDFs from.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh"

@@ -114,19 +114,18 @@ void onNextModal(std::function<void(QWidget*)> look) {
     timer->start();
 }
 
-struct Started {
+struct Opened {
     DataFolder data;
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<testing::Started> started;
     TMainFrm* f = nullptr;
 
-    Started() {
+    Opened() {
         data.write(QStringLiteral("Ostrel.ini"), defaultSettingsFile());
         data.write(QStringLiteral("仕事/会議.txt"), "議事録\n");
         data.write(QStringLiteral("仕事/予定.txt"), "");
         data.addGroup(QStringLiteral("買い物"));
-        windows = std::make_unique<Windows>();
-        f = windows->main;
-        showMain(f);
+        started = std::make_unique<testing::Started>();
+        f = started->main;
     }
 };
 
@@ -137,7 +136,7 @@ class Accessibility : public QObject {
 
 private slots:
     void mainWindowIsNamedThroughout() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         const Walk walk = walkWindows({f, f->Pum1, f->Pum2, f->Pum3});
         QVERIFY2(walk.problems.isEmpty(), qPrintable(walk.problems.join(u'\n')));
@@ -161,7 +160,7 @@ private slots:
 
     void dialogsAreNamedThroughout() {
         QFETCH(QString, dialog);
-        Started s;
+        Opened s;
         auto* d = s.f->findChild<QWidget*>(dialog);
         QVERIFY(d);
         d->show(); // the destination dialog fills its lists as it is shown
@@ -172,7 +171,7 @@ private slots:
     }
 
     void boxesAreNamedThroughout() {
-        Started s;
+        Opened s;
         QStringList problems;
         const auto look = [&problems](QWidget* box) {
             problems.append(walkWindows({box}).problems);
@@ -225,7 +224,7 @@ private slots:
         QFETCH(QString, object);
         QFETCH(QString, name);
         QFETCH(QString, description);
-        Started s;
+        Opened s;
         QObject* scope = s.f;
         QString objectName = object;
         if (object.contains(u'/')) {
@@ -248,7 +247,7 @@ private slots:
     }
 
     void dropDownListAndScrollBarsAreNamed() {
-        Started s;
+        Opened s;
         TMainFrm* f = s.f;
         QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(f->GroupCmb);
         QAccessibleInterface* list = combo->child(0);

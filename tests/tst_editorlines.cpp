@@ -177,6 +177,51 @@ private slots:
         QCOMPARE(picture(d.doc, *d.lines), freshPicture(d.doc, 150));
     }
 
+    // A snapshot hands out the lines as laid out when it was taken (rows with
+    // wrap, blocks without), leaves out a last line that is empty, and is
+    // not reached by later edits.
+    void snapshotHandsOutTheLines_data() {
+        QTest::addColumn<bool>("wrap");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("wrap") << true << kSample;
+        QTest::newRow("wrap, ends with a line break") << true << kSample + "\n";
+        QTest::newRow("no wrap") << false << kSample;
+        QTest::newRow("no wrap, ends with two line breaks") << false << kSample + "\n\n";
+        QTest::newRow("empty") << true << QString();
+    }
+    void snapshotHandsOutTheLines() {
+        QFETCH(bool, wrap);
+        QFETCH(QString, text);
+        Doc d(text);
+        if (!wrap) {
+            QTextOption option = d.doc.defaultTextOption();
+            option.setWrapMode(QTextOption::NoWrap);
+            d.doc.setDefaultTextOption(option);
+        }
+        QStringList expected;
+        const int count = d.lines->lineCount();
+        for (int line = 0; line < count; ++line) {
+            const int start = d.lines->lineStart(line);
+            const int end = line + 1 < count ? d.lines->lineStart(line + 1) : int(text.size());
+            QString row = text.mid(start, end - start);
+            if (row.endsWith(u'\n'))
+                row.chop(1);
+            expected.append(row);
+        }
+        if (text.isEmpty() || text.endsWith(u'\n'))
+            expected.removeLast();
+        if (wrap && !text.isEmpty())
+            QVERIFY(expected.size() > d.doc.blockCount()); // rows do wrap
+
+        EditorLines::Snapshot snapshot = EditorLines::snapshot(&d.doc, 150);
+        QTextCursor(&d.doc).insertText(QStringLiteral("edited afterwards\n"));
+        QStringList handed;
+        QString line;
+        while (snapshot.next(line))
+            handed.append(line);
+        QCOMPARE(handed, expected);
+    }
+
     void widthAndFontChangesRecount() {
         Doc d(kSample);
         const int atWidth150 = d.lines->lineCount();

@@ -60,8 +60,9 @@ std::optional<QString> TMainFrm::chooseDestination() {
     return dir;
 }
 
-bool TMainFrm::DeleteRecordFile() {
-    const bool deleted = store::deleteRecord(RecordPath());
+bool TMainFrm::DeleteRecordFile(bool moved) {
+    const bool deleted =
+        moved ? store::removeMovedRecord(RecordPath()) : store::deleteRecord(RecordPath());
     ListRecords();
     SelectRecord(-1);
     clearEditor();
@@ -143,6 +144,11 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     else if (Sender != MoveRecordPum)
         return;
 
+    // A move takes the record away from the editor: its unsaved edits are
+    // saved or dropped first, or the move does not happen.
+    if (move && !RecordPath().isEmpty() && ConfirmSaveChanges())
+        return;
+
     const WorkingDirectoryKeeper workingDirectory;
     const std::optional<QString> destination = chooseDestination();
     if (!destination)
@@ -151,7 +157,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     // The file as saved on disk; a copy onto itself (the record's own group,
     // directly or through a link) fails and leaves it alone.
     const QString source = workingDirectory.path() + u'/' + m_record.group + u'/' + m_record.name;
-    const bool copied = fs::copyFile(source, *destination + u'/' + m_record.name);
+    const bool copied = store::copyRecord(source, *destination + u'/' + m_record.name);
     workingDirectory.restore();
     if (!copied) {
         showMessage(QStringLiteral("コピーに失敗しました"));
@@ -159,7 +165,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     }
     // The copy is complete on disk before the record leaves its group.
     if (move)
-        DeleteRecordFile();
+        DeleteRecordFile(true);
 }
 
 void TMainFrm::SC_GroupCopy(QObject* Sender) {
@@ -174,7 +180,7 @@ void TMainFrm::SC_GroupCopy(QObject* Sender) {
     const QString group = workingDirectory.path() + u'/' + GroupCmb->currentText() + u'/';
     for (int i = 0; i < RecordLst->count(); ++i) {
         const QString item = RecordLst->item(i)->text();
-        if (!fs::copyFile(group + item, *destination + u'/' + item)) {
+        if (!store::copyRecord(group + item, *destination + u'/' + item)) {
             workingDirectory.restore();
             showMessage(QStringLiteral("コピーに失敗しました : ") + item);
             return;

@@ -163,9 +163,11 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
         showMessage(QStringLiteral("コピーに失敗しました"));
         return;
     }
-    // The copy is complete on disk before the record leaves its group.
-    if (move)
-        DeleteRecordFile(true);
+    // The copy is complete on disk before the record leaves its group. A
+    // record that cannot be removed (read-only) is said to be left behind,
+    // or the user would take the move as done.
+    if (move && !DeleteRecordFile(true))
+        showMessage(QStringLiteral("削除に失敗しました"));
 }
 
 void TMainFrm::SC_GroupCopy(QObject* Sender) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <dirent.h>
@@ -59,16 +60,18 @@ QString escapedName(QByteArrayView bytes) {
     qsizetype i = 0;
     while (i < bytes.size()) {
         const qsizetype n = utf8SequenceLength(bytes.sliced(i));
-        if (n > 0) {
+        // A backslash is escaped too, so that every "\\x" of the result is
+        // an escape and the bytes can be told back from it.
+        if (n > 0 && bytes[i] != '\\') {
             out += QString::fromUtf8(bytes.sliced(i, n));
             i += n;
         } else {
-            out += QStringLiteral("\\x%1").arg(quint8(bytes[i]), 2, 16, QLatin1Char('0')).toUpper();
+            out += QStringLiteral("\\x") +
+                   QString::number(quint8(bytes[i]), 16).rightJustified(2, u'0').toUpper();
             ++i;
         }
     }
-    // toUpper() above also raised the "x": put it back.
-    return out.replace(QStringLiteral("\\X"), QStringLiteral("\\x"));
+    return out;
 }
 
 // Whether a name can only be one that decodeName made of bytes that are not
@@ -96,14 +99,24 @@ std::vector<QByteArray> foreignBytes(QStringView name) {
                 bytes += char(value);
                 i += 4;
             } else {
-                bytes += name.sliced(i, 1).toUtf8();
-                ++i;
+                // A character beyond the BMP is two units: converted alone,
+                // each would be a lone surrogate.
+                const qsizetype n =
+                    name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()
+                        ? 2
+                        : 1;
+                bytes += name.sliced(i, n).toUtf8();
+                i += n;
             }
         }
         if (!isUtf8(bytes))
             found.push_back(std::move(bytes));
     }
-    std::erase_if(found, [&](const QByteArray& b) { return decodeName(b) != name; });
+    // Shown as read from code page 932, or escaped (which a listing also
+    // does to tell a name from another entry's that reads the same).
+    std::erase_if(found, [&](const QByteArray& b) {
+        return decodeName(b) != name && escapedName(b) != name;
+    });
     return found;
 }
 
@@ -112,9 +125,24 @@ bool lexists(const QByteArray& path) {
     return ::lstat(path.constData(), &st) == 0;
 }
 
+// The bytes of the entry of a folder that a shown name leads to: its UTF-8
+// when such an entry exists, else the first of the other forms decodeName
+// shows that way (code page 932, then the escapes undone) that exists; its
+// UTF-8 when none does. `parent` is the folder's path ending in "/", or
+// nothing.
+QByteArray entryBytes(const QByteArray& parent, const QString& name) {
+    QByteArray own = name.toUtf8();
+    if (!mayBeForeign(name) || lexists(parent + own))
+        return own;
+    for (QByteArray& bytes : foreignBytes(name))
+        if (lexists(parent + bytes))
+            return std::move(bytes);
+    return own;
+}
+
 // The bytes of a path: its UTF-8, except for each name that only a listing
 // made from other bytes (see decodeName), which gets the bytes of the entry
-// that exists under it.
+// that it leads to.
 QByteArray native(const QString& path) {
     QByteArray utf8 = path.toUtf8();
     if (!mayBeForeign(path) || lexists(utf8))
@@ -124,22 +152,7 @@ QByteArray native(const QString& path) {
     for (qsizetype i = 0; i < parts.size(); ++i) {
         if (i > 0)
             out += '/';
-        const QString& part = parts[i];
-        QByteArray own = out + part.toUtf8();
-        if (!mayBeForeign(part) || lexists(own)) {
-            out = std::move(own);
-            continue;
-        }
-        bool found = false;
-        for (const QByteArray& bytes : foreignBytes(part)) {
-            if (lexists(out + bytes)) {
-                out += bytes;
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-            out = std::move(own);
+        out += entryBytes(out, parts[i]);
     }
     return out;
 }
@@ -369,17 +382,30 @@ void syncFolder(const QByteArray& dir) {
     }
 }
 
-// Temporary files of a save are hidden and named by this prefix; while their
-// writer runs it holds a lock on them, which tells a stale one.
+// Temporary files of a save are hidden and named by this prefix, then the
+// writer's process id and "-"; while their writer runs it holds a lock on
+// them, which tells a stale one.
 constexpr char kTemporaryPrefix[] = ".ostrel-save-";
 // A temporary file younger than this is left alone even when it is not
-// locked: its writer may not have taken the lock yet.
+// locked, unless the process named in it has ended: its writer may not have
+// taken the lock yet.
 constexpr int kStaleAfterSeconds = 60;
+
+// Whether the process that made a temporary file, named in it, has ended.
+// (One of another machine sharing the folder counts as ended here; it can
+// only lose a file it has made but not yet locked.)
+bool writerHasEnded(const QByteArray& name) {
+    const QByteArray rest = name.mid(qsizetype(sizeof kTemporaryPrefix) - 1);
+    bool ok = false;
+    const pid_t pid = pid_t(rest.left(rest.indexOf('-')).toInt(&ok));
+    return ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 // Creates a new hidden file beside the target, for the atomic replacement,
 // and locks it for as long as `lock` stays open.
 int createTemporaryBeside(const QByteArray& target, QByteArray& tmpName, int& lock) {
-    tmpName = parentOf(target) + '/' + kTemporaryPrefix + "XXXXXX";
+    tmpName =
+        parentOf(target) + '/' + kTemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
     const int fd = ::mkostemp(tmpName.data(), O_CLOEXEC);
     lock = -1;
     if (fd >= 0) {
@@ -726,17 +752,19 @@ std::vector<DirEntry> listDirectory(const QString& dir) {
         entries.push_back(std::move(entry));
     }
     ::closedir(d);
-    // A name read from code page 932 that another entry has in UTF-8 is shown
-    // escaped, so that each name still leads to its own file.
+    // Each name that is not UTF-8 must lead back to its own entry: one read
+    // from code page 932 that another entry has in UTF-8 (or as its escapes)
+    // is shown escaped; one that still leads elsewhere (an entry of UTF-8
+    // holds the very text of its escapes) is offered by no listing.
+    const QByteArray parent = nativeDir + '/';
     for (size_t i = 0; i < entries.size(); ++i) {
         if (foreign[i].isEmpty())
             continue;
-        for (size_t j = 0; j < entries.size(); ++j) {
-            if (foreign[j].isEmpty() && entries[j].name == entries[i].name) {
-                entries[i].name = escapedName(foreign[i]);
-                break;
-            }
-        }
+        if (entryBytes(parent, entries[i].name) == foreign[i])
+            continue;
+        entries[i].name = escapedName(foreign[i]);
+        if (entryBytes(parent, entries[i].name) != foreign[i])
+            entries[i].system = true;
     }
     return entries;
 }
@@ -974,7 +1002,8 @@ int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
             continue;
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || now - st.st_mtime < kStaleAfterSeconds)
+            !S_ISREG(st.st_mode) ||
+            (now - st.st_mtime < kStaleAfterSeconds && !writerHasEnded(name)))
             continue;
         const int fd = ::openat(dirFd, name.constData(),
                                 O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);

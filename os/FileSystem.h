@@ -25,14 +25,18 @@ struct DirEntry {
 // Names on disk are bytes. A name in UTF-8 is shown as it is; another one
 // (what unpacking an old Windows archive gives) is shown decoded from code
 // page 932 when it reads back to the same bytes, and otherwise with every byte
-// that is not UTF-8 written as "\xHH". Every path given to the functions here
-// is turned back into the bytes of the entry that exists under it, so a name
-// shown this way opens, saves, copies and deletes its own file.
+// that is not UTF-8, and every backslash, written as "\xHH". Every path given
+// to the functions here is turned back into the bytes of the entry that
+// exists under it, so a name shown this way opens, saves, copies and deletes
+// its own file.
 QString decodeName(QByteArrayView bytes);
 
 // The entries of a folder, without "." and "..", in no particular order,
 // symbolic links followed. A folder that cannot be read yields none. (Whether
-// a file is read-only is asked with isReadOnlyFile where it matters.)
+// a file is read-only is asked with isReadOnlyFile where it matters.) Every
+// name listed leads to its own entry: a name that is not UTF-8 and reads as
+// another entry's is shown escaped, and one whose escapes are another
+// entry's UTF-8 name is listed as a system entry, which no listing offers.
 std::vector<DirEntry> listDirectory(const QString& dir);
 
 // The whole content of a regular file; nothing when it cannot be read. Never

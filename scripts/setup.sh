@@ -16,6 +16,7 @@ packages=(
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   cups-ipp-utils
   poppler-utils paps
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

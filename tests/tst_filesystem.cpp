@@ -127,10 +127,18 @@ private slots:
     }
 
     void staleTemporariesAreRemoved() {
-        // What a killed save leaves: an old, unlocked temporary goes; one
-        // whose writer still holds its lock, and one just made (its writer
-        // may not have locked it yet), stay; so does everything else.
+        // What a killed save leaves: an old, unlocked temporary goes, and so
+        // does a new one whose writer (named in it) has ended; one whose
+        // writer still holds its lock, and one just made by a writer that
+        // still runs (it may not have locked it yet), stay; so does
+        // everything else.
         DataFolder data;
+        const pid_t ended = ::fork();
+        if (ended == 0)
+            ::_exit(0);
+        QVERIFY(ended > 0 && ::waitpid(ended, nullptr, 0) == ended);
+        data.write(QStringLiteral("g/.ostrel-save-%1-killed").arg(ended), "killed just now");
+        data.write(QStringLiteral("g/.ostrel-save-%1-mine").arg(::getpid()), "being made");
         data.write("g/.ostrel-save-stale", "left over");
         data.write("g/.ostrel-save-writing", "being written");
         data.write("g/.ostrel-save-new", "just made");
@@ -144,10 +152,11 @@ private slots:
         }
         const int writer = ::open("g/.ostrel-save-writing", O_RDONLY);
         QVERIFY(writer >= 0 && ::flock(writer, LOCK_EX) == 0);
-        QCOMPARE(fs::removeStaleTemporaries("./g"), 1);
+        QCOMPARE(fs::removeStaleTemporaries("./g"), 2);
         ::close(writer);
         QCOMPARE(entriesOf(data.absolute("g")),
-                 QStringList({".hidden", ".ostrel-save-new", ".ostrel-save-writing", "a.txt"}));
+                 QStringList({".hidden", QStringLiteral(".ostrel-save-%1-mine").arg(::getpid()),
+                              ".ostrel-save-new", ".ostrel-save-writing", "a.txt"}));
     }
 
     void atomicWriteGoesThroughLinks() {

@@ -100,6 +100,19 @@ private slots:
                  QByteArray("a\r\nb\nnew\r\nc\r\nd\re\r\n"));
         // Delete the first line.
         QCOMPARE(encodeText("b\nc\nd\ne\n", d.format).value(), QByteArray("b\nc\r\nd\re\r\n"));
+
+        // A CR never lands right before the LF of an empty line, which would
+        // read back as one CR LF and lose the line. CR is the common break.
+        const DecodedText cr = decodeText("x\ry\n\nz\rw\rv");
+        QCOMPARE(int(cr.format.lineBreak), int(LineBreak::CR));
+        for (const auto& [text, bytes] : {
+                 std::pair{"x\nedited\n\nz\nw\nv", "x\redited\r\n\nz\rw\rv"}, // edited line
+                 std::pair{"x\ny\n\n\nz\nw\nv", "x\ry\n\n\rz\rw\rv"},         // new empty line
+             }) {
+            const QByteArray written = encodeText(QString::fromLatin1(text), cr.format).value();
+            QCOMPARE(decodeText(written).text, QString::fromLatin1(text));
+            QCOMPARE(written, QByteArray(bytes));
+        }
     }
 
     void newTextsAreUtf8() {
@@ -142,9 +155,12 @@ private slots:
             const bool roundTrip =
                 !encoder.hasError() && decoder.decode(bytes) == QString(c) && !decoder.hasError();
             const std::optional<QByteArray> ours = encodeText(QString(c), format);
-            QVERIFY2(ours.has_value() == roundTrip, qPrintable(QString::number(u, 16)));
+            // The three controls that code page 932 rotates are written, but
+            // alone they are ASCII, which reads them back unrotated: refused.
+            const bool readsBack = roundTrip && u != 0x1A && u != 0x1C && u != 0x7F;
+            QVERIFY2(ours.has_value() == readsBack, qPrintable(QString::number(u, 16)));
             QCOMPARE(canEncode(QString(c), TextEncoding::ShiftJis), roundTrip);
-            if (roundTrip) {
+            if (readsBack) {
                 QCOMPARE(*ours, bytes);
                 ++held;
             }

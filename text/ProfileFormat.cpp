@@ -162,15 +162,19 @@ std::optional<QString> readValue(const QByteArray& bytes, QStringView section, Q
 
 QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, const QString& value) {
     FileEncoding enc = detectEncoding(bytes);
-    std::optional<QByteArray> encodedValue = encode(oneLine(value), enc);
-    if (!encodedValue) {
-        // The older encoding cannot hold the value: the file moves to UTF-8,
-        // keeping every character it had.
+    const QString line = oneLine(value);
+    std::optional<QByteArray> encodedValue = encode(line, enc);
+    std::optional<QByteArray> keyBytes = encode(key.toString(), enc);
+    std::optional<QByteArray> sectionBytes = encode(section.toString(), enc);
+    if (!encodedValue || !keyBytes || !sectionBytes) {
+        // The older encoding cannot hold the value (or the names): the file
+        // moves to UTF-8, keeping every character it had.
         bytes = decode(bytes, enc).toUtf8();
         enc = FileEncoding::Utf8;
-        encodedValue = oneLine(value).toUtf8();
+        encodedValue = line.toUtf8();
+        keyBytes = key.toUtf8();
+        sectionBytes = section.toUtf8();
     }
-    const QByteArray keyBytes = *encode(key.toString(), enc);
     const QByteArray eol = lineBreakOf(bytes);
     const Located loc = locate(bytes, section, key, enc);
 
@@ -190,15 +194,14 @@ QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, con
         }
         const Line& l = loc.lines[size_t(last)];
         qsizetype insertAt = l.end;
-        QByteArray piece = eol + keyBytes + '=' + *encodedValue;
+        QByteArray piece = eol + *keyBytes + '=' + *encodedValue;
         // Keep the line's own break after the inserted line.
         out = bytes.left(insertAt) + piece + bytes.sliced(insertAt);
     } else {
         out = bytes;
         if (!out.isEmpty() && !out.endsWith('\n'))
             out += eol;
-        out += '[' + *encode(section.toString(), enc) + ']' + eol + keyBytes + '=' + *encodedValue +
-               eol;
+        out += '[' + *sectionBytes + ']' + eol + *keyBytes + '=' + *encodedValue + eol;
     }
     return out;
 }

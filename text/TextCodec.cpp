@@ -169,21 +169,39 @@ QString restoreBreaks(const QString& text, const TextFormat& format) {
 
     QString out;
     out.reserve(text.size() + newCount);
+    std::optional<LineBreak> previous;
+    bool previousKept = false;
     for (qsizetype i = 0; i < newCount; ++i) {
         out += lines[i];
         if (i == newCount - 1)
             break;
         LineBreak b = format.lineBreak;
+        bool kept = false;
         // The break after line i belongs to line i; the last old line has none,
         // so a line that took its place keeps the common break.
-        if (i < prefix && i < oldCount - 1)
+        if (i < prefix && i < oldCount - 1) {
             b = old.breaks[size_t(i)];
-        else if (i >= newCount - suffix) {
+            kept = true;
+        } else if (i >= newCount - suffix) {
             const qsizetype oldIndex = oldCount - (newCount - i);
-            if (oldIndex < oldCount - 1)
+            if (oldIndex < oldCount - 1) {
                 b = old.breaks[size_t(oldIndex)];
+                kept = true;
+            }
+        }
+        // A CR followed straight by an LF (an empty line between them) would
+        // be read back as one CR LF, losing a line. One of the two breaks
+        // changes, the edited line's where there is one: an edited empty line
+        // takes a CR too; otherwise the CR before it becomes a CR LF.
+        if (previous == LineBreak::CR && lines[i].isEmpty() && b == LineBreak::LF) {
+            if (!kept || previousKept)
+                b = LineBreak::CR;
+            else
+                out += u'\n'; // after the CR: the line is empty
         }
         out += breakText(b);
+        previous = b;
+        previousKept = kept;
     }
     return out;
 }
@@ -311,6 +329,74 @@ QString decodeShiftJisLossless(QByteArrayView bytes) {
     text.truncate(end - out);
     return text;
 }
+
+// Follows the bytes of a Shift-JIS text as they are written, to tell whether
+// decodeText reads them back as that text. Bytes that are valid UTF-8 are read
+// as UTF-8, so a text whose Shift-JIS bytes happen to be valid UTF-8 would
+// come back as other characters; bytes of ASCII alone are read as ASCII,
+// where the three control characters that code page 932 rotates would change;
+// and a byte-order mark at the start decides before anything else.
+class ShiftJisReadBack {
+public:
+    void follow(QByteArrayView bytes) {
+        if (m_start.size() < 3)
+            m_start += bytes.first(qMin(3 - m_start.size(), bytes.size()));
+        if (!m_utf8)
+            return; // read as Shift-JIS whatever follows
+        for (const char ch : bytes) {
+            const auto c = quint8(ch);
+            if (m_need > 0) {
+                if (c < m_low || c > m_high) {
+                    m_utf8 = false;
+                    return;
+                }
+                m_low = 0x80;
+                m_high = 0xBF;
+                --m_need;
+            } else if (c < 0x80) {
+                m_rotated = m_rotated || c == 0x1A || c == 0x1C || c == 0x7F;
+            } else if (!lead(c)) {
+                m_utf8 = false;
+                return;
+            }
+        }
+    }
+
+    bool readsBack() const {
+        const QByteArrayView start(m_start);
+        if (start.startsWith("\xEF\xBB\xBF") || start.startsWith("\xFF\xFE") ||
+            start.startsWith("\xFE\xFF"))
+            return false;
+        const bool utf8 = m_utf8 && m_need == 0;
+        return !utf8 || (m_ascii && !m_rotated);
+    }
+
+private:
+    // The first byte of a sequence of UTF-8: how many follow, and the range
+    // of the first of them (which rules out overlong forms, surrogates and
+    // values beyond U+10FFFF).
+    bool lead(quint8 c) {
+        m_ascii = false;
+        if (c >= 0xC2 && c <= 0xDF)
+            m_need = 1;
+        else if (c >= 0xE0 && c <= 0xEF)
+            m_need = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            m_need = 3;
+        else
+            return false;
+        m_low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        m_high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        return true;
+    }
+
+    QByteArray m_start;
+    bool m_utf8 = true;
+    bool m_ascii = true;
+    bool m_rotated = false;
+    int m_need = 0;
+    quint8 m_low = 0x80, m_high = 0xBF;
+};
 
 // The most bytes any encoding here writes for one UTF-16 unit (a line break
 // written as CR LF in UTF-16).
@@ -572,6 +658,12 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     if (!out)
         return std::nullopt;
     bytes.resize(out - bytes.constData());
+    if (format.encoding == TextEncoding::ShiftJis) {
+        ShiftJisReadBack readBack;
+        readBack.follow(bytes);
+        if (!readBack.readsBack())
+            return std::nullopt;
+    }
     return bytes;
 }
 
@@ -622,8 +714,13 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
         *unencodable = out == nullptr;
         return out != nullptr;
     };
+    const bool shiftJis = format.encoding == TextEncoding::ShiftJis;
+    ShiftJisReadBack readBack;
     auto flush = [&] {
-        const bool ok = write(QByteArrayView(buffer.data(), out - buffer.data()));
+        const QByteArrayView piece(buffer.data(), out - buffer.data());
+        if (shiftJis)
+            readBack.follow(piece);
+        const bool ok = write(piece);
         out = buffer.data();
         return ok;
     };
@@ -664,7 +761,13 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     }
     if (pending && !encode(QStringView(pair, 1)))
         return false;
-    return out == buffer.data() || flush();
+    if (out != buffer.data() && !flush())
+        return false;
+    if (shiftJis && !readBack.readsBack()) {
+        *unencodable = true;
+        return false;
+    }
+    return true;
 }
 
 std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes) {

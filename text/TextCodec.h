@@ -49,14 +49,16 @@ struct DecodedText {
 DecodedText decodeText(const QByteArray& bytes);
 
 // Writes a text (lines separated by "\n") as the format says. Answers nothing
-// when a character cannot be held by the format's encoding.
+// when a character cannot be held by the format's encoding, or when the bytes
+// would not be read back as the text (Shift-JIS bytes that are also valid
+// UTF-8, which decodeText takes for UTF-8).
 std::optional<QByteArray> encodeText(const QString& text, const TextFormat& format);
 
 // As encodeText, handing the bytes to `write` piece by piece (a few hundred
 // kilobytes each) instead of building them whole. Answers false, having
-// stopped, when a character cannot be held by the encoding (*unencodable is
-// then set; some pieces may have been handed over already) or when `write`
-// answers false.
+// stopped, when a character cannot be held by the encoding or the bytes would
+// not be read back as the text (*unencodable is then set; some pieces, or all
+// of them, may have been handed over already) or when `write` answers false.
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 

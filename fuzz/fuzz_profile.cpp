@@ -1,0 +1,155 @@
+// The profile format on any bytes: a value written reads back as written,
+// every other key of the file reads as it did, and the bytes outside the
+// written line stay as they were.
+#include "FuzzSupport.h"
+#include "text/ProfileFormat.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+using namespace ostrel;
+
+namespace {
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
+QString withoutBlanksAround(QString s) {
+    while (!s.isEmpty() && isBlank(s.front()))
+        s.remove(0, 1);
+    while (!s.isEmpty() && isBlank(s.back()))
+        s.chop(1);
+    return s;
+}
+
+// A section or key name that can stand in a file: one line, no "=" in a key,
+// no "]" in a section, no blanks around it, nothing a header would start
+// with, and characters that UTF-8 holds.
+QString usableName(QString name, bool section) {
+    name = QString::fromUtf8(name.toUtf8());
+    name.remove(u'\r');
+    name.remove(u'\n');
+    name.remove(section ? u']' : u'=');
+    name = withoutBlanksAround(name);
+    if (name.isEmpty() || (!section && name.startsWith(u'[')))
+        name.prepend(u'N');
+    return name;
+}
+
+bool isUtf8(const QByteArray& bytes) {
+    QStringDecoder d(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString ignored = d.decode(bytes);
+    return !d.hasError();
+}
+
+// The file's text as the format reads it: UTF-8, else Shift-JIS, else UTF-8
+// with replacement characters.
+QString fileText(const QByteArray& bytes) {
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    QStringDecoder sjis("windows-31j");
+    const QString text = sjis.decode(bytes);
+    return sjis.hasError() ? QString::fromUtf8(bytes) : text;
+}
+
+// Every (section, key) the file has, in order.
+std::vector<std::pair<QString, QString>> keysOf(const QByteArray& bytes) {
+    std::vector<std::pair<QString, QString>> keys;
+    QString section;
+    bool inSection = false;
+    for (QString line : fileText(bytes).split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const QString t = withoutBlanksAround(line);
+        const qsizetype close = t.indexOf(u']');
+        if (t.size() >= 2 && t.front() == u'[' && close >= 0) {
+            section = withoutBlanksAround(t.mid(1, close - 1));
+            inSection = true;
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (inSection && eq >= 0)
+            keys.emplace_back(section, withoutBlanksAround(line.left(eq)));
+    }
+    return keys;
+}
+
+bool sameName(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+QString describe(const std::optional<QString>& v) {
+    return v ? QString::fromLatin1(fuzz::quoted(*v)) : QStringLiteral("nothing");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Input in(data, size);
+    const QString anySection = in.text(48);
+    const QString anyKey = in.text(48);
+    const QString section = usableName(anySection, true);
+    const QString key = usableName(anyKey, false);
+    QString value = in.text(2200);
+    const QByteArray file = in.rest();
+
+    // Reading never fails on any bytes, with any names.
+    (void)profile::readValue(file, anySection, anyKey);
+
+    const QByteArray written = profile::withValue(file, section, key, value);
+
+    // The value reads back: its first line, as UTF-8 or Shift-JIS holds it,
+    // cut to the longest value a read answers.
+    // (Found by hand: a regular expression finds nothing in a text with a
+    // lone surrogate.)
+    const auto lineEnd = std::find_if(value.cbegin(), value.cend(),
+                                      [](QChar c) { return c == u'\r' || c == u'\n'; });
+    value.truncate(lineEnd - value.cbegin());
+    const bool utf8 = isUtf8(written);
+    const QString stored = utf8 ? QString::fromUtf8(value.toUtf8()) : value;
+    const qsizetype storedBytes =
+        utf8 ? value.toUtf8().size()
+             : QByteArray(QStringEncoder("windows-31j").encode(value)).size();
+    const std::optional<QString> back = profile::readValue(written, section, key);
+    if (storedBytes <= profile::kMaxValueBytes)
+        FUZZ_CHECK(back == stored, "[%s] %s: wrote %s, read %s", fuzz::quoted(section).constData(),
+                   fuzz::quoted(key).constData(), fuzz::quoted(stored).constData(),
+                   qPrintable(describe(back)));
+    else
+        FUZZ_CHECK(back && stored.startsWith(*back) && !back->isEmpty(), "long value read as %s",
+                   qPrintable(describe(back)));
+
+    // Every other key reads as it did.
+    for (const auto& [s, k] : keysOf(file)) {
+        if (sameName(s, section) && sameName(k, key))
+            continue;
+        const std::optional<QString> before = profile::readValue(file, s, k);
+        const std::optional<QString> after = profile::readValue(written, s, k);
+        FUZZ_CHECK(before == after, "[%s] %s was %s, is %s after writing [%s] %s",
+                   fuzz::quoted(s).constData(), fuzz::quoted(k).constData(),
+                   qPrintable(describe(before)), qPrintable(describe(after)),
+                   fuzz::quoted(section).constData(), fuzz::quoted(key).constData());
+    }
+
+    // Unless the file had to move to UTF-8, only one line changed, or one
+    // was added: what differs of the old bytes lies within one line.
+    if (isUtf8(file) == utf8) {
+        qsizetype a = 0;
+        const qsizetype shorter = qMin(file.size(), written.size());
+        while (a < shorter && file[a] == written[a])
+            ++a;
+        qsizetype b = 0;
+        while (b < shorter - a && file[file.size() - 1 - b] == written[written.size() - 1 - b])
+            ++b;
+        const QByteArray removed = file.mid(a, file.size() - a - b);
+        FUZZ_CHECK(!removed.contains('\n'), "bytes %s of other lines were replaced",
+                   fuzz::quoted(removed).constData());
+    }
+    return 0;
+}

@@ -278,9 +278,7 @@ void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     }
     if (!loaded)
         m_record = store::absentRecord(copy.group, copy.name);
-    TextMirror::of(MainEdit->document())->reset(copy.text, [&] {
-        MainEdit->setPlainText(copy.text);
-    });
+    MainEdit->setRecordText(copy.text);
     m_recovery->adopt(copy.file);
     MainEdit->setEnabled(true);
     MainEdit->document()->setModified(true);

@@ -2,10 +2,16 @@
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/ProgramWindows.h"
 #include "ui/Application.h"
+#include "ui/SingleInstance.h"
 
 int main(int argc, char** argv) {
     ostrel::Application app(argc, argv);
+    // A second start on the same data folder shows the first one's window.
+    ostrel::SingleInstance instance;
+    if (!instance.claim())
+        return 0;
     ProgramWindows windows;
+    instance.setWindow(windows.MainFrm);
     windows.MainFrm->show();
     return app.exec();
 }

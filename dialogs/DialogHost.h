@@ -24,8 +24,10 @@ public:
         Loaded,     // selected and loaded
         OnlyRecord, // the group's only record: selected, not loaded
         NotListed,  // the group lists no record
+        Kept,       // the user chose to keep the loaded record's unsaved edits
     };
-    // Lists the shown group's records again and shows the new one.
+    // Lists the shown group's records again and shows the new one, after the
+    // unsaved-changes question when the editor holds unsaved edits.
     virtual NewRecord showNewRecord(const QString& name) = 0;
     // Whether the create-record dialog closes after creating a record.
     virtual bool closesAfterCreatingRecord() const = 0;

@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
+#include <QSignalBlocker>
 #include <memory>
 
 using namespace ostrel;
@@ -273,13 +274,27 @@ void TMainFrm::bindCommands() {
     bindHandler(PrintBtn, &QToolButton::clicked, this, [this] { PrintBtnClick(); });
     bindHandler(ExitBtn, &QToolButton::clicked, this, [this] { ExitBtnClick(); });
 
+    // A checkable item's check mark is its handler's to flip: the flip Qt
+    // makes as the item is chosen is undone before the handler runs.
+    const auto ownMark = [](QAction* a) {
+        if (a->isCheckable()) {
+            const QSignalBlocker quiet(a);
+            a->setChecked(!a->isChecked());
+        }
+    };
     // Menu items: plain handlers.
-    const auto item = [this](QAction* a, void (TMainFrm::*handler)()) {
-        bindHandler(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    const auto item = [this, ownMark](QAction* a, void (TMainFrm::*handler)()) {
+        bindHandler(a, &QAction::triggered, this, [this, handler, a, ownMark] {
+            ownMark(a);
+            (this->*handler)();
+        });
     };
     // Menu items: shared handlers, each told which item sent the click.
-    const auto shared = [this](QAction* a, void (TMainFrm::*handler)(QObject*)) {
-        bindHandler(a, &QAction::triggered, this, [this, handler, a] { (this->*handler)(a); });
+    const auto shared = [this, ownMark](QAction* a, void (TMainFrm::*handler)(QObject*)) {
+        bindHandler(a, &QAction::triggered, this, [this, handler, a, ownMark] {
+            ownMark(a);
+            (this->*handler)(a);
+        });
     };
 
     shared(CreateRecordMnu, &TMainFrm::SC_FormShow);

@@ -4,6 +4,7 @@
 
 #include "EditorLines.h"
 #include "FindDialog.h"
+#include "MemoEdit.h"
 #include "TextMirror.h"
 #include "text/NumberParse.h"
 #include "ui/FittedText.h"
@@ -36,17 +37,103 @@ TextMirror* textMirror(QPlainTextEdit* edit) {
     return TextMirror::of(edit->document());
 }
 
-// The length of the editor's whole text.
-int textLength(QPlainTextEdit* edit) {
+// The length of the editor's document (soft breaks included).
+int documentLength(QPlainTextEdit* edit) {
     return edit->document()->characterCount() - 1;
 }
 
-// Places the caret: an empty selection at a position, limited to the text.
+// Places the caret: an empty selection at a document position, limited to
+// the text.
 void setCaret(QPlainTextEdit* edit, int position) {
     QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(std::clamp(position, 0, textLength(edit)));
+    cursor.setPosition(std::clamp(position, 0, documentLength(edit)));
     edit->setTextCursor(cursor);
 }
+
+// The questions about lines that wait for a count: the line display's (of
+// the position the caret had at the last key or mouse press) and a move to
+// a line. Each is answered when the count comes, unless the record was
+// loaded again meanwhile; a move is dropped when the caret moves first.
+class LineQuestions : public QObject {
+public:
+    explicit LineQuestions(TMainFrm* frm) : QObject(frm), m_frm(frm) {
+        connect(editorLines(frm->MainEdit), &EditorLines::counted, this, &LineQuestions::answer);
+        connect(frm->MainEdit, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+            if (!m_moving)
+                m_move.reset();
+        });
+    }
+
+    static LineQuestions* of(TMainFrm* frm) {
+        for (QObject* child : frm->children())
+            if (auto* questions = dynamic_cast<LineQuestions*>(child))
+                return questions;
+        return nullptr;
+    }
+
+    void showLine(int position) {
+        m_display.reset();
+        if (const std::optional<int> line =
+                editorLines(m_frm->MainEdit)->lineFromPosition(position)) {
+            show(*line);
+            return;
+        }
+        m_display = QTextCursor(m_frm->MainEdit->document());
+        m_display->setPosition(position);
+        m_displayLoad = m_frm->MainEdit->loads();
+    }
+
+    void moveToLine(int line) {
+        m_move.reset();
+        if (const std::optional<int> start = editorLines(m_frm->MainEdit)->lineStart(line)) {
+            moveTo(*start);
+            return;
+        }
+        m_move = line;
+        m_moveLoad = m_frm->MainEdit->loads();
+    }
+
+private:
+    // Every digit shows, however long the record.
+    void show(int line) { setTextInFull(m_frm->CurrentLineLbl, QString::number(line + 1)); }
+
+    void moveTo(int start) {
+        // A line that does not exist leaves the caret where it is.
+        if (start < 0)
+            return;
+        m_moving = true;
+        setCaret(m_frm->MainEdit, start);
+        m_moving = false;
+    }
+
+    void answer() {
+        MemoEdit* edit = m_frm->MainEdit;
+        if (m_display && m_displayLoad == edit->loads()) {
+            if (const std::optional<int> line =
+                    editorLines(edit)->lineFromPosition(m_display->position())) {
+                m_display.reset();
+                show(*line);
+            }
+        } else {
+            m_display.reset();
+        }
+        if (m_move && m_moveLoad == edit->loads()) {
+            if (const std::optional<int> start = editorLines(edit)->lineStart(*m_move)) {
+                m_move.reset();
+                moveTo(*start);
+            }
+        } else {
+            m_move.reset();
+        }
+    }
+
+    TMainFrm* m_frm;
+    std::optional<QTextCursor> m_display; // follows the edits made meanwhile
+    int m_displayLoad = 0;
+    std::optional<int> m_move;
+    int m_moveLoad = 0;
+    bool m_moving = false;
+};
 
 // Sends the editor's key presses (input-method input included: each key of a
 // composition is a key press in the editor) to MainEditKeyDown before the
@@ -96,18 +183,18 @@ private:
 
 void TMainFrm::SC_EditString(QObject* Sender) {
     if (Sender == CutMnu)
-        MainEdit->cut();
+        MainEdit->runUserEdit([this] { MainEdit->cut(); });
     if (Sender == CopyMnu)
         MainEdit->copy();
     if (Sender == PasteMnu)
         MainEdit->paste();
     if (Sender == DeleteMnu)
-        MainEdit->textCursor().removeSelectedText();
+        MainEdit->runUserEdit([this] { MainEdit->textCursor().removeSelectedText(); });
 }
 
 void TMainFrm::SC_PopupEdit(QObject* Sender) {
     if (Sender == CutPum3)
-        MainEdit->cut();
+        MainEdit->runUserEdit([this] { MainEdit->cut(); });
     if (Sender == CopyPum3)
         MainEdit->copy();
     if (Sender == PastePum3)
@@ -122,15 +209,21 @@ void TMainFrm::MoveStartMnuClick() {
 
 void TMainFrm::MoveLastMnuClick() {
     // In front of the last character: before the final line break, if any.
-    setCaret(MainEdit, textLength(MainEdit) - 1);
+    const qsizetype length = MainEdit->textLength();
+    if (length > 0)
+        setCaret(MainEdit, MainEdit->documentPosition(length - 1));
+    else
+        setCaret(MainEdit, 0);
 }
 
 void TMainFrm::PointMemoryMnuClick() {
-    MemoryPoint = MainEdit->textCursor().selectionStart();
+    MemoryPoint = qint32(MainEdit->textPosition(MainEdit->textCursor().selectionStart()));
 }
 
 void TMainFrm::MoveMemoryMnuClick() {
-    setCaret(MainEdit, MemoryPoint);
+    // A place past the end of the text now loaded is its end.
+    const qsizetype length = MainEdit->textLength();
+    setCaret(MainEdit, MainEdit->documentPosition(std::clamp<qsizetype>(MemoryPoint, 0, length)));
 }
 
 void TMainFrm::MoveLineMnuClick() {
@@ -142,12 +235,11 @@ void TMainFrm::MoveLineMnuClick() {
     if (!number)
         throw UserError(QStringLiteral("'%1' は数値ではありません").arg(*text));
     // Shown line numbers count from 1, the editor's lines from 0. A line that
-    // does not exist leaves the caret where it is.
+    // does not exist leaves the caret where it is. While the lines before it
+    // are counted the caret goes there when they are.
     if (*number < 1)
         return;
-    const int start = editorLines(MainEdit)->lineStart(*number - 1);
-    if (start >= 0)
-        setCaret(MainEdit, start);
+    LineQuestions::of(this)->moveToLine(*number - 1);
 }
 
 // --- find ------------------------------------------------------------------------------
@@ -165,7 +257,8 @@ void TMainFrm::FindDialogFind() {
     if (what.isEmpty())
         return;
     const QTextCursor selection = MainEdit->textCursor();
-    const int start = selection.hasSelection() ? selection.selectionEnd() : 0;
+    const qsizetype start =
+        selection.hasSelection() ? MainEdit->textPosition(selection.selectionEnd()) : 0;
     // Forward to the end of the text, case matched, never wrapping around.
     const qsizetype found = textMirror(MainEdit)->indexOf(what, start);
     if (found < 0)
@@ -173,8 +266,9 @@ void TMainFrm::FindDialogFind() {
     activateWindow();
     MainEdit->setFocus(Qt::OtherFocusReason);
     QTextCursor cursor = MainEdit->textCursor();
-    cursor.setPosition(int(found));
-    cursor.setPosition(int(found + what.size()), QTextCursor::KeepAnchor);
+    cursor.setPosition(MainEdit->documentPosition(found, true));
+    cursor.setPosition(MainEdit->documentPosition(found + what.size(), false),
+                       QTextCursor::KeepAnchor);
     MainEdit->setTextCursor(cursor);
     MainEdit->ensureCursorVisible();
 }
@@ -190,15 +284,15 @@ void TMainFrm::MainEditMouseDown() {
 }
 
 void TMainFrm::ShowCurrentLine() {
-    const int start = MainEdit->textCursor().selectionStart();
-    const int line = editorLines(MainEdit)->lineFromPosition(start) + 1;
-    // Every digit shows, however long the record.
-    setTextInFull(CurrentLineLbl, QString::number(line));
+    // While the lines before the caret are counted, the display shows the
+    // number when they are.
+    LineQuestions::of(this)->showLine(MainEdit->textCursor().selectionStart());
 }
 
 void TMainFrm::bindEditorEvents() {
     editorLines(MainEdit);
     textMirror(MainEdit);
+    new LineQuestions(this);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
     bindHandler(FindDialog, &TFindDialog::find, this, [this] { FindDialogFind(); });

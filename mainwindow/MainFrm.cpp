@@ -1,6 +1,7 @@
 // The main window's state, start-up, record picking, saving and closing.
 #include "MainFrm.h"
 
+#include "RecoveryKeeper.h"
 #include "TextMirror.h"
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
@@ -12,6 +13,7 @@
 #include "settings/Settings.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
+#include "store/Recovery.h"
 #include "ui/Colors.h"
 #include "ui/Handler.h"
 #include "ui/MessageBox.h"
@@ -21,6 +23,7 @@
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
@@ -43,9 +46,31 @@ TMainFrm::TMainFrm(QWidget* parent)
     setUpLayout();
     bindCommands();
     bindEditorEvents();
+    createAppearanceDialogs();
+    m_recovery = new RecoveryKeeper(
+        MainEdit->document(), [this] { return loadedRecordFile(); }, this);
+    connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
+        // Said once: the user can go on, saving more often.
+        if (m_recoveryFailureShown)
+            return;
+        m_recoveryFailureShown = true;
+        showMessage(QStringLiteral("編集内容の控えを %1 に書き込めません。"
+                                   "編集中の内容はこまめに保存してください。")
+                        .arg(folder));
+    });
+    // A logout asks the same as closing the window.
+    bindHandler(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!sessionEnding(manager.allowsInteraction()))
+            manager.cancel();
+        manager.release();
+    });
 }
 
-TMainFrm::~TMainFrm() = default;
+TMainFrm::~TMainFrm() {
+    // The keeper reads the editor's document: it goes (writing what it still
+    // owes) while the editor and this window are whole.
+    delete m_recovery;
+}
 
 void TMainFrm::setDialogs(TCreateDirFrm* createDir, TCreRecFrm* creRec, TCngExpFrm* cngExp,
                           TSavePathFrm* savePath) {
@@ -100,8 +125,25 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
     // A close that an error interrupts is refused: the window stays open.
     event->ignore();
     bool canClose = false;
-    if (runHandler([&] { canClose = FormCloseQuery(); }) && canClose)
+    if (runHandler([&] { canClose = FormCloseQuery(); }) && canClose) {
+        // The edits were saved or the user chose to drop them.
+        m_recovery->discard();
         event->accept();
+    }
+}
+
+bool TMainFrm::sessionEnding(bool mayAskUser) {
+    if (!mayAskUser) {
+        m_recovery->flush();
+        return true;
+    }
+    return close();
+}
+
+QString TMainFrm::loadedRecordFile() const {
+    if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
+        return {};
+    return m_dataFolder + m_record.path.mid(1); // the path begins with "./"
 }
 
 // --- geometry and colours ------------------------------------------------------
@@ -161,6 +203,7 @@ void TMainFrm::FormShow() {
     SaveSettingsOnClose = true;
     const auto started = qScopeGuard([this] { Starting = false; });
 
+    m_dataFolder = fs::currentDirectory();
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
@@ -195,7 +238,55 @@ void TMainFrm::FormShow() {
         DeleteRecordMnu->setEnabled(true);
         DeleteRecBtn->setEnabled(true);
     }
+    OfferRecovery();
     connectHintDisplay();
+}
+
+void TMainFrm::OfferRecovery() {
+    for (const store::RecoveryCopy& copy : store::leftRecoveryCopies(m_recovery->folder())) {
+        const Answer a = askQuestion(
+            QuestionKind::Information,
+            QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が残っています。"
+                           "復元しますか？（「いいえ」を選ぶと破棄します）")
+                .arg(recordPath(copy.group, copy.name)),
+            YesButton | NoButton);
+        if (a == Answer::Yes) {
+            // One record fits the editor: any other copy waits for the next
+            // start.
+            restoreRecovery(copy);
+            return;
+        }
+        if (a == Answer::No)
+            store::removeRecoveryCopy(copy.file);
+        // A box closed without an answer keeps the copy for the next start.
+    }
+}
+
+void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
+    // The record is loaded as a pick would load it, then takes the edits; one
+    // that is not there any more (or cannot be read) gets them all the same,
+    // and a save asks before it makes the file anew.
+    const int group = GroupCmb->findText(copy.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    bool loaded = false;
+    if (group >= 0) {
+        SelectGroup(group);
+        ListRecords();
+        const auto found =
+            RecordLst->findItems(copy.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        SelectRecord(found.isEmpty() ? -1 : RecordLst->row(found.first()));
+        loaded = !found.isEmpty() && runHandler([this] { LoadRecord(); });
+    }
+    if (!loaded)
+        m_record = store::absentRecord(copy.group, copy.name);
+    MainEdit->setRecordText(copy.text);
+    m_recovery->adopt(copy.file);
+    MainEdit->setEnabled(true);
+    MainEdit->document()->setModified(true);
+    SaveDataBtn->setEnabled(true);
+    GroupIndex = GroupCmb->currentIndex();
+    RecordIndex = SelectedRecordIndex();
+    DeleteRecordMnu->setEnabled(RecordIndex >= 0);
+    DeleteRecBtn->setEnabled(RecordIndex >= 0);
 }
 
 // --- picking, editing, saving ----------------------------------------------------
@@ -265,23 +356,55 @@ bool TMainFrm::WriteRecord() {
     // The text comes from the copy that follows the editor's edits, never
     // from toPlainText(), which turns no-break spaces into spaces.
     const std::vector<QStringView> text = TextMirror::of(MainEdit->document())->text();
-    if (store::save(m_record, text) == store::SaveResult::Saved)
-        return true;
-    const Answer a =
-        askQuestion(QuestionKind::Warning,
-                    QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
-                                   "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
-                        .arg(encodingName(m_record.format.encoding)),
-                    YesButton | NoButton);
-    if (a != Answer::Yes)
+    store::LoadedRecord record = m_record;
+    if (!saveRecord(record, text))
         return false;
-    // The record takes UTF-8 only once it is written so.
-    store::LoadedRecord asUtf8 = m_record;
-    asUtf8.format.encoding = TextEncoding::Utf8;
-    if (store::save(asUtf8, text) != store::SaveResult::Saved)
-        throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(m_record.path));
-    m_record = std::move(asUtf8);
+    // The record takes a new encoding (UTF-8) only once it is written so.
+    m_record = std::move(record);
     return true;
+}
+
+bool TMainFrm::saveRecord(store::LoadedRecord& record, const std::vector<QStringView>& text) {
+    store::Overwrite overwrite = store::Overwrite::IfUnchanged;
+    for (;;) {
+        const store::SaveResult result = store::save(record, text, overwrite);
+        switch (result) {
+        case store::SaveResult::Saved:
+            return true;
+        case store::SaveResult::Changed:
+        case store::SaveResult::Gone: {
+            // Whatever the answer, the edits stay in the editor.
+            const bool gone = result == store::SaveResult::Gone;
+            const QString question =
+                gone ? QStringLiteral(
+                           "ファイル %1 は、読み込んだ後に削除されたか移動されています。"
+                           "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）")
+                     : QStringLiteral("ファイル %1 は、読み込んだ後に他のプログラムによって"
+                                      "変更されています。上書きして保存しますか？"
+                                      "（「いいえ」を選ぶと保存しません）");
+            if (askQuestion(QuestionKind::Warning, question.arg(record.path), YesButton | NoButton,
+                            NoButton) != Answer::Yes)
+                return false;
+            overwrite = store::Overwrite::Always;
+            break;
+        }
+        case store::SaveResult::Unencodable: {
+            const Answer a = askQuestion(
+                QuestionKind::Warning,
+                QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
+                               "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
+                    .arg(encodingName(record.format.encoding)),
+                YesButton | NoButton);
+            if (a != Answer::Yes)
+                return false;
+            record.format.encoding = TextEncoding::Utf8;
+            // The file was found as loaded a moment ago.
+            if (store::save(record, text, store::Overwrite::Always) != store::SaveResult::Saved)
+                throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
+            return true;
+        }
+        }
+    }
 }
 
 QMargins TMainFrm::frameMargins() const {
@@ -417,9 +540,7 @@ void TMainFrm::LoadRecord() {
     // the path with it, so that a save never writes that text over the file
     // that failed.
     m_record = std::move(loaded.record);
-    TextMirror::of(MainEdit->document())->reset(loaded.text, [&] {
-        MainEdit->setPlainText(loaded.text);
-    });
+    MainEdit->setRecordText(loaded.text);
     MainEdit->document()->setModified(false);
 }
 
@@ -437,14 +558,24 @@ void TMainFrm::showGroup(const QString& name) {
 
 DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
     ListRecords();
+    if (RecordLst->count() == 0)
+        return NewRecord::NotListed;
+    if (ConfirmSaveChanges()) {
+        // Kept: the loaded record stays in the editor with its edits, and
+        // stays selected when the shown group is its own.
+        const auto loaded =
+            m_record.group == GroupCmb->currentText()
+                ? RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive)
+                : QList<QListWidgetItem*>();
+        SelectRecord(loaded.isEmpty() ? -1 : RecordLst->row(loaded.first()));
+        return NewRecord::Kept;
+    }
     if (RecordLst->count() == 1) {
         // The group's only record: selected, not loaded.
         SelectRecord(0);
         MainEdit->document()->setModified(false);
         return NewRecord::OnlyRecord;
     }
-    if (RecordLst->count() == 0)
-        return NewRecord::NotListed;
     RecordIndex = FindRecordIndex(name);
     SelectRecord(RecordIndex);
     LoadRecord();

@@ -9,13 +9,20 @@
 #include <QMainWindow>
 
 class QMenu;
-class QFontDialog;
 class QColorDialog;
 class TFindDialog;
+class TFontDialog;
 class TCreateDirFrm;
 class TCreRecFrm;
 class TCngExpFrm;
 class TSavePathFrm;
+class QSessionManager;
+namespace ostrel {
+class RecoveryKeeper;
+}
+namespace ostrel::store {
+struct RecoveryCopy;
+}
 namespace ostrel::print {
 class CurrentPrinter;
 }
@@ -72,8 +79,9 @@ public:
     QAction* N5 = nullptr;
     QAction* N6 = nullptr;
 
-    // Common dialogs, created with the window.
-    QFontDialog* FontDialog = nullptr;
+    // Common dialogs, created with the window. The font and colour dialogs
+    // keep their own last choice, which is what they open on.
+    TFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
     // The printer and its settings for the run, with the print and
@@ -99,9 +107,10 @@ public:
     // Loads the selected record into MainEdit; raises the file-open error when
     // it cannot be read (the editor then keeps what it had).
     void LoadRecord();
-    // Deletes the loaded record's file and resets the window; answers whether
-    // the file was deleted. RecordPath and RecordName keep naming it.
-    bool DeleteRecordFile();
+    // Deletes the loaded record's file (into the trash, unless it was moved
+    // and its copy is in place) and resets the window; answers whether the
+    // file was deleted. RecordPath and RecordName keep naming it.
+    bool DeleteRecordFile(bool moved = false);
     // Deletes a group after asking, then shows the first group.
     void DeleteGroup(const QString& name);
 
@@ -117,6 +126,13 @@ public:
     // --- other operations ------------------------------------------------------------
     // The unsaved-changes question; answers true when the user cancelled.
     bool ConfirmSaveChanges();
+    // The desktop session ends (a logout): the window's close question runs
+    // as at any close when the user may be asked; answers whether the window
+    // closed (else the logout is cancelled). Without a user to ask, the
+    // unsaved edits are kept in their recovery copy.
+    bool sessionEnding(bool mayAskUser);
+    // The recovery copies of the editor's unsaved edits.
+    ostrel::RecoveryKeeper* recovery() const { return m_recovery; }
     // Writes the editor's text to the loaded record. Answers false when the
     // user chose not to save (an encoding question); raises the file-creation
     // error.
@@ -130,6 +146,11 @@ public:
     // geometry is held to what the screen can show.
     QRect outerGeometry() const;
     void setOuterGeometry(const ostrel::OuterGeometry& stored);
+    // The font dialog, then the editor in the chosen font and the lists and
+    // the status bar in it at 9 points; the colour dialog, then the editor and
+    // the lists on the chosen background. Cancel changes nothing.
+    void ChangeFont();
+    void ChangeBackColor();
     // Colours by their stored values.
     void setMainEditBackColor(qint32 value);
     void setRecordLstBackColor(qint32 value);
@@ -203,6 +224,15 @@ protected:
 private:
     // Start-up step: a group must exist before the window can be used.
     bool InsistOnGroup();
+    // Start-up step: the recovery copies of edits that a previous run left
+    // unsaved are offered, to restore into the editor or to discard.
+    void OfferRecovery();
+    void restoreRecovery(const ostrel::store::RecoveryCopy& copy);
+    // The loaded record's full path (empty before the first load).
+    QString loadedRecordFile() const;
+    // Writes a record, having asked whether to overwrite a file that another
+    // program changed or removed since it was loaded.
+    bool saveRecord(ostrel::store::LoadedRecord& record, const std::vector<QStringView>& text);
     // Points the application's hint event at ShowHint.
     void connectHintDisplay();
     // Positions of the loaded record's group and record in the rebuilt lists.
@@ -215,6 +245,7 @@ private:
     void setUpLayout();
     // The editor's key and mouse events that refresh the line display.
     void bindEditorEvents();
+    void createAppearanceDialogs();
     void nameSeparators();
     void createPopupMenus();
     void bindCommands();
@@ -229,6 +260,9 @@ private:
     void waitForFrame();
 
     ostrel::store::LoadedRecord m_record;
+    QString m_dataFolder; // the working directory at the start, in full
+    ostrel::RecoveryKeeper* m_recovery = nullptr;
+    bool m_recoveryFailureShown = false;
     TCreateDirFrm* CreateDirFrm = nullptr;
     TCreRecFrm* CreRecFrm = nullptr;
     TCngExpFrm* CngExpFrm = nullptr;

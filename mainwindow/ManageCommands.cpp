@@ -1,8 +1,6 @@
 // Deleting records and groups; copying and moving them to another folder.
 #include "MainFrm.h"
 
-#include "TextMirror.h"
-
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
@@ -37,7 +35,7 @@ private:
 } // namespace
 
 void TMainFrm::clearEditor() {
-    TextMirror::of(MainEdit->document())->reset(QString(), [this] { MainEdit->clear(); });
+    MainEdit->setRecordText(QString());
     MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
 }
@@ -62,8 +60,9 @@ std::optional<QString> TMainFrm::chooseDestination() {
     return dir;
 }
 
-bool TMainFrm::DeleteRecordFile() {
-    const bool deleted = store::deleteRecord(RecordPath());
+bool TMainFrm::DeleteRecordFile(bool moved) {
+    const bool deleted =
+        moved ? store::removeMovedRecord(RecordPath()) : store::deleteRecord(RecordPath());
     ListRecords();
     SelectRecord(-1);
     clearEditor();
@@ -145,6 +144,11 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     else if (Sender != MoveRecordPum)
         return;
 
+    // A move takes the record away from the editor: its unsaved edits are
+    // saved or dropped first, or the move does not happen.
+    if (move && !RecordPath().isEmpty() && ConfirmSaveChanges())
+        return;
+
     const WorkingDirectoryKeeper workingDirectory;
     const std::optional<QString> destination = chooseDestination();
     if (!destination)
@@ -153,7 +157,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     // The file as saved on disk; a copy onto itself (the record's own group,
     // directly or through a link) fails and leaves it alone.
     const QString source = workingDirectory.path() + u'/' + m_record.group + u'/' + m_record.name;
-    const bool copied = fs::copyFile(source, *destination + u'/' + m_record.name);
+    const bool copied = store::copyRecord(source, *destination + u'/' + m_record.name);
     workingDirectory.restore();
     if (!copied) {
         showMessage(QStringLiteral("コピーに失敗しました"));
@@ -162,7 +166,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     // The copy is complete on disk before the record leaves its group. A
     // record that cannot be removed (read-only) is said to be left behind,
     // or the user would take the move as done.
-    if (move && !DeleteRecordFile())
+    if (move && !DeleteRecordFile(true))
         showMessage(QStringLiteral("削除に失敗しました"));
 }
 
@@ -178,7 +182,7 @@ void TMainFrm::SC_GroupCopy(QObject* Sender) {
     const QString group = workingDirectory.path() + u'/' + GroupCmb->currentText() + u'/';
     for (int i = 0; i < RecordLst->count(); ++i) {
         const QString item = RecordLst->item(i)->text();
-        if (!fs::copyFile(group + item, *destination + u'/' + item)) {
+        if (!store::copyRecord(group + item, *destination + u'/' + item)) {
             workingDirectory.restore();
             showMessage(QStringLiteral("コピーに失敗しました : ") + item);
             return;

@@ -1,5 +1,6 @@
 #include "FileSystem.h"
 
+#include "UserFolders.h"
 #include "text/TextCodec.h"
 
 #include <QFile>
@@ -20,8 +21,10 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
+#include <xxhash.h>
 
 namespace ostrel::fs {
 
@@ -162,6 +165,22 @@ bool statNative(const QByteArray& path, struct stat& st) {
     return ::stat(path.constData(), &st) == 0;
 }
 
+// How finely a file system may keep modification times (see FileStamp).
+constexpr qint64 kTimeGranularityNs = 2'000'000'000;
+
+FileStamp stampFrom(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 nowNs = qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    stamp.recent = stamp.modifiedNs > nowNs - kTimeGranularityNs;
+    return stamp;
+}
+
 // Opens an existing file for reading without ever waiting: a pipe or a
 // device opened for reading can block until a writer comes.
 int openForReading(const QByteArray& path) {
@@ -224,7 +243,8 @@ bool writeAll(int fd, const char* data, qint64 size) {
 // megabytes, so that the sync at the end has little left to wait for.
 class BackgroundWriter {
 public:
-    explicit BackgroundWriter(int fd) : fd_(fd) {}
+    // With `hash`, the bytes are also hashed as they are written.
+    explicit BackgroundWriter(int fd, XXH3_state_t* hash = nullptr) : fd_(fd), hash_(hash) {}
 
     ~BackgroundWriter() { finish(); }
 
@@ -250,6 +270,8 @@ public:
     bool finish() {
         if (!thread_.joinable()) {
             // All of it fitted in one buffer: written here.
+            if (hash_ && !filling_.empty())
+                XXH3_64bits_update(hash_, filling_.data(), filling_.size());
             if (!failed_ && !filling_.empty() &&
                 !writeAll(fd_, filling_.data(), qint64(filling_.size()))) {
                 failed_ = true;
@@ -315,6 +337,8 @@ private:
                 b = std::move(full_.front());
                 full_.pop_front();
             }
+            if (hash_)
+                XXH3_64bits_update(hash_, b.data(), b.size());
             const bool ok = writeAll(fd_, b.data(), qint64(b.size()));
             const int error = errno;
             written += qint64(b.size());
@@ -337,6 +361,7 @@ private:
     }
 
     const int fd_;
+    XXH3_state_t* const hash_;
     Buffer filling_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -394,9 +419,11 @@ int createTemporaryBeside(const QByteArray& target, QByteArray& tmpName, int& lo
 
 // Writes what `produce` hands over into a new file beside `target`, then
 // renames it over the target. `mode` and `owner` are those to keep.
+// `beforeRename` runs once the new file is whole on the disk, just before it
+// takes the target's place.
 template <typename Produce>
 bool replaceAtomically(const QByteArray& target, mode_t mode, const struct stat* owner,
-                       Produce&& produce) {
+                       Produce&& produce, const std::function<void()>& beforeRename = {}) {
     QByteArray tmpName;
     int lock = -1;
     const int fd = createTemporaryBeside(target, tmpName, lock);
@@ -415,6 +442,8 @@ bool replaceAtomically(const QByteArray& target, mode_t mode, const struct stat*
     // space (which takes a while for a large file) happens when it is closed,
     // on a thread of its own, not while the user waits.
     const int replaced = ok ? openForReading(target) : -1;
+    if (ok && beforeRename)
+        beforeRename();
     if (ok && ::rename(tmpName.constData(), target.constData()) != 0)
         ok = false;
     if (replaced >= 0) {
@@ -475,6 +504,209 @@ bool deletableEntry(int dirFd, const QByteArray& name) {
         return !S_ISDIR(target.st_mode) && (!S_ISREG(target.st_mode) || ownerMayWrite(target));
     }
     return !S_ISREG(st.st_mode) || ownerMayWrite(st);
+}
+
+// --- the trash -----------------------------------------------------------------
+
+// Creates a folder and the folders above it that are missing.
+void makePath(const QByteArray& path, mode_t mode) {
+    for (qsizetype at = path.indexOf('/', 1); at > 0; at = path.indexOf('/', at + 1))
+        ::mkdir(path.left(at).constData(), mode);
+    ::mkdir(path.constData(), mode);
+}
+
+// A folder of the user's own that is no link.
+bool isOwnFolder(const QByteArray& path) {
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+// The top folder of the volume a path lies on: the highest folder above it on
+// the same device.
+QByteArray volumeTop(const QByteArray& absolute, dev_t device) {
+    QByteArray at = parentOf(absolute);
+    while (at != "/") {
+        const QByteArray up = parentOf(at);
+        struct stat st;
+        if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
+            return at;
+        at = up;
+    }
+    return at;
+}
+
+struct TrashPlace {
+    QByteArray folder; // holds files/ and info/
+    QByteArray top;    // the volume's top folder; empty for the user's own trash
+};
+
+// The trash for an entry on `device`: the user's own when it lies on that
+// volume, else the volume's shared .Trash (sticky, no link) with a folder per
+// user, else the volume's .Trash-<uid>, made when missing.
+std::optional<TrashPlace> trashFor(const QByteArray& absolute, dev_t device) {
+    const QString home = dataHome();
+    if (!home.isEmpty()) {
+        const QByteArray own = native(home) + "/Trash";
+        makePath(own, 0700);
+        struct stat st;
+        if (::stat(own.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev == device)
+            return TrashPlace{own, {}};
+    }
+    const QByteArray top = volumeTop(absolute, device);
+    const QByteArray base = top == "/" ? QByteArray() : top;
+    const QByteArray uid = QByteArray::number(::getuid());
+    struct stat st;
+    const QByteArray shared = base + "/.Trash";
+    if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        const QByteArray folder = shared + '/' + uid;
+        ::mkdir(folder.constData(), 0700);
+        if (isOwnFolder(folder))
+            return TrashPlace{folder, top};
+    }
+    const QByteArray folder = base + "/.Trash-" + uid;
+    ::mkdir(folder.constData(), 0700);
+    if (isOwnFolder(folder))
+        return TrashPlace{folder, top};
+    return std::nullopt;
+}
+
+// "name.2.txt" for the second entry of the name "name.txt".
+QByteArray numberedName(const QByteArray& name, int n) {
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArray number = '.' + QByteArray::number(n);
+    if (dot <= 0)
+        return name + number;
+    return name.left(dot) + number + name.mid(dot);
+}
+
+bool writeWhole(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(path.constData());
+    return ok;
+}
+
+// Copies a file's bytes into a new file (for a trash where a link cannot be
+// made).
+bool copyInto(const QByteArray& from, const QByteArray& to) {
+    const int in = openForReading(from);
+    struct stat st;
+    if (in < 0)
+        return false;
+    if (!isRegularOpenFile(in, st)) {
+        ::close(in);
+        return false;
+    }
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    bool ok = out >= 0;
+    char buf[1 << 16];
+    while (ok) {
+        const ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = writeAll(out, buf, n);
+    }
+    ::close(in);
+    if (out >= 0) {
+        ok = ::fsync(out) == 0 && ok;
+        ok = ::close(out) == 0 && ok;
+        if (!ok)
+            ::unlink(to.constData());
+    }
+    return ok;
+}
+
+// Puts an entry into the trash of its volume: its information file first (as
+// the trash's rules ask), then `place` makes the entry under the trash's
+// name it is given. Answers false, having left nothing behind, when there is
+// no trash or `place` fails.
+bool putInTrash(const QByteArray& absolute, dev_t device,
+                const std::function<bool(const QByteArray& trashed)>& place) {
+    const std::optional<TrashPlace> trash = trashFor(absolute, device);
+    if (!trash)
+        return false;
+    const QByteArray files = trash->folder + "/files";
+    const QByteArray info = trash->folder + "/info";
+    ::mkdir(files.constData(), 0700);
+    ::mkdir(info.constData(), 0700);
+    // The original place, relative to the volume's top in a volume's trash.
+    QByteArray original = absolute;
+    if (!trash->top.isEmpty())
+        original = absolute.mid(trash->top == "/" ? 1 : trash->top.size() + 1);
+    char date[32];
+    const time_t now = ::time(nullptr);
+    struct tm local;
+    ::localtime_r(&now, &local);
+    ::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const QByteArray description =
+        "[Trash Info]\nPath=" + original.toPercentEncoding("/") + "\nDeletionDate=" + date + "\n";
+    // Room for the information file's extension within a name's 255 bytes.
+    const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1).left(200);
+    for (int n = 1; n < 10000; ++n) {
+        const QByteArray entry = n == 1 ? name : numberedName(name, n);
+        if (lexists(files + '/' + entry))
+            continue;
+        const QByteArray infoFile = info + '/' + entry + ".trashinfo";
+        if (!writeWhole(infoFile, description)) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        if (!place(files + '/' + entry)) {
+            ::unlink(infoFile.constData());
+            return false;
+        }
+        syncFolder(info);
+        syncFolder(files);
+        return true;
+    }
+    return false;
+}
+
+// The full path of an entry given by its bytes: the folder it lies in as the
+// system resolves it, and its own name.
+QByteArray absoluteOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArrayLiteral(".") : parentOf(path);
+    const QByteArray name = path.mid(slash + 1);
+    char buf[PATH_MAX];
+    if (!::realpath(folder.constData(), buf))
+        return path;
+    const QByteArray resolved(buf);
+    return (resolved == "/" ? QByteArray() : resolved) + '/' + name;
+}
+
+bool moveNativeToTrash(const QByteArray& path) {
+    const QByteArray absolute = absoluteOf(path);
+    struct stat st;
+    if (::lstat(absolute.constData(), &st) != 0)
+        return false;
+    return putInTrash(absolute, st.st_dev, [&](const QByteArray& trashed) {
+        return ::rename(absolute.constData(), trashed.constData()) == 0;
+    });
+}
+
+// Keeps the content of a regular file that is about to be replaced in the
+// trash: a second name for the same file where the volume allows it (the
+// replacement then takes the first name alone), else a copy of its bytes.
+bool keepInTrash(const QByteArray& path) {
+    const QByteArray absolute = absoluteOf(path);
+    struct stat st;
+    if (::stat(absolute.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return putInTrash(absolute, st.st_dev, [&](const QByteArray& trashed) {
+        return ::link(absolute.constData(), trashed.constData()) == 0 ||
+               copyInto(absolute, trashed);
+    });
 }
 
 } // namespace
@@ -552,6 +784,7 @@ ReadResult readFileUpTo(const QString& path, qint64 limit) {
         result.status = ReadStatus::TooLarge;
         return result;
     }
+    result.stamp = stampFrom(st);
     QByteArray& data = result.bytes;
     data.resize(qsizetype(st.st_size));
     qint64 done = 0;
@@ -616,11 +849,59 @@ bool sameFile(const QString& a, const QString& b) {
     return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool writeFileAtomic(const QString& path, const QByteArray& data) {
-    return writeFileAtomic(path, [&](const PieceWriter& write) { return write(data); });
+std::optional<FileStamp> stampOf(const QString& path) {
+    struct stat st;
+    if (!statPath(path, st))
+        return std::nullopt;
+    return stampFrom(st);
 }
 
-bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce) {
+quint64 contentHash(QByteArrayView bytes) {
+    return XXH3_64bits(bytes.data(), size_t(bytes.size()));
+}
+
+std::optional<quint64> contentHashOf(const QString& path) {
+    const int fd = openForReading(native(path));
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st;
+    XXH3_state_t* hash = XXH3_createState();
+    XXH3_64bits_reset(hash);
+    bool ok = isRegularOpenFile(fd, st);
+    std::vector<char> buf(1 << 20);
+    while (ok) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        XXH3_64bits_update(hash, buf.data(), size_t(n));
+    }
+    ::close(fd);
+    const quint64 digest = XXH3_64bits_digest(hash);
+    XXH3_freeState(hash);
+    if (!ok)
+        return std::nullopt;
+    return digest;
+}
+
+bool moveToTrash(const QString& path) {
+    return moveNativeToTrash(native(path));
+}
+
+QByteArray absoluteNativePath(const QString& path) {
+    return absoluteOf(native(path));
+}
+
+bool writeFileAtomic(const QString& path, const QByteArray& data, WrittenFile* written) {
+    return writeFileAtomic(
+        path, [&](const PieceWriter& write) { return write(data); }, written);
+}
+
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
+                     WrittenFile* written) {
     const QByteArray target = resolveLinks(native(path));
     struct stat st;
     const bool existed = statNative(target, st);
@@ -631,16 +912,27 @@ bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWr
             return false;
     }
     const mode_t mode = existed ? (st.st_mode & 07777) : newFileMode();
-    return replaceAtomically(target, mode, existed ? &st : nullptr, [&](int fd) {
-        BackgroundWriter out(fd);
-        bool written = true;
+    XXH3_state_t* hash = written ? XXH3_createState() : nullptr;
+    if (hash)
+        XXH3_64bits_reset(hash);
+    const bool ok = replaceAtomically(target, mode, existed ? &st : nullptr, [&](int fd) {
+        BackgroundWriter out(fd, hash);
+        bool allWritten = true;
         const bool produced = produce([&](QByteArrayView piece) {
-            written = out.write(piece.data(), piece.size());
-            return written;
+            allWritten = out.write(piece.data(), piece.size());
+            return allWritten;
         });
-        written = out.finish() && written;
-        return written && produced;
+        allWritten = out.finish() && allWritten;
+        struct stat now;
+        if (written && allWritten && produced && ::fstat(fd, &now) == 0) {
+            written->stamp = stampFrom(now);
+            written->hash = XXH3_64bits_digest(hash);
+        }
+        return allWritten && produced;
     });
+    if (hash)
+        XXH3_freeState(hash);
+    return ok;
 }
 
 bool createNewFile(const QString& path) {
@@ -658,7 +950,7 @@ bool removeDirectory(const QString& path) {
     return ::rmdir(native(path).constData()) == 0;
 }
 
-RemoveResult removeFolderWithFiles(const QString& path) {
+RemoveResult removeFolderWithFiles(const QString& path, Disposal disposal) {
     const QByteArray folder = native(path);
     struct stat st;
     if (::lstat(folder.constData(), &st) != 0)
@@ -684,6 +976,11 @@ RemoveResult removeFolderWithFiles(const QString& path) {
             return RemoveResult::Refused;
         }
     }
+    // The folder goes to the trash whole, with whatever it holds.
+    if (disposal == Disposal::ToTrash && moveNativeToTrash(folder)) {
+        ::close(dirFd);
+        return RemoveResult::Removed;
+    }
     bool ok = true;
     for (const QByteArray& name : names)
         if (::unlinkat(dirFd, name.constData(), 0) != 0 && errno != ENOENT)
@@ -694,14 +991,13 @@ RemoveResult removeFolderWithFiles(const QString& path) {
     return ok ? RemoveResult::Removed : RemoveResult::Failed;
 }
 
-int removeStaleTemporaries(const QString& folder) {
-    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        return 0;
-    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+namespace {
+
+// Removes the stale temporaries among the names of a folder's entries.
+int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
     int removed = 0;
     const time_t now = ::time(nullptr);
-    for (const QByteArray& name : listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{}) {
+    for (const QByteArray& name : names) {
         if (!name.startsWith(kTemporaryPrefix))
             continue;
         struct stat st;
@@ -718,11 +1014,39 @@ int removeStaleTemporaries(const QString& folder) {
             ++removed;
         ::close(fd);
     }
+    return removed;
+}
+
+} // namespace
+
+int removeStaleTemporaries(const QString& folder) {
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const int removed =
+        removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
     ::close(dirFd);
     return removed;
 }
 
-bool deleteFile(const QString& path) {
+int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing) {
+    // Their names are plain ASCII, listed as they are.
+    std::vector<QByteArray> names;
+    for (const DirEntry& e : listing)
+        if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)))
+            names.push_back(e.name.toUtf8());
+    if (names.empty())
+        return 0;
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int removed = removeStaleTemporaries(dirFd, names);
+    ::close(dirFd);
+    return removed;
+}
+
+bool deleteFile(const QString& path, Disposal disposal) {
     const QByteArray file = native(path);
     struct stat st;
     if (::lstat(file.constData(), &st) != 0)
@@ -735,10 +1059,12 @@ bool deleteFile(const QString& path) {
     } else if (!S_ISREG(st.st_mode) || !ownerMayWrite(st)) {
         return false;
     }
+    if (disposal == Disposal::ToTrash && moveNativeToTrash(file))
+        return true;
     return ::unlink(file.constData()) == 0;
 }
 
-bool copyFile(const QString& source, const QString& destination) {
+bool copyFile(const QString& source, const QString& destination, Disposal replaced) {
     const QByteArray from = native(source);
     // A copy keeps the name bytes of its source (a name that is not UTF-8 is
     // not turned into another one).
@@ -767,21 +1093,28 @@ bool copyFile(const QString& source, const QString& destination) {
             return false;
         }
     }
-    const bool ok = replaceAtomically(target, src.st_mode & 07777, nullptr, [&](int fd) {
-        BackgroundWriter out(fd);
-        char buf[1 << 16];
-        for (;;) {
-            const ssize_t n = ::read(in, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return false;
-            if (n == 0)
-                return out.finish();
-            if (!out.write(buf, n))
-                return false;
-        }
-    });
+    const bool ok = replaceAtomically(
+        target, src.st_mode & 07777, nullptr,
+        [&](int fd) {
+            BackgroundWriter out(fd);
+            char buf[1 << 16];
+            for (;;) {
+                const ssize_t n = ::read(in, buf, sizeof buf);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return false;
+                if (n == 0)
+                    return out.finish();
+                if (!out.write(buf, n))
+                    return false;
+            }
+        },
+        [&] {
+            // A volume without a trash replaces the file all the same.
+            if (existed && replaced == Disposal::ToTrash)
+                keepInTrash(target);
+        });
     ::close(in);
     return ok;
 }

@@ -43,11 +43,45 @@ std::vector<DirEntry> listDirectory(const QString& dir);
 // blocks on a pipe or a device: anything but a regular file is refused.
 std::optional<QByteArray> readFile(const QString& path);
 
+// What tells one state of a file from another without reading it: which file
+// it is (device and inode: a file renamed over it is another one), its size
+// and its modification time. `recent` is set when that time lay within two
+// seconds of the moment it was taken (or after it): a file system keeps times
+// only as finely as its clock ticks (two seconds on some), so a second change
+// within the same tick may leave all of this alike, and only the content
+// tells.
+struct FileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    bool recent = false;
+
+    bool sameState(const FileStamp& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modifiedNs == other.modifiedNs;
+    }
+};
+
+// The stamp of the file a path names now (links followed); nothing when there
+// is none.
+std::optional<FileStamp> stampOf(const QString& path);
+
+// A hash of a file's content, fast enough to take of a large file (not one
+// that resists a forger: it tells accidental changes). The same bytes hash
+// alike within one run of the program.
+quint64 contentHash(QByteArrayView bytes);
+// The hash of the content of the file a path names now; nothing when it
+// cannot be read.
+std::optional<quint64> contentHashOf(const QString& path);
+
 // As readFile, refusing a file larger than `limit` bytes without reading it.
+// The stamp is that of the file that was read, taken as it was opened.
 enum class ReadStatus { Read, CannotOpen, TooLarge };
 struct ReadResult {
     ReadStatus status = ReadStatus::CannotOpen;
     QByteArray bytes;
+    FileStamp stamp;
 };
 ReadResult readFileUpTo(const QString& path, qint64 limit);
 
@@ -61,12 +95,19 @@ bool isReadOnlyFile(const QString& path);
 // Whether two paths name the same existing file or folder (links followed).
 bool sameFile(const QString& a, const QString& b);
 
+// What a write left on the disk: the new file's stamp and the hash of the
+// bytes written (contentHash of the whole).
+struct WrittenFile {
+    FileStamp stamp;
+    quint64 hash = 0;
+};
+
 // Replaces (or creates) a file so that a failure at any moment leaves the old
 // content whole: the data goes to a new file beside the target, every write is
 // checked, the file is synced and then renamed over the target. A symbolic link
 // is written through to its target; permissions and ownership are kept.
 // Refuses a read-only target and anything but a regular file.
-bool writeFileAtomic(const QString& path, const QByteArray& data);
+bool writeFileAtomic(const QString& path, const QByteArray& data, WrittenFile* written = nullptr);
 
 // Hands the pieces of a file's content to the file, in order; answers false
 // when a write failed.
@@ -74,8 +115,9 @@ using PieceWriter = std::function<bool(QByteArrayView piece)>;
 
 // As writeFileAtomic, with the content made piece by piece: `produce` hands
 // every piece to the writer it is given, and answers false to give up, which
-// leaves the target as it was.
-bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce);
+// leaves the target as it was. With `written`, tells what was written.
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
+                     WrittenFile* written = nullptr);
 
 // Creates an empty file; fails when anything of that name exists.
 bool createNewFile(const QString& path);
@@ -84,23 +126,45 @@ bool createDirectory(const QString& path);
 // Removes an empty folder.
 bool removeDirectory(const QString& path);
 
+// What becomes of a file or folder that is deleted or replaced: gone for
+// good, or kept in the desktop's trash of its volume (the freedesktop.org
+// trash: $XDG_DATA_HOME/Trash on the volume of the user's data, a .Trash or
+// .Trash-<uid> folder at the top of another volume) where the user can get it
+// back. Where the volume has no trash that can be used, it is gone for good.
+enum class Disposal { Delete, ToTrash };
+
+// Moves a file, a link (itself, never its target) or a folder with all it
+// holds to the trash of its volume; answers false, having changed nothing,
+// when the volume has none or the move fails.
+bool moveToTrash(const QString& path);
+
 // Removes a folder with the files directly inside it, all or nothing: when it
 // holds anything that cannot be deleted (a folder, a read-only file) nothing
-// is touched. A symbolic link to a folder is removed as a link; its target
-// and what lies there are never touched, nor is any file reached through a
-// link inside.
+// is touched. A symbolic link to a folder is removed as a link (never put in
+// the trash); its target and what lies there are never touched, nor is any
+// file reached through a link inside.
 enum class RemoveResult { Removed, Refused, Failed };
-RemoveResult removeFolderWithFiles(const QString& path);
+RemoveResult removeFolderWithFiles(const QString& path, Disposal disposal = Disposal::Delete);
 
 // Removes the temporary files that an interrupted save left in a folder
 // (those whose writer no longer runs); answers how many.
 int removeStaleTemporaries(const QString& folder);
-// Deletes a regular file unless it is read-only.
-bool deleteFile(const QString& path);
+// The same, looking only at the entries of a listing of the folder just
+// made, so that the folder is not read a second time.
+int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing);
+// Deletes a regular file unless it is read-only (a link is deleted itself).
+bool deleteFile(const QString& path, Disposal disposal = Disposal::Delete);
 // Copies a regular file, replacing an existing destination file atomically
-// (unless that is read-only). Copying a file onto itself fails. A destination
-// that ends in the source's own name gets the source's name bytes.
-bool copyFile(const QString& source, const QString& destination);
+// (unless that is read-only); with ToTrash the replaced file is kept in the
+// trash, whole, as the new one takes its place. Copying a file onto itself
+// fails. A destination that ends in the source's own name gets the source's
+// name bytes.
+bool copyFile(const QString& source, const QString& destination,
+              Disposal replaced = Disposal::Delete);
+
+// The full path of a path's entry as the bytes the system knows it by (the
+// working directory's own, links in it resolved by the system).
+QByteArray absoluteNativePath(const QString& path);
 
 // The working directory as a full path.
 QString currentDirectory();

@@ -10,6 +10,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   libqt6svg6
+  libxxhash-dev
   xvfb xauth openbox x11-utils x11-apps netpbm
   dpkg-dev file librsvg2-bin desktop-file-utils appstream
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev

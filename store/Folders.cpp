@@ -5,6 +5,7 @@
 #include "text/Wildcard.h"
 
 #include <algorithm>
+#include <string>
 
 namespace ostrel {
 
@@ -40,6 +41,10 @@ QString shortExtensionForm(const QString& name) {
 } // namespace
 
 QStringList recordNames(const QString& groupFolder, const QString& patternList) {
+    return recordNames(fs::listDirectory(groupFolder), patternList);
+}
+
+QStringList recordNames(const std::vector<fs::DirEntry>& listing, const QString& patternList) {
     std::vector<Wildcard> patterns;
     for (const QString& p : splitPatternList(patternList))
         if (!p.isEmpty()) // an empty pattern names the folder itself: no file
@@ -47,7 +52,7 @@ QStringList recordNames(const QString& groupFolder, const QString& patternList) 
     QStringList names;
     if (patterns.empty())
         return names;
-    for (const fs::DirEntry& e : fs::listDirectory(groupFolder)) {
+    for (const fs::DirEntry& e : listing) {
         if (e.isDir || e.hidden || e.system)
             continue;
         const QString shortForm = shortExtensionForm(e.name);
@@ -71,7 +76,41 @@ QStringList recordNames(const QString& groupFolder, const QString& patternList) 
     return names;
 }
 
+namespace {
+
+// Names of ASCII letters only, as most are, folded and sorted as bytes: the
+// same order as the folded names' and cheaper by far for thousands of them.
+bool sortAscii(QStringList& items) {
+    std::vector<std::pair<std::string, qsizetype>> keyed; // folded name, position
+    keyed.reserve(size_t(items.size()));
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        std::string key;
+        key.reserve(size_t(items[i].size()));
+        for (QChar c : std::as_const(items[i])) {
+            const char16_t u = c.unicode();
+            if (u >= 0x80)
+                return false;
+            key += char(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u);
+        }
+        keyed.emplace_back(std::move(key), i);
+    }
+    std::sort(keyed.begin(), keyed.end(), [&items](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first);
+        return c != 0 ? c < 0 : items[a.second] < items[b.second];
+    });
+    QStringList sorted;
+    sorted.reserve(items.size());
+    for (const auto& k : keyed)
+        sorted.append(std::move(items[k.second]));
+    items = std::move(sorted);
+    return true;
+}
+
+} // namespace
+
 void sortForList(QStringList& items) {
+    if (sortAscii(items))
+        return;
     // Each name is folded once; names equal but for case keep a fixed order.
     std::vector<std::pair<QString, QString>> keyed;
     keyed.reserve(size_t(items.size()));

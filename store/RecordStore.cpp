@@ -5,6 +5,7 @@
 #include "os/FileSystem.h"
 
 #include <algorithm>
+#include <future>
 
 namespace ostrel::store {
 
@@ -16,8 +17,11 @@ QStringList groups() {
 
 QStringList records(const QString& group, const QString& patterns) {
     const QString folder = groupPath(group);
-    fs::removeStaleTemporaries(folder);
-    QStringList names = recordNames(folder, patterns);
+    // The folder is read once. What a save that was killed left behind is
+    // cleared away here.
+    const std::vector<fs::DirEntry> listing = fs::listDirectory(folder);
+    fs::removeStaleTemporaries(folder, listing);
+    QStringList names = recordNames(listing, patterns);
     sortForList(names);
     return names;
 }
@@ -43,14 +47,48 @@ RecordText load(const QString& group, const QString& name) {
                 .arg(limit >> 20));
     if (read.status != fs::ReadStatus::Read)
         throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+    DiskState disk{read.stamp, std::nullopt};
+    // Only a file changed just before it was read needs its content's hash;
+    // that is taken beside the decoding, not after it.
+    std::future<quint64> hash;
+    if (read.stamp.recent)
+        hash =
+            std::async(std::launch::async, [bytes = read.bytes] { return fs::contentHash(bytes); });
     DecodedText decoded = decodeText(read.bytes);
-    return {{group, name, path, std::move(decoded.format)}, std::move(decoded.text)};
+    if (hash.valid())
+        disk.hash = hash.get();
+    return {{group, name, path, std::move(decoded.format), std::move(disk)},
+            std::move(decoded.text)};
 }
 
-SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text) {
+LoadedRecord absentRecord(const QString& group, const QString& name) {
+    return {group, name, recordPath(group, name), decodeText(QByteArray()).format, {}};
+}
+
+namespace {
+
+// Whether the file of a record is still the one that was loaded or saved.
+SaveResult compareWithDisk(const LoadedRecord& record) {
+    const std::optional<fs::FileStamp> now = fs::stampOf(record.path);
+    if (!now)
+        return SaveResult::Gone;
+    if (!record.disk.stamp || !now->sameState(*record.disk.stamp))
+        return SaveResult::Changed;
+    if (record.disk.hash && fs::contentHashOf(record.path) != record.disk.hash)
+        return SaveResult::Changed;
+    return SaveResult::Saved;
+}
+
+} // namespace
+
+SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text, Overwrite overwrite) {
     const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
     if (record.path.isEmpty())
         throw cannotCreate;
+    if (overwrite == Overwrite::IfUnchanged) {
+        if (const SaveResult found = compareWithDisk(record); found != SaveResult::Saved)
+            return found;
+    }
     TextFormat format = record.format;
     // The text is encoded straight into the file, piece by piece. A file with
     // mixed breaks keeps its bytes, which tell the breaks for the next save.
@@ -60,14 +98,15 @@ SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text) {
         return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
     };
     bool saved;
+    fs::WrittenFile written;
     if (!format.mixed) {
-        saved = fs::writeFileAtomic(record.path, encode);
+        saved = fs::writeFileAtomic(record.path, encode, &written);
     } else {
         saved = encode([&](QByteArrayView piece) {
                     bytes += piece;
                     return true;
                 }) &&
-                fs::writeFileAtomic(record.path, bytes);
+                fs::writeFileAtomic(record.path, bytes, &written);
     }
     if (!saved && unencodable)
         return SaveResult::Unencodable;
@@ -79,6 +118,8 @@ SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text) {
         format = decodeText(bytes).format;
     format.lossless = true;
     record.format = std::move(format);
+    record.disk.stamp = written.stamp;
+    record.disk.hash = written.stamp.recent ? std::optional(written.hash) : std::nullopt;
     return SaveResult::Saved;
 }
 
@@ -94,14 +135,23 @@ bool createRecord(const QString& group, const QString& name) {
 }
 
 bool deleteRecord(const QString& path) {
-    return fs::deleteFile(path);
+    return fs::deleteFile(path, fs::Disposal::ToTrash);
+}
+
+bool removeMovedRecord(const QString& path) {
+    return fs::deleteFile(path, fs::Disposal::Delete);
 }
 
 bool deleteGroup(const QString& name) {
     // All or nothing, so that a failure is never reported after files were
     // removed.
     return isSingleEntryName(name) &&
-           fs::removeFolderWithFiles(groupPath(name)) == fs::RemoveResult::Removed;
+           fs::removeFolderWithFiles(groupPath(name), fs::Disposal::ToTrash) ==
+               fs::RemoveResult::Removed;
+}
+
+bool copyRecord(const QString& source, const QString& destination) {
+    return fs::copyFile(source, destination, fs::Disposal::ToTrash);
 }
 
 bool isSingleEntryName(const QString& name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "os/FileSystem.h"
 #include "text/TextCodec.h"
 
 #include <QString>
@@ -14,6 +15,15 @@
 // call these and show the result.
 namespace ostrel::store {
 
+// The file of a record as it was when loaded or last saved, to tell whether
+// another program has changed, replaced or deleted it since. The hash of its
+// content is kept only when the stamp alone cannot tell (a file changed
+// within its file system's time granularity of that moment).
+struct DiskState {
+    std::optional<fs::FileStamp> stamp; // nothing: there was no file
+    std::optional<quint64> hash;
+};
+
 // A record as it was loaded: where it lies and how its file stores its text,
 // so that a save writes it back alike.
 struct LoadedRecord {
@@ -21,6 +31,7 @@ struct LoadedRecord {
     QString name;
     QString path; // "./" + group + "/" + name
     TextFormat format;
+    DiskState disk;
 };
 
 // A loaded record with its text (lines separated by "\n").
@@ -44,26 +55,50 @@ qint64 recordSizeLimit();
 // file) or the too-large error.
 RecordText load(const QString& group, const QString& name);
 
-enum class SaveResult { Saved, Unencodable };
+// A record for a file that is not there (yet): saving it makes the file.
+LoadedRecord absentRecord(const QString& group, const QString& name);
+
+enum class SaveResult {
+    Saved,
+    Unencodable, // a character the record's encoding cannot hold
+    Changed,     // another program changed or replaced the file since
+    Gone,        // the file is no longer there
+};
+
+// Whether a save overwrites a file that changed on disk since it was loaded.
+enum class Overwrite { IfUnchanged, Always };
 
 // Writes a text (given in consecutive parts, lines separated by the editor's
 // separators) over the record, in the record's own encoding and line breaks.
-// Answers Unencodable, having written nothing, when a character cannot be
-// held by the encoding; raises "ファイル … を作成できません" when the file
-// cannot be written. After a save the record's format is the written file's.
-SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text);
+// Unless told to overwrite always, first compares the file with what was
+// loaded, and answers Changed or Gone, having written nothing, when it
+// differs. Answers Unencodable, having written nothing, when a character
+// cannot be held by the encoding; raises "ファイル … を作成できません" when
+// the file cannot be written. After a save the record's format and disk state
+// are the written file's.
+SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text,
+                Overwrite overwrite = Overwrite::IfUnchanged);
 
 // Creates the folder "./" + name (not its parents); answers whether it did.
 bool createGroup(const QString& name);
 // Creates the empty file "./" + group + "/" + name; fails when anything of
 // that name exists or the group is gone.
 bool createRecord(const QString& group, const QString& name);
-// Deletes a record's file (not a read-only one).
+// Deletes a record's file (not a read-only one), into the trash where its
+// volume has one.
 bool deleteRecord(const QString& path);
+// Removes the file of a record that was moved: its copy is in place, so the
+// file is deleted for good.
+bool removeMovedRecord(const QString& path);
 // Deletes a group with its files, all or nothing (a group that holds a folder
-// or a read-only file is kept whole); a group that is a link is removed as a
-// link, never followed out of the data folder.
+// or a read-only file is kept whole), into the trash where its volume has
+// one; a group that is a link is removed as a link, never followed out of the
+// data folder.
 bool deleteGroup(const QString& name);
+// Copies a record's file out of the data folder (or into another group); a
+// file of the same name there is replaced, and kept in the trash where its
+// volume has one.
+bool copyRecord(const QString& source, const QString& destination);
 
 // A name typed for a new group or record names one entry, never a path.
 bool isSingleEntryName(const QString& name);

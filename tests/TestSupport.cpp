@@ -23,13 +23,29 @@ namespace testing {
 DataFolder::DataFolder() {
     m_previous = QDir::currentPath();
     QDir::setCurrent(m_dir.path());
+    const std::pair<const char*, QString> folders[] = {{"XDG_DATA_HOME", dataHome()},
+                                                       {"XDG_STATE_HOME", stateHome()},
+                                                       {"XDG_RUNTIME_DIR", runtimeFolder()}};
+    for (const auto& [name, folder] : folders) {
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_previousVariables.append({name, qgetenv(name)});
+        qputenv(name, QFile::encodeName(folder));
+    }
 }
 
 DataFolder::~DataFolder() {
+    for (const auto& [name, value] : m_previousVariables) {
+        if (value.isNull())
+            qunsetenv(name.constData());
+        else
+            qputenv(name.constData(), value);
+    }
     QDir::setCurrent(m_previous);
     // Give back write permission so that the folder can be removed.
-    QProcess::execute(QStringLiteral("chmod"),
-                      {QStringLiteral("-R"), QStringLiteral("u+w"), m_dir.path()});
+    for (const QTemporaryDir* dir : {&m_dir, &m_user})
+        QProcess::execute(QStringLiteral("chmod"),
+                          {QStringLiteral("-R"), QStringLiteral("u+w"), dir->path()});
 }
 
 void DataFolder::addGroup(const QString& group) const {
@@ -126,6 +142,9 @@ Windows::Windows() : windows(std::make_unique<ProgramWindows>()), main(windows->
 
 Windows::~Windows() {
     main->SaveSettingsOnClose = false;
+    // Edits a test leaves are dropped, as a close answered "No" drops them:
+    // no recovery copy of them waits for the next start in the data folder.
+    main->MainEdit->document()->setModified(false);
     windows.reset();
     MainFrm = nullptr;
     CreateDirFrm = nullptr;

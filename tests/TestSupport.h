@@ -21,11 +21,19 @@ class TSavePathFrm;
 namespace testing {
 
 // A fresh data folder that is the working directory while the object lives.
+// The user's own folders (XDG_DATA_HOME with the trash, XDG_STATE_HOME with
+// the recovery copies, XDG_RUNTIME_DIR with the instance locks) are fresh
+// ones beside it meanwhile, so that nothing a test does reaches the real
+// ones.
 class DataFolder {
 public:
     DataFolder();
     ~DataFolder();
     QString path() const { return m_dir.path(); }
+    // The user's folders of this data folder's tests.
+    QString dataHome() const { return m_user.path() + QStringLiteral("/data"); }
+    QString stateHome() const { return m_user.path() + QStringLiteral("/state"); }
+    QString runtimeFolder() const { return m_user.path() + QStringLiteral("/runtime"); }
     // Creates a group folder (and its parents) below the data folder.
     void addGroup(const QString& group) const;
     // Writes a file below the data folder, creating its folder.
@@ -36,7 +44,9 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_user;
     QString m_previous;
+    QList<QPair<QByteArray, QByteArray>> m_previousVariables;
 };
 
 // What a message box showed and which button was pressed.

@@ -156,6 +156,7 @@ private slots:
         QTest::newRow("displayed files") << "CngExpFrm";
         QTest::newRow("destination") << "SavePathFrm";
         QTest::newRow("find") << "FindDialog";
+        QTest::newRow("font") << "FontDialog";
     }
 
     void dialogsAreNamedThroughout() {

@@ -28,6 +28,7 @@ namespace {
 
 const QString kGroupFailed = QStringLiteral("グループを作成できません。 注意を確認して下さい");
 const QString kRecordFailed = QStringLiteral("エラー：レコードを作成できませんでした");
+const QString kModifiedQuestion = QStringLiteral("文書が変更されています。保存しますか？");
 
 // A running program in the data folder "data" of a temporary folder: what lies
 // beside "data" is outside the data folder and must never change. The group
@@ -142,6 +143,7 @@ private slots:
     void recordExtensions_data();
     void recordExtensions();
     void firstRecordOfEmptyGroup();
+    void recordInFilledGroup_data();
     void recordInFilledGroup();
     void existingRecordName();
     void recordNotListed();
@@ -443,8 +445,9 @@ void CreateDialogs::recordExtensions() {
     }
 }
 
-// The first record of an empty group: selected, not loaded, the modified mark
-// cleared, and the dialog stays open though the option is ticked.
+// The first record of an empty group: selected, not loaded, and the dialog
+// stays open though the option is ticked. Unsaved edits are asked about first;
+// "No" drops them (the editor keeps the text without its modified mark).
 void CreateDialogs::firstRecordOfEmptyGroup() {
     Session s;
     s.main->MainEdit->setFocus();
@@ -456,18 +459,20 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
 
     QVERIFY(openCreRec(s.main));
     QTest::keyClicks(CreRecFrm->RecNameEdt, QStringLiteral("first"));
+    s.boxes.answer(QStringLiteral("いいえ(&N)"));
     QTest::keyClick(CreRecFrm->RecNameEdt, Qt::Key_Return);
 
+    QCOMPARE(s.boxes.texts(), QStringList{kModifiedQuestion});
     QVERIFY(s.exists(QStringLiteral("fresh/first.txt")));
     QCOMPARE(s.records(), QStringList{QStringLiteral("first.txt")});
     QCOMPARE(s.main->RecordLst->currentRow(), 0);
     QVERIFY(s.main->RecordLst->currentItem()->isSelected());
     QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("!alpha"));
     QVERIFY(!s.main->MainEdit->document()->isModified());
+    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), QByteArray("alpha"));
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
     QCOMPARE(s.main->RecordIndex, recordIndex);
     QVERIFY(CreRecFrm->isVisible());
-    QCOMPARE(s.boxes.seen().size(), 0);
 
     // A click on the new record, selected but not shown, shows it; a second
     // click on the record the editor shows does nothing.
@@ -481,13 +486,24 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("kept"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
     QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("kept"));
-    QCOMPARE(s.boxes.seen().size(), 0);
+    QCOMPARE(s.boxes.seen().size(), 1);
     s.main->MainEdit->document()->setModified(false);
 }
 
-// A group with records: unsaved edits are replaced without a question, the
+void CreateDialogs::recordInFilledGroup_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QByteArray>("saved"); // a.txt on disk afterwards
+    QTest::newRow("yes saves") << QStringLiteral("はい(&Y)") << QByteArray("lostalpha");
+    QTest::newRow("no discards") << QStringLiteral("いいえ(&N)") << QByteArray("alpha");
+    QTest::newRow("cancel keeps") << QStringLiteral("キャンセル") << QByteArray("alpha");
+}
+
+// A group with records: unsaved edits are asked about before the new record
+// is loaded (the file is created and listed whatever the answer); the
 // record's position is remembered, and the option decides about closing.
 void CreateDialogs::recordInFilledGroup() {
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, saved);
     Session s;
     s.main->MainEdit->setFocus();
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("lost"));
@@ -496,15 +512,26 @@ void CreateDialogs::recordInFilledGroup() {
 
     QVERIFY(openCreRec(s.main));
     QTest::keyClicks(CreRecFrm->RecNameEdt, QStringLiteral("aa"));
+    s.boxes.answer(answer);
     QTest::mouseClick(CreRecFrm->CreateBtn, Qt::LeftButton);
+    QCOMPARE(s.boxes.texts(), QStringList{kModifiedQuestion});
     QCOMPARE(s.records(), (QStringList{"a.txt", "aa.txt", "b.txt"}));
+    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), saved);
+    QVERIFY(CreRecFrm->isVisible()); // the option is not ticked
+    if (answer == u"キャンセル") {
+        // The loaded record stays, selected, with its edits.
+        QCOMPARE(s.main->RecordLst->currentRow(), 0);
+        QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
+        QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("lostalpha"));
+        QVERIFY(s.main->MainEdit->document()->isModified());
+        s.main->MainEdit->document()->setModified(false);
+        return;
+    }
     QCOMPARE(s.main->RecordIndex, 1);
     QCOMPARE(s.main->RecordLst->currentRow(), 1);
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/aa.txt"));
     QCOMPARE(s.main->MainEdit->toPlainText(), QString());
     QVERIFY(!s.main->MainEdit->document()->isModified());
-    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), QByteArray("alpha"));
-    QVERIFY(CreRecFrm->isVisible()); // the option is not ticked
 
     s.main->Create_Close_Record->trigger();
     QTest::mouseClick(CreRecFrm->RecNameEdt, Qt::LeftButton);
@@ -513,7 +540,7 @@ void CreateDialogs::recordInFilledGroup() {
     QCOMPARE(s.main->RecordIndex, 3);
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/zz.txt"));
     QVERIFY(!CreRecFrm->isVisible());
-    QCOMPARE(s.boxes.seen().size(), 0);
+    QCOMPARE(s.boxes.seen().size(), 1);
 }
 
 // A name that exists already: the store's message, then the existing record

@@ -1,6 +1,7 @@
 // Editing, navigation and search commands, driven through the main window's
 // menus, the editor's pop-up menu, the input box and the find dialog.
 #include "TestSupport.h"
+#include "mainwindow/EditorLines.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 
@@ -368,6 +369,61 @@ private slots:
         QCOMPARE(x.label(), QStringLiteral("2"));
     }
 
+    // In a record whose rows take a while to count, the display shows the
+    // number when the count comes, and a move to a line goes there then,
+    // unless the caret was moved meanwhile.
+    void linesCountedInTheBackground() {
+        QStringList text;
+        for (int i = 0; i < 3000; ++i)
+            text.append(QStringLiteral("line %1 ").arg(i) +
+                        QStringLiteral("word ").repeated(i % 40));
+        const auto rowsOf = [](QTextDocument* doc) {
+            QList<QPair<int, int>> rows; // every row's block and start
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                doc->documentLayout()->blockBoundingRect(b);
+                for (int r = 0; r < b.layout()->lineCount(); ++r)
+                    rows.append(
+                        {b.blockNumber(), b.position() + b.layout()->lineAt(r).textStart()});
+            }
+            return rows;
+        };
+        // A new width: what was counted since the load counts no more, and
+        // nothing is counted until a question is asked.
+        const auto newWidth = [](Fixture& x) {
+            x.f->resize(x.f->width() + 40, x.f->height());
+            QApplication::processEvents();
+        };
+        {
+            Fixture x(text.join(u'\n'));
+            newWidth(x);
+            x.setCaret(0);
+            QTest::keyClick(x.edit(), Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(x.label(), QStringLiteral("1"));
+            QTest::keyClick(x.edit(), Qt::Key_Left); // the line of the end is asked for
+            QCOMPARE(x.label(), QStringLiteral("1"));
+            QTRY_COMPARE(x.label(), QString::number(rowsOf(x.edit()->document()).size()));
+        }
+        {
+            Fixture x(text.join(u'\n'));
+            newWidth(x);
+            answerInputBox(QStringLiteral("2500"));
+            x.f->MoveLineMnu->trigger();
+            QCOMPARE(x.caret(), 0);
+            QTRY_COMPARE(x.caret(), rowsOf(x.edit()->document()).at(2499).second);
+        }
+        {
+            Fixture x(text.join(u'\n'));
+            newWidth(x);
+            answerInputBox(QStringLiteral("2500"));
+            x.f->MoveLineMnu->trigger();
+            x.f->MoveLastMnu->trigger();
+            const int last = x.caret();
+            auto* lines = x.edit()->document()->findChild<ostrel::EditorLines*>();
+            QTRY_VERIFY(!lines->counting());
+            QCOMPARE(x.caret(), last);
+        }
+    }
+
     void lineDisplayShowsEveryDigit() {
         // Line 1,000,001 in full in the display's fixed room, and a short
         // number after it at the display's own size again.
@@ -375,7 +431,7 @@ private slots:
         const QFont own = x.f->CurrentLineLbl->font();
         x.setCaret(1000000);
         QTest::keyClick(x.edit(), Qt::Key_Up);
-        QCOMPARE(x.label(), QStringLiteral("1000001"));
+        QTRY_COMPARE(x.label(), QStringLiteral("1000001")); // once counted
         const QLabel* display = x.f->CurrentLineLbl;
         QVERIFY(QFontMetrics(display->font()).horizontalAdvance(x.label()) <=
                 display->contentsRect().width());

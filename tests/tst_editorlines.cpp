@@ -2,6 +2,7 @@
 // with it, kept right through edits and changes of width and font.
 #include "mainwindow/EditorLines.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -39,6 +40,30 @@ struct Doc {
     }
 };
 
+// The answer to a question about lines, once the count it waits for is done.
+template <typename Question> int answer(Question ask) {
+    std::optional<int> a = ask();
+    QElapsedTimer waited;
+    waited.start();
+    while (!a && waited.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        a = ask();
+    }
+    if (!a)
+        qFatal("no answer");
+    return *a;
+}
+
+int lineOf(EditorLines& lines, int position) {
+    return answer([&] { return lines.lineFromPosition(position); });
+}
+int startOf(EditorLines& lines, int line) {
+    return answer([&] { return lines.lineStart(line); });
+}
+int countOf(EditorLines& lines) {
+    return answer([&] { return lines.lineCount(); });
+}
+
 // Every position's line and every line's start, side by side.
 struct Picture {
     QList<int> lineOf;
@@ -49,10 +74,10 @@ struct Picture {
 Picture picture(QTextDocument& doc, EditorLines& lines) {
     Picture p;
     for (int pos = 0; pos < doc.characterCount(); ++pos)
-        p.lineOf.append(lines.lineFromPosition(pos));
-    const int count = lines.lineCount();
+        p.lineOf.append(lineOf(lines, pos));
+    const int count = countOf(lines);
     for (int line = 0; line <= count; ++line)
-        p.starts.append(lines.lineStart(line));
+        p.starts.append(startOf(lines, line));
     return p;
 }
 
@@ -74,22 +99,22 @@ private slots:
         QTextOption option = d.doc.defaultTextOption();
         option.setWrapMode(QTextOption::NoWrap);
         d.doc.setDefaultTextOption(option);
-        QCOMPARE(d.lines->lineCount(), 4);
-        QCOMPARE(d.lines->lineFromPosition(0), 0);
-        QCOMPARE(d.lines->lineFromPosition(3), 0);
-        QCOMPARE(d.lines->lineFromPosition(4), 1);
-        QCOMPARE(d.lines->lineFromPosition(int(d.doc.characterCount()) - 1), 3);
-        QCOMPARE(d.lines->lineStart(2), d.doc.findBlockByNumber(2).position());
-        QCOMPARE(d.lines->lineStart(4), -1);
-        QCOMPARE(d.lines->lineStart(-1), -1);
+        QCOMPARE(countOf(*d.lines), 4);
+        QCOMPARE(lineOf(*d.lines, 0), 0);
+        QCOMPARE(lineOf(*d.lines, 3), 0);
+        QCOMPARE(lineOf(*d.lines, 4), 1);
+        QCOMPARE(lineOf(*d.lines, int(d.doc.characterCount()) - 1), 3);
+        QCOMPARE(startOf(*d.lines, 2), d.doc.findBlockByNumber(2).position());
+        QCOMPARE(startOf(*d.lines, 4), -1);
+        QCOMPARE(startOf(*d.lines, -1), -1);
     }
 
     void emptyText() {
         Doc d{QString()};
-        QCOMPARE(d.lines->lineCount(), 1);
-        QCOMPARE(d.lines->lineFromPosition(0), 0);
-        QCOMPARE(d.lines->lineStart(0), 0);
-        QCOMPARE(d.lines->lineStart(1), -1);
+        QCOMPARE(countOf(*d.lines), 1);
+        QCOMPARE(lineOf(*d.lines, 0), 0);
+        QCOMPARE(startOf(*d.lines, 0), 0);
+        QCOMPARE(startOf(*d.lines, 1), -1);
     }
 
     // The rows are those the editor itself draws.
@@ -112,15 +137,15 @@ private slots:
             wrapped = wrapped || layout->lineCount() > 1;
             for (int i = 0; i < b.length(); ++i) {
                 const QTextLine row = layout->lineForTextPosition(i);
-                QCOMPARE(lines.lineFromPosition(b.position() + i), before + row.lineNumber());
+                QCOMPARE(lineOf(lines, b.position() + i), before + row.lineNumber());
             }
             for (int r = 0; r < layout->lineCount(); ++r)
-                QCOMPARE(lines.lineStart(before + r), b.position() + layout->lineAt(r).textStart());
+                QCOMPARE(startOf(lines, before + r), b.position() + layout->lineAt(r).textStart());
             before += layout->lineCount();
         }
         QVERIFY(wrapped);
-        QCOMPARE(lines.lineCount(), before);
-        QCOMPARE(lines.lineStart(before), -1);
+        QCOMPARE(countOf(lines), before);
+        QCOMPARE(startOf(lines, before), -1);
     }
 
     void editsRecountWhatChanged_data() {
@@ -162,7 +187,7 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             text += QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 37, u'w'));
         Doc d(text);
-        QCOMPARE(d.lines->lineFromPosition(d.doc.characterCount() - 1),
+        QCOMPARE(lineOf(*d.lines, d.doc.characterCount() - 1),
                  freshPicture(d.doc, 150).lineOf.back());
         QTextCursor c(&d.doc);
         for (int i = 0; i < 200; ++i) {
@@ -175,6 +200,59 @@ private slots:
                 c.insertText(QStringLiteral("abc def ghi jkl mno pqr"));
         }
         QCOMPARE(picture(d.doc, *d.lines), freshPicture(d.doc, 150));
+    }
+
+    // A large text is counted on the other thread: no answer at first, then
+    // the editor's own rows, edits made while the count ran included.
+    void countsInTheBackgroundThroughEdits() {
+        QPlainTextEdit edit;
+        edit.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // a width that stays
+        edit.resize(300, 300);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QString text;
+        for (int i = 0; i < 20000; ++i)
+            text += QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 53, u'w'));
+        edit.setPlainText(text);
+        QTextDocument* doc = edit.document();
+        EditorLines lines(doc);
+        lines.setTextWidth(edit.viewport()->width());
+        QVERIFY(!lines.lineFromPosition(doc->characterCount() - 1));
+        QVERIFY(lines.counting());
+
+        QTextCursor c(doc);
+        c.insertText(QStringLiteral("new line\nand another\n")); // every block moves down
+        c.setPosition(doc->findBlockByNumber(10000).position());
+        c.insertText(QString(200, u'x')); // a block grows into more rows
+        c.setPosition(doc->findBlockByNumber(15000).position());
+        c.setPosition(doc->findBlockByNumber(15100).position(), QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        QVERIFY(lines.counting()); // the count's results come after the edits
+
+        const auto compareWithTheEditor = [&] {
+            int before = 0;
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                doc->documentLayout()->blockBoundingRect(b);
+                const QTextLayout* layout = b.layout();
+                if (b.blockNumber() % 97 == 0 || b.blockNumber() == 10002) {
+                    const int last = b.length() - 1;
+                    QCOMPARE(lineOf(lines, b.position() + last),
+                             before + layout->lineForTextPosition(last).lineNumber());
+                    QCOMPARE(startOf(lines, before + layout->lineCount() - 1),
+                             b.position() + layout->lineAt(layout->lineCount() - 1).textStart());
+                }
+                before += layout->lineCount();
+            }
+            QCOMPARE(countOf(lines), before);
+        };
+        compareWithTheEditor();
+
+        // A new width while a count runs: counted again at that width.
+        QVERIFY(!lines.lineFromPosition(doc->characterCount() - 1) || !lines.counting());
+        edit.resize(420, 300);
+        lines.setTextWidth(edit.viewport()->width());
+        compareWithTheEditor();
     }
 
     // A snapshot hands out the lines as laid out when it was taken (rows with
@@ -199,10 +277,10 @@ private slots:
             d.doc.setDefaultTextOption(option);
         }
         QStringList expected;
-        const int count = d.lines->lineCount();
+        const int count = countOf(*d.lines);
         for (int line = 0; line < count; ++line) {
-            const int start = d.lines->lineStart(line);
-            const int end = line + 1 < count ? d.lines->lineStart(line + 1) : int(text.size());
+            const int start = startOf(*d.lines, line);
+            const int end = line + 1 < count ? startOf(*d.lines, line + 1) : int(text.size());
             QString row = text.mid(start, end - start);
             if (row.endsWith(u'\n'))
                 row.chop(1);
@@ -224,9 +302,9 @@ private slots:
 
     void widthAndFontChangesRecount() {
         Doc d(kSample);
-        const int atWidth150 = d.lines->lineCount();
+        const int atWidth150 = countOf(*d.lines);
         d.lines->setTextWidth(400);
-        QVERIFY(d.lines->lineCount() < atWidth150);
+        QVERIFY(countOf(*d.lines) < atWidth150);
         QCOMPARE(picture(d.doc, *d.lines), freshPicture(d.doc, 400));
 
         QFont big = d.doc.defaultFont();
@@ -237,7 +315,7 @@ private slots:
         QTextOption option = d.doc.defaultTextOption();
         option.setWrapMode(QTextOption::NoWrap);
         d.doc.setDefaultTextOption(option);
-        QCOMPARE(d.lines->lineCount(), d.doc.blockCount());
+        QCOMPARE(countOf(*d.lines), d.doc.blockCount());
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         d.doc.setDefaultTextOption(option);
         QCOMPARE(picture(d.doc, *d.lines), freshPicture(d.doc, 400));

@@ -372,8 +372,12 @@ private slots:
         QTest::newRow("read-only record: move") << Fault::ReadOnly << Operation::Move
                                                 << QStringList{QStringLiteral("削除に失敗しました")}
                                                 << ok << Changes{{"B/a1.txt", "one"}};
+        // A record replaced behind the program's back is asked about first;
+        // told to write it anyway, the save still refuses the FIFO.
         QTest::newRow("FIFO record: save")
-            << Fault::Fifo << Operation::Save << QStringList{cannotCreate} << ok << none;
+            << Fault::Fifo << Operation::Save
+            << QStringList{QStringLiteral("他のプログラムによって変更されています"), cannotCreate}
+            << QStringList{QStringLiteral("はい(&Y)"), "OK"} << none;
         QTest::newRow("FIFO record: copy")
             << Fault::Fifo << Operation::Copy << QStringList{copyFailed} << ok << none;
         QTest::newRow("linked record: copy") << Fault::Link << Operation::Copy << QStringList{}

@@ -73,6 +73,33 @@ void typeIntoEditor(TMainFrm* frm) {
     QTest::keyClicks(frm->MainEdit, "edited ");
 }
 
+// What the user's trash holds (under the test's XDG_DATA_HOME): each entry's
+// name with its bytes (a folder: its file names), and the original path its
+// information file gives.
+struct Trashed {
+    QStringList names;
+    QStringList paths;
+};
+Trashed trashOf(const DataFolder& data) {
+    Trashed t;
+    const QString trash = data.dataHome() + "/Trash";
+    t.names = QDir(trash + "/files")
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : t.names) {
+        QFile info(trash + "/info/" + name + ".trashinfo");
+        if (!info.open(QIODevice::ReadOnly))
+            return {};
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("Path="))
+                t.paths.append(QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(5))));
+    }
+    return t;
+}
+QByteArray trashedBytes(const DataFolder& data, const QString& name) {
+    QFile f(data.dataHome() + "/Trash/files/" + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
 // The state a deletion leaves the editor and the record commands in.
 void verifyEditorReset(TMainFrm* frm) {
     QCOMPARE(frm->MainEdit->toPlainText(), QString());
@@ -173,10 +200,16 @@ private slots:
             QCOMPARE(boxes.texts().value(1), QStringLiteral("削除に失敗しました"));
             QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
             QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
+            QCOMPARE(trashOf(data).names, QStringList());
         } else {
             QCOMPARE(boxes.seen().size(), 1);
             QVERIFY(!data.exists("A/a1.txt"));
             QCOMPARE(items(frm->RecordLst), QStringList{"a2.txt"});
+            // Kept where the user can get it back, as saved.
+            const Trashed trash = trashOf(data);
+            QCOMPARE(trash.names, QStringList{"a1.txt"});
+            QCOMPARE(trash.paths, QStringList{data.absolute("A/a1.txt")});
+            QCOMPARE(trashedBytes(data, "a1.txt"), QByteArray("one"));
         }
         QVERIFY(!hasSelection(frm->RecordLst));
         verifyEditorReset(frm);
@@ -218,6 +251,11 @@ private slots:
             QStringList{"削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？"});
         QCOMPARE(boxes.seen()[0].title, QStringLiteral("警告"));
         QVERIFY(!QFileInfo::exists(data.absolute("A")));
+        // The group lies in the trash whole.
+        QCOMPARE(trashOf(data).names, QStringList{"A"});
+        QCOMPARE(trashOf(data).paths, QStringList{data.absolute("A")});
+        QCOMPARE(trashedBytes(data, "A/a1.txt"), QByteArray("one"));
+        QCOMPARE(trashedBytes(data, "A/a2.txt"), QByteArray("two"));
         QCOMPARE(items(frm->GroupCmb), (QStringList{"B", "C"}));
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("B"));
         QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
@@ -266,6 +304,7 @@ private slots:
         QCOMPARE(filesIn(data.absolute("B")), (QStringList{".hidden", "b1.txt", "locked.txt"}));
         QCOMPARE(data.read("B/b1.txt"), QByteArray("bee"));
         QCOMPARE(data.read("B/sub/inner.txt"), QByteArray("in"));
+        QCOMPARE(trashOf(data).names, QStringList());
         QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
         QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
@@ -304,6 +343,8 @@ private slots:
             QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(name));
             QCOMPARE(f.readAll(), name.toUtf8());
         }
+        // A link is not kept: its target never enters the trash.
+        QCOMPARE(trashOf(data).names, QStringList());
         QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
     }
 
@@ -373,25 +414,52 @@ private slots:
 
     // --- copying and moving the loaded record --------------------------------------------
 
+    void moveIntoAnotherGroup_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("moved"); // B/a1.txt afterwards
+        QTest::newRow("yes saves, then moves") << Yes << QByteArray("edited one");
+        QTest::newRow("no drops the edits") << No << QByteArray("one");
+        QTest::newRow("cancel stops the move") << QStringLiteral("キャンセル") << QByteArray();
+    }
+
+    // Unsaved edits are asked about before the record leaves its group.
     void moveIntoAnotherGroup() {
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, moved);
         DataFolder data;
         writeGroups(data);
         auto w = start();
         TMainFrm* frm = w->main;
-        typeIntoEditor(frm); // not written: the copy takes the file as saved
+        typeIntoEditor(frm);
 
         BoxAnswerer boxes;
-        whenShown([] {
-            doubleClick("B");
-            pressEnter();
-        });
+        boxes.answer(answer);
+        bool chosen = false;
+        if (!moved.isEmpty())
+            whenShown([&] {
+                chosen = true;
+                doubleClick("B");
+                pressEnter();
+            });
         frm->MoveRecordPum2->trigger();
 
-        QCOMPARE(boxes.seen().size(), 0);
+        QCOMPARE(boxes.texts(), QStringList{"文書が変更されています。保存しますか？"});
         QCOMPARE(QDir::currentPath(), data.path());
+        if (moved.isEmpty()) {
+            QVERIFY(!chosen);
+            QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+            QVERIFY(!data.exists("B/a1.txt"));
+            QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+            QVERIFY(frm->MainEdit->document()->isModified());
+            QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
+            return;
+        }
+        QVERIFY(chosen);
         QCOMPARE(frm->SaveDir, data.path() + "/B/");
-        QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
+        QCOMPARE(data.read("B/a1.txt"), moved);
         QVERIFY(!data.exists("A/a1.txt"));
+        // The copy is in place: the source is not kept in the trash.
+        QCOMPARE(trashOf(data).names, QStringList());
         QCOMPARE(items(frm->RecordLst), QStringList{"a2.txt"});
         verifyEditorReset(frm);
         QCOMPARE(frm->GroupIndex, -1);
@@ -415,6 +483,10 @@ private slots:
         QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
         QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
         QCOMPARE(filesIn(data.absolute("B")), (QStringList{"a1.txt", "b1.txt"}));
+        // The replaced file is kept in the trash, whole.
+        QCOMPARE(trashOf(data).names, QStringList{"a1.txt"});
+        QCOMPARE(trashOf(data).paths, QStringList{data.absolute("B/a1.txt")});
+        QCOMPARE(trashedBytes(data, "a1.txt"), QByteArray("old"));
         QCOMPARE(QDir::currentPath(), data.path());
         QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
         QVERIFY(frm->MainEdit->isEnabled());

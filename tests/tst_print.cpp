@@ -4,21 +4,26 @@
 #include "TestMain.h"
 #include "TestSupport.h"
 
-#include "mainwindow/MainFrm.h"
 #include "core/UserError.h"
+#include "dialogs/FontDialog.h"
+#include "mainwindow/MainFrm.h"
 #include "os/PrintQueue.h"
-#include "text/TextCodec.h"
 #include "print/CurrentPrinter.h"
+#include "text/TextCodec.h"
 
 #include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -28,6 +33,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
@@ -333,6 +339,64 @@ QList<QStringList> pagesOf(const QString& pdf) {
     return pages;
 }
 
+// Chooses a size and a colour in the font dialog, opened through its menu
+// item, and presses OK, as a person does.
+void chooseFont(TMainFrm* frm, int points, const QColor& color) {
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* colors = qobject_cast<QColorDialog*>(modal)) {
+            // The colour dialog's HTML field ("#rrggbb").
+            for (QLineEdit* e : colors->findChildren<QLineEdit*>()) {
+                if (e->text().startsWith(u'#')) {
+                    e->selectAll();
+                    QTest::keyClicks(e, color.name());
+                }
+            }
+            QTest::mouseClick(colors->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                              Qt::LeftButton);
+        } else if (auto* fonts = qobject_cast<TFontDialog*>(modal)) {
+            if (fonts->ColorBtn->text() != color.name()) {
+                // Clicked from a timer of its own: the colour dialog's event
+                // loop runs inside the click, and a timer does not fire again
+                // while it runs.
+                QTimer::singleShot(0, fonts->ColorBtn,
+                                   [fonts] { QTest::mouseClick(fonts->ColorBtn, Qt::LeftButton); });
+                return;
+            }
+            QListWidgetItem* size =
+                fonts->SizeLst->findItems(QString::number(points), Qt::MatchExactly).value(0);
+            QTest::mouseClick(fonts->SizeLst->viewport(), Qt::LeftButton, {},
+                              fonts->SizeLst->visualItemRect(size).center());
+            QTest::mouseClick(fonts->OkBtn, Qt::LeftButton);
+            poll.stop();
+        }
+    });
+    poll.start();
+    frm->FontChangeMnu->trigger();
+    QTRY_VERIFY(!poll.isActive());
+}
+
+// How many pixels of a page, drawn at 72 pixels per inch, are near a colour.
+int pixelsNear(const QString& pdf, const QColor& color) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("page"));
+    if (!run("pdftoppm", {"-r", "72", "-f", "1", "-l", "1", "-singlefile", "-png", pdf, base}))
+        return -1;
+    const QImage page(base + QStringLiteral(".png"));
+    int n = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            n += qAbs(c.red() - color.red()) + qAbs(c.green() - color.green()) +
+                     qAbs(c.blue() - color.blue()) <
+                 60;
+        }
+    }
+    return n;
+}
+
 } // namespace
 
 class TestPrint : public QObject {
@@ -471,6 +535,29 @@ private slots:
         QVERIFY(!pdf.isEmpty());
         QCOMPARE(pageCount(pdf), 1);
         QCOMPARE(pageLines(pdf, 1), QStringList());
+    }
+
+    // The font chosen in the font dialog is the printer font: its size sets
+    // the line height, its colour the text's.
+    void printsInTheFontChosenInTheFontDialog() {
+        DataFolder data;
+        const auto w = start(data, QStringLiteral("一行目\n二行目\n三行目\n"));
+        const double small = geometry(w->main->MainEdit->font(), QPageLayout::Portrait).line;
+        chooseFont(w->main, 20, Qt::red);
+        QCOMPARE(w->main->MainEdit->font().pointSize(), 20);
+        const Geometry g = geometry(w->main->MainEdit->font(), QPageLayout::Portrait);
+        QVERIFY(g.line > 2 * small);
+
+        const QString pdf = printWithOk(w->main);
+        QVERIFY(!pdf.isEmpty());
+        const QList<Word> page = words(pdf, 1);
+        QCOMPARE(page.size(), 3);
+        QCOMPARE(page[2].text, QStringLiteral("三行目"));
+        QVERIFY(qAbs(page[1].y - page[0].y - g.points(g.line)) < 0.01);
+        QVERIFY(qAbs(page[2].y - page[1].y - g.points(g.line)) < 0.01);
+        // Red text, nothing in the window-text colour (black here).
+        QVERIFY(pixelsNear(pdf, Qt::red) > 50);
+        QCOMPARE(pixelsNear(pdf, Qt::black), 0);
     }
 
     void cancelPrintsNothing() {

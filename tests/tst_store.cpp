@@ -159,6 +159,23 @@ private slots:
         ostrel::sortForList(names);
         QCOMPARE(names, QStringList({"A", "a", "B", "b", "c"}));
     }
+
+    // Names of ASCII letters only are sorted the quick way; among other names
+    // they fall in the same order.
+    void asciiNamesSortAsAnyOther() {
+        const QStringList ascii{"z10", "Z2", "a_b", "A-b", "a.B", "_x", "A.b", "a b", "[1]",
+                                "z1",  "~",  "A",   "a",   "Ab",  "aB", "9",   "AB",  "ab"};
+        QStringList quick = ascii;
+        ostrel::sortForList(quick);
+        QStringList mixed = ascii;
+        mixed.append(QString::fromUtf8("ü"));
+        ostrel::sortForList(mixed);
+        mixed.removeOne(QString::fromUtf8("ü"));
+        QCOMPARE(quick, mixed);
+        // Letters fold to small ones: after "[" and "_", before "~".
+        QCOMPARE(quick.mid(0, 3), QStringList({"9", "[1]", "_x"}));
+        QCOMPARE(quick.last(), QStringLiteral("~"));
+    }
 };
 
 QTEST_MAIN(StoreTest)

@@ -1,10 +1,12 @@
 // The search copy of the editor's text: in step with every kind of edit, and
 // finding matches that run across its pieces.
+#include "mainwindow/SoftBreaks.h"
 #include "mainwindow/TextMirror.h"
 
 #include <QPlainTextDocumentLayout>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -77,7 +79,7 @@ private slots:
             loaded += QChar(odd[i % std::size(odd)]);
             loaded += i % 7 ? QStringLiteral("\n") : QStringLiteral("😀\n");
         }
-        mirror.reset(loaded, [&] { doc.setPlainText(loaded); });
+        mirror.reset(loaded, {}, [&] { doc.setPlainText(loaded); });
         QCOMPARE(joined(mirror), doc.toRawText());
 
         QTextCursor c(&doc);
@@ -133,8 +135,97 @@ private slots:
         const QString text = QStringLiteral("first line\nsecond line\n").repeated(5000);
         doc.setPlainText(text);
         for (const QString& other : {text.mid(1) + u'\n', text.left(text.size() - 1) + u'x'}) {
-            mirror.reset(other, [] {});
+            mirror.reset(other, {}, [] {});
             QCOMPARE(joined(mirror), doc.toRawText());
+        }
+    }
+
+    // A document whose long lines are held in pieces: the copy is the text
+    // without the soft breaks through edits, undo and redo (which bring soft
+    // breaks back) and changes of the marks; positions map both ways.
+    void softBreaksAreNoText() {
+        QTextDocument doc;
+        doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+        TextMirror mirror(&doc);
+        QString text;
+        for (int i = 0; i < 40; ++i)
+            text += (i % 4 ? QStringLiteral("word%1 ").arg(i).repeated(30) : QStringLiteral("s")) +
+                    u'\n';
+        std::vector<qsizetype> cuts = ostrel::softBreakPositions(text, 64);
+        QVERIFY(cuts.size() > 50);
+        std::vector<int> starts;
+        for (size_t i = 0; i < cuts.size(); ++i)
+            starts.push_back(int(cuts[i] + qsizetype(i) + 1));
+        const QString pieces = ostrel::withBreaksAt(text, cuts);
+        mirror.reset(text, cuts, [&] {
+            ostrel::setMayHaveSoftBreaks(&doc, true);
+            doc.setPlainText(pieces);
+            ostrel::markContinuations(&doc, starts);
+        });
+        // What the document holds, told from its blocks alone.
+        const auto documentText = [&] {
+            QString whole;
+            for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+                whole += b.text();
+                if (b.next().isValid() && !ostrel::continuesLine(b.next()))
+                    whole += QChar::ParagraphSeparator;
+            }
+            return whole;
+        };
+        const auto softBreaksBefore = [&](int position) {
+            int n = 0;
+            for (QTextBlock b = doc.begin().next(); b.isValid() && b.position() <= position;
+                 b = b.next())
+                n += ostrel::continuesLine(b);
+            return n;
+        };
+        QCOMPARE(documentText(), QString(text).replace(u'\n', QChar::ParagraphSeparator));
+        QCOMPARE(joined(mirror), documentText());
+
+        QTextCursor c(&doc);
+        QTextBlockFormat mark;
+        mark.setProperty(ostrel::kContinuesLine, true);
+        for (int step = 0; step < 300; ++step) {
+            const int length = doc.characterCount() - 1;
+            c.setPosition(int((qint64(step) * 7919) % (length + 1)));
+            switch (step % 7) {
+            case 0:
+                c.insertText(QStringLiteral("ab\ncd"));
+                break;
+            case 1: // across pieces and lines, soft breaks included
+                c.setPosition(std::min(length, c.position() + 150), QTextCursor::KeepAnchor);
+                c.removeSelectedText();
+                break;
+            case 2:
+                c.deletePreviousChar();
+                break;
+            case 3:
+            case 4:
+                doc.undo();
+                break;
+            case 5:
+                doc.redo();
+                break;
+            case 6: // a soft break made hard, or a line break made soft
+                if (c.block().position() > 0) {
+                    QTextBlockFormat f = c.blockFormat();
+                    if (ostrel::continuesLine(c.block()))
+                        f.clearProperty(ostrel::kContinuesLine);
+                    else
+                        f.merge(mark);
+                    c.setBlockFormat(f);
+                }
+                break;
+            }
+            QCOMPARE(joined(mirror), documentText());
+            for (int d = 0; d < doc.characterCount(); d += 97) {
+                const qsizetype t = d - softBreaksBefore(d);
+                QCOMPARE(mirror.toText(d), t);
+                // At a soft break: before it, and the start of the next block after it.
+                const QTextBlock next = doc.findBlock(d + 1);
+                const bool atSoftBreak = next.position() == d + 1 && ostrel::continuesLine(next);
+                QCOMPARE(mirror.toDocument(t, !atSoftBreak), d);
+            }
         }
     }
 

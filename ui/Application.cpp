@@ -6,6 +6,8 @@
 
 #include <QFont>
 #include <QLibraryInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTranslator>
 
 namespace ostrel {
@@ -17,7 +19,20 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     setUpLocale(*this);
     installAccessibility(*this);
+
+    // Qt keeps the custom colours of its colour dialog in the user's settings
+    // and reads them back at the next start; Ostrel's last for the run. Qt's
+    // settings files go to a folder of the run's own (Ostrel keeps its own
+    // settings in Ostrel.ini and uses none of Qt's). Where the native format
+    // is not a file (the registry on Windows) this does not reach it.
+    m_qtSettings = std::make_unique<QTemporaryDir>();
+    if (m_qtSettings->isValid()) {
+        for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, m_qtSettings->path());
+    }
 }
+
+Application::~Application() = default;
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     bool handled = false;

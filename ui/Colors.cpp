@@ -1,8 +1,11 @@
 #include "Colors.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QPalette>
 #include <QWidget>
+
+#include <array>
 
 namespace ostrel {
 
@@ -70,8 +73,24 @@ void setBackgroundColor(QWidget* widget, const QColor& color) {
 void setTextColor(QWidget* widget, const QColor& color) {
     QPalette p = widget->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive})
-        p.setColor(group, QPalette::Text, color);
+        for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            p.setColor(group, role, color);
     widget->setPalette(p);
+}
+
+std::optional<QColor> chooseColor(QColorDialog* dialog) {
+    // The custom colours are the application's, shared by every colour
+    // dialog; the dialog changes them as soon as the user adds one.
+    std::array<QColor, 16> custom;
+    for (int i = 0; i < int(custom.size()); ++i)
+        custom[size_t(i)] = QColorDialog::customColor(i);
+    const QColor last = dialog->currentColor();
+    if (dialog->exec() == QDialog::Accepted)
+        return dialog->selectedColor();
+    dialog->setCurrentColor(last);
+    for (int i = 0; i < int(custom.size()); ++i)
+        QColorDialog::setCustomColor(i, custom[size_t(i)]);
+    return std::nullopt;
 }
 
 } // namespace ostrel

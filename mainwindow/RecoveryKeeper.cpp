@@ -1,0 +1,143 @@
+#include "RecoveryKeeper.h"
+
+#include "TextMirror.h"
+#include "store/Recovery.h"
+
+#include <QTextDocument>
+
+namespace ostrel {
+
+namespace {
+
+// A pause in typing this long writes the copy.
+constexpr int kQuietMs = 1000;
+// Edits that go on without a pause are copied at least this often.
+constexpr int kLongestMs = 10000;
+
+} // namespace
+
+RecoveryKeeper::RecoveryKeeper(QTextDocument* document, std::function<QString()> recordFile,
+                               QObject* parent)
+    : QObject(parent), m_document(document), m_recordFile(std::move(recordFile)),
+      m_folder(store::recoveryFolder()) {
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(kQuietMs);
+    m_longest.setSingleShot(true);
+    m_longest.setInterval(kLongestMs);
+    connect(&m_quiet, &QTimer::timeout, this, [this] { writeNow(); });
+    connect(&m_longest, &QTimer::timeout, this, [this] { writeNow(); });
+    connect(document, &QTextDocument::contentsChanged, this, [this] {
+        if (m_document->isModified())
+            edited();
+    });
+    connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (modified)
+            edited();
+        else
+            discard();
+    });
+    m_thread = std::thread([this] { run(); });
+}
+
+RecoveryKeeper::~RecoveryKeeper() {
+    if (m_quiet.isActive())
+        writeNow();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void RecoveryKeeper::edited() {
+    m_quiet.start();
+    if (!m_longest.isActive())
+        m_longest.start();
+}
+
+void RecoveryKeeper::adopt(const QString& file) {
+    m_copyFile = file;
+}
+
+void RecoveryKeeper::flush() {
+    if (m_quiet.isActive())
+        writeNow();
+    waitForJobs();
+}
+
+void RecoveryKeeper::discard() {
+    m_quiet.stop();
+    m_longest.stop();
+    if (m_copyFile.isEmpty())
+        return;
+    enqueue({m_copyFile, {}, nullptr});
+    m_copyFile.clear();
+}
+
+void RecoveryKeeper::writeNow() {
+    m_quiet.stop();
+    m_longest.stop();
+    const QString recordFile = m_recordFile();
+    if (!m_document->isModified() || recordFile.isEmpty() || m_folder.isEmpty())
+        return;
+    const QString file = store::recoveryFileFor(m_folder, recordFile);
+    if (!m_copyFile.isEmpty() && m_copyFile != file)
+        enqueue({m_copyFile, {}, nullptr});
+    // The same parts a save writes; gathered here, while they are valid, and
+    // written on the other thread.
+    auto text = std::make_shared<QString>();
+    const std::vector<QStringView> parts = TextMirror::of(m_document)->text();
+    qsizetype size = 0;
+    for (QStringView part : parts)
+        size += part.size();
+    text->reserve(size);
+    for (QStringView part : parts)
+        text->append(part);
+    enqueue({file, recordFile, std::move(text)});
+    m_copyFile = file;
+}
+
+void RecoveryKeeper::enqueue(Job job) {
+    {
+        std::lock_guard lock(m_mutex);
+        // A copy not yet written is overtaken by what comes after it.
+        std::erase_if(m_jobs, [&](const Job& waiting) { return waiting.file == job.file; });
+        m_jobs.push_back(std::move(job));
+    }
+    m_changed.notify_all();
+}
+
+void RecoveryKeeper::waitForJobs() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+}
+
+void RecoveryKeeper::run() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return !m_jobs.empty() || m_stopping; });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            m_busy = true;
+        }
+        const bool done = job.text ? store::writeRecoveryCopy(job.file, job.recordFile, *job.text)
+                                   : store::removeRecoveryCopy(job.file);
+        if (!done) {
+            const QString folder = m_folder;
+            QMetaObject::invokeMethod(
+                this, [this, folder] { emit writeFailed(folder); }, Qt::QueuedConnection);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_busy = false;
+        }
+        m_changed.notify_all();
+    }
+}
+
+} // namespace ostrel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class QTextDocument;
+
+namespace ostrel {
+
+// Keeps a recovery copy of a document's unsaved edits (store/Recovery.h): a
+// short while after the last edit (and at least every few seconds while the
+// edits go on), never at every keystroke; written on a thread of its own, so
+// that a large record does not hold up typing. The copy goes when the
+// document is no longer modified (saved, reloaded, cleared) or when the edits
+// are dropped.
+class RecoveryKeeper : public QObject {
+    Q_OBJECT
+
+public:
+    // `recordFile` tells the full path of the record the document holds
+    // (empty: none).
+    RecoveryKeeper(QTextDocument* document, std::function<QString()> recordFile,
+                   QObject* parent = nullptr);
+    // Writes the copy that edits still wait for, and waits for every write.
+    ~RecoveryKeeper() override;
+
+    QString folder() const { return m_folder; }
+
+    // Takes an existing copy (one restored at the start) as the document's
+    // own: it is replaced or removed as if written here.
+    void adopt(const QString& file);
+    // Writes the copy now if edits wait for one, and waits until it is on disk.
+    void flush();
+    // The edits are saved or dropped: no copy is kept.
+    void discard();
+
+signals:
+    // A copy could not be written into the folder.
+    void writeFailed(const QString& folder);
+
+private:
+    struct Job {
+        QString file;
+        QString recordFile;
+        std::shared_ptr<const QString> text; // none: remove the copy
+    };
+
+    void edited();
+    void writeNow();
+    void enqueue(Job job);
+    void waitForJobs();
+    void run();
+
+    QTextDocument* m_document;
+    std::function<QString()> m_recordFile;
+    QString m_folder;
+    QTimer m_quiet;     // restarted by every edit
+    QTimer m_longest;   // started by the first edit that no copy holds
+    QString m_copyFile; // the copy written or on its way
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Job> m_jobs;
+    bool m_busy = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+} // namespace ostrel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+namespace ostrel::fs {
+
+// A lock that one process at a time holds on a file, for as long as it runs:
+// it is released when the object goes or the process ends in any way (killed
+// included), so a lock left by a process that died is free to take.
+class FolderLock {
+public:
+    // Takes the lock on `file` (made when missing); nothing when another
+    // process holds it or the file cannot be made.
+    static std::unique_ptr<FolderLock> take(const QString& file);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    explicit FolderLock(int fd) : m_fd(fd) {}
+    int m_fd;
+};
+
+// A name for a folder that is the same by whichever path it is reached (its
+// device and inode); empty when the folder cannot be found.
+QString folderIdentity(const QString& folder);
+
+} // namespace ostrel::fs

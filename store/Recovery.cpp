@@ -1,0 +1,111 @@
+#include "Recovery.h"
+
+#include "os/FileSystem.h"
+#include "os/UserFolders.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+namespace ostrel::store {
+
+namespace {
+
+const QByteArray kFirstLine = "Ostrel recovery copy\n";
+const QByteArray kPathKey = "Path=";
+
+// A file's name holds at most 255 bytes.
+constexpr qsizetype kLongestName = 240;
+
+QByteArray parentOf(const QByteArray& path) {
+    return path.left(std::max<qsizetype>(path.lastIndexOf('/'), 0));
+}
+
+QByteArray lastPart(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+} // namespace
+
+QString recoveryFolder() {
+    const QString state = fs::stateHome();
+    return state.isEmpty() ? QString() : state + QStringLiteral("/ostrel/recovery");
+}
+
+QString recoveryFileFor(const QString& folder, const QString& recordFile) {
+    const QByteArray full = fs::absoluteNativePath(recordFile);
+    QByteArray name = full.toPercentEncoding(" ");
+    if (name.size() > kLongestName) {
+        // The end of the path tells the record; a hash of the whole keeps
+        // two long paths with the same end apart.
+        qsizetype cut = name.size() - (kLongestName - 17);
+        // Not within an escape ("%2F").
+        if (name.at(cut - 1) == '%')
+            cut += 2;
+        else if (name.at(cut - 2) == '%')
+            cut += 1;
+        name = QByteArray::number(fs::contentHash(full), 16).rightJustified(16, '0') + '-' +
+               name.mid(cut);
+    }
+    return folder + u'/' + QString::fromLatin1(name);
+}
+
+bool writeRecoveryCopy(const QString& file, const QString& recordFile, const QString& text) {
+    const QString folder = file.section(u'/', 0, -2);
+    if (!QFileInfo::exists(folder)) {
+        QDir().mkpath(folder);
+        // Only the user may read what was typed.
+        const auto own = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QFile::setPermissions(folder, own);
+        QFile::setPermissions(folder.section(u'/', 0, -2), own);
+    }
+    QString lines = text;
+    for (const QChar separator : {QChar(0x2029), QChar(0xFDD0), QChar(0xFDD1)})
+        lines.replace(separator, u'\n');
+    const QByteArray bytes = kFirstLine + kPathKey +
+                             fs::absoluteNativePath(recordFile).toPercentEncoding() + "\n\n" +
+                             lines.toUtf8();
+    return fs::writeFileAtomic(file, bytes);
+}
+
+bool removeRecoveryCopy(const QString& file) {
+    return QFile::remove(file) || !QFileInfo::exists(file);
+}
+
+std::vector<RecoveryCopy> leftRecoveryCopies(const QString& folder) {
+    std::vector<std::pair<qint64, RecoveryCopy>> found;
+    if (folder.isEmpty())
+        return {};
+    fs::removeStaleTemporaries(folder);
+    const QString dataFolder = fs::currentDirectory();
+    for (const fs::DirEntry& entry : fs::listDirectory(folder)) {
+        if (entry.isDir || entry.hidden || entry.system)
+            continue;
+        const QString file = folder + u'/' + entry.name;
+        const std::optional<QByteArray> bytes = fs::readFile(file);
+        if (!bytes || !bytes->startsWith(kFirstLine))
+            continue;
+        const qsizetype pathAt = kFirstLine.size();
+        const qsizetype end = bytes->indexOf("\n\n", pathAt);
+        if (end < 0 || !bytes->mid(pathAt).startsWith(kPathKey))
+            continue;
+        const QByteArray full = QByteArray::fromPercentEncoding(
+            bytes->mid(pathAt + kPathKey.size(), end - pathAt - kPathKey.size()));
+        const QByteArray groupFolder = parentOf(full);
+        if (fs::decodeName(parentOf(groupFolder)) != dataFolder)
+            continue;
+        RecoveryCopy copy{file, fs::decodeName(lastPart(groupFolder)),
+                          fs::decodeName(lastPart(full)), QString::fromUtf8(bytes->mid(end + 2))};
+        const std::optional<fs::FileStamp> stamp = fs::stampOf(file);
+        found.emplace_back(stamp ? stamp->modifiedNs : 0, std::move(copy));
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<RecoveryCopy> copies;
+    for (auto& [time, copy] : found)
+        copies.push_back(std::move(copy));
+    return copies;
+}
+
+} // namespace ostrel::store

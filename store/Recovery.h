@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// Recovery copies: the text of a record's unsaved edits, kept outside the
+// data folder (in the user's state folder) while the edits are unsaved, so
+// that a program that is killed, crashes or loses its display leaves them
+// behind, to be offered at the next start.
+namespace ostrel::store {
+
+struct RecoveryCopy {
+    QString file;  // the copy's own file
+    QString group; // the record it belongs to
+    QString name;
+    QString text; // lines separated by "\n"
+};
+
+// <state folder>/ostrel/recovery; empty when the user has no state folder.
+QString recoveryFolder();
+
+// The copy's file in `folder` for a record (given by its full path), named
+// for that path.
+QString recoveryFileFor(const QString& folder, const QString& recordFile);
+
+// Writes a copy of a text (lines separated as an editor's raw text has them)
+// for a record (its full path) atomically, making the folder, private, when
+// missing. Answers whether it did.
+bool writeRecoveryCopy(const QString& file, const QString& recordFile, const QString& text);
+
+// Removes a copy; answers false only when it is there and stays.
+bool removeRecoveryCopy(const QString& file);
+
+// The copies left in `folder` for records of the data folder (the working
+// directory), the newest first.
+std::vector<RecoveryCopy> leftRecoveryCopies(const QString& folder);
+
+} // namespace ostrel::store

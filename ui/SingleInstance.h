@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QLocalServer;
+class QWidget;
+
+namespace ostrel {
+
+namespace fs {
+class FolderLock;
+}
+
+// One Ostrel per data folder: two on the same folder would overwrite each
+// other's saves and settings. The first to start on a folder holds a lock
+// for it in the user's runtime folder (released when it ends, in any way)
+// and listens there; a second one asks the first to show its window, and
+// goes.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    // For the data folder that is the working directory now.
+    explicit SingleInstance(QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Takes the data folder for this process; answers false when another
+    // Ostrel has it, having asked that one to raise its window (or told the
+    // user, when it does not answer).
+    bool claim();
+
+    // The window raised when a second start asks for it.
+    void setWindow(QWidget* window);
+
+signals:
+    void raiseRequested();
+
+private:
+    void raise();
+    bool askOwnerToRaise() const;
+
+    QString m_lockFile;
+    QString m_serverName;
+    std::unique_ptr<fs::FolderLock> m_lock;
+    QLocalServer* m_server = nullptr;
+    QPointer<QWidget> m_window;
+    bool m_raiseWaiting = false;
+};
+
+} // namespace ostrel

@@ -14,6 +14,20 @@ constexpr int kQuietMs = 1000;
 // Edits that go on without a pause are copied at least this often.
 constexpr int kLongestMs = 10000;
 
+// The text of the mirror's pieces, without the document's last separator
+// (the same text a save writes).
+QString joined(const std::vector<QString>& pieces) {
+    qsizetype size = 0;
+    for (const QString& piece : pieces)
+        size += piece.size();
+    QString text;
+    text.reserve(size);
+    for (const QString& piece : pieces)
+        text.append(piece);
+    text.chop(1);
+    return text;
+}
+
 } // namespace
 
 RecoveryKeeper::RecoveryKeeper(QTextDocument* document, std::function<QString()> recordFile,
@@ -71,7 +85,7 @@ void RecoveryKeeper::discard() {
     m_longest.stop();
     if (m_copyFile.isEmpty())
         return;
-    enqueue({m_copyFile, {}, nullptr});
+    enqueue({m_copyFile, {}, true, {}});
     m_copyFile.clear();
 }
 
@@ -83,18 +97,8 @@ void RecoveryKeeper::writeNow() {
         return;
     const QString file = store::recoveryFileFor(m_folder, recordFile);
     if (!m_copyFile.isEmpty() && m_copyFile != file)
-        enqueue({m_copyFile, {}, nullptr});
-    // The same parts a save writes; gathered here, while they are valid, and
-    // written on the other thread.
-    auto text = std::make_shared<QString>();
-    const std::vector<QStringView> parts = TextMirror::of(m_document)->text();
-    qsizetype size = 0;
-    for (QStringView part : parts)
-        size += part.size();
-    text->reserve(size);
-    for (QStringView part : parts)
-        text->append(part);
-    enqueue({file, recordFile, std::move(text)});
+        enqueue({m_copyFile, {}, true, {}});
+    enqueue({file, recordFile, false, TextMirror::of(m_document)->snapshot().pieces});
     m_copyFile = file;
 }
 
@@ -125,8 +129,9 @@ void RecoveryKeeper::run() {
             m_jobs.pop_front();
             m_busy = true;
         }
-        const bool done = job.text ? store::writeRecoveryCopy(job.file, job.recordFile, *job.text)
-                                   : store::removeRecoveryCopy(job.file);
+        const bool done =
+            job.remove ? store::removeRecoveryCopy(job.file)
+                       : store::writeRecoveryCopy(job.file, job.recordFile, joined(job.pieces));
         if (!done) {
             const QString folder = m_folder;
             QMetaObject::invokeMethod(

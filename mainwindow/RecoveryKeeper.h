@@ -7,9 +7,9 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QTextDocument;
 
@@ -50,7 +50,11 @@ private:
     struct Job {
         QString file;
         QString recordFile;
-        std::shared_ptr<const QString> text; // none: remove the copy
+        bool remove = false; // remove the copy instead of writing it
+        // The text as the mirror holds it, shared with the editor until it
+        // changes there, and joined on the keeper's thread: gathering a large
+        // record on the window's thread would stall typing.
+        std::vector<QString> pieces;
     };
 
     void edited();

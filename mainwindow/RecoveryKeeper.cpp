@@ -14,18 +14,15 @@ constexpr int kQuietMs = 1000;
 // Edits that go on without a pause are copied at least this often.
 constexpr int kLongestMs = 10000;
 
-// The text of the mirror's pieces, without the document's last separator
-// (the same text a save writes).
-QString joined(const std::vector<QString>& pieces) {
-    qsizetype size = 0;
-    for (const QString& piece : pieces)
-        size += piece.size();
-    QString text;
-    text.reserve(size);
-    for (const QString& piece : pieces)
-        text.append(piece);
-    text.chop(1);
-    return text;
+// The mirror's pieces as the text a save writes: without the document's
+// last separator.
+std::vector<QStringView> textOf(const std::vector<QString>& pieces) {
+    std::vector<QStringView> parts(pieces.begin(), pieces.end());
+    while (!parts.empty() && parts.back().isEmpty())
+        parts.pop_back();
+    if (!parts.empty())
+        parts.back().chop(1);
+    return parts;
 }
 
 } // namespace
@@ -131,7 +128,7 @@ void RecoveryKeeper::run() {
         }
         const bool done =
             job.remove ? store::removeRecoveryCopy(job.file)
-                       : store::writeRecoveryCopy(job.file, job.recordFile, joined(job.pieces));
+                       : store::writeRecoveryCopy(job.file, job.recordFile, textOf(job.pieces));
         if (!done) {
             const QString folder = m_folder;
             QMetaObject::invokeMethod(

@@ -52,8 +52,8 @@ private:
         QString recordFile;
         bool remove = false; // remove the copy instead of writing it
         // The text as the mirror holds it, shared with the editor until it
-        // changes there, and joined on the keeper's thread: gathering a large
-        // record on the window's thread would stall typing.
+        // changes there, and written from the keeper's thread: gathering a
+        // large record on the window's thread would stall typing.
         std::vector<QString> pieces;
     };
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -14,6 +15,9 @@ namespace {
 
 const QByteArray kFirstLine = "Ostrel recovery copy\n";
 const QByteArray kPathKey = "Path=";
+
+// The text is written a few hundred kilobytes at a time.
+constexpr qsizetype kUnitsAtOnce = 1 << 17;
 
 // A file's name holds at most 255 bytes.
 constexpr qsizetype kLongestName = 240;
@@ -51,7 +55,8 @@ QString recoveryFileFor(const QString& folder, const QString& recordFile) {
     return folder + u'/' + QString::fromLatin1(name);
 }
 
-bool writeRecoveryCopy(const QString& file, const QString& recordFile, const QString& text) {
+bool writeRecoveryCopy(const QString& file, const QString& recordFile,
+                       const std::vector<QStringView>& parts) {
     const QString folder = file.section(u'/', 0, -2);
     if (!QFileInfo::exists(folder)) {
         QDir().mkpath(folder);
@@ -60,13 +65,31 @@ bool writeRecoveryCopy(const QString& file, const QString& recordFile, const QSt
         QFile::setPermissions(folder, own);
         QFile::setPermissions(folder.section(u'/', 0, -2), own);
     }
-    QString lines = text;
-    for (const QChar separator : {QChar(0x2029), QChar(0xFDD0), QChar(0xFDD1)})
-        lines.replace(separator, u'\n');
-    const QByteArray bytes = kFirstLine + kPathKey +
-                             fs::absoluteNativePath(recordFile).toPercentEncoding() + "\n\n" +
-                             lines.toUtf8();
-    return fs::writeFileAtomic(file, bytes);
+    const QByteArray head =
+        kFirstLine + kPathKey + fs::absoluteNativePath(recordFile).toPercentEncoding() + "\n\n";
+    return fs::writeFileAtomic(file, [&](const fs::PieceWriter& write) {
+        if (!write(head))
+            return false;
+        QByteArray bytes;
+        for (QStringView part : parts) {
+            for (qsizetype done = 0; done < part.size(); done += kUnitsAtOnce) {
+                const QStringView units =
+                    part.sliced(done, std::min(kUnitsAtOnce, part.size() - done));
+                bytes.resize(units.size() * 2);
+                char* out = bytes.data();
+                for (const QChar c : units) {
+                    // The editor ends its lines with U+2029, and holds no
+                    // U+2029 of its own (it takes one for a line end).
+                    const char16_t u = c == QChar::ParagraphSeparator ? u'\n' : c.unicode();
+                    qToLittleEndian(quint16(u), out);
+                    out += 2;
+                }
+                if (!write(bytes))
+                    return false;
+            }
+        }
+        return true;
+    });
 }
 
 bool removeRecoveryCopy(const QString& file) {
@@ -95,8 +118,14 @@ std::vector<RecoveryCopy> leftRecoveryCopies(const QString& folder) {
         const QByteArray groupFolder = parentOf(full);
         if (fs::decodeName(parentOf(groupFolder)) != dataFolder)
             continue;
+        const QByteArrayView body = QByteArrayView(*bytes).sliced(end + 2);
+        if (body.size() % 2 != 0)
+            continue;
+        QString text(body.size() / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = QChar(qFromLittleEndian<quint16>(body.data() + 2 * i));
         RecoveryCopy copy{file, fs::decodeName(lastPart(groupFolder)),
-                          fs::decodeName(lastPart(full)), QString::fromUtf8(bytes->mid(end + 2))};
+                          fs::decodeName(lastPart(full)), std::move(text)};
         const std::optional<fs::FileStamp> stamp = fs::stampOf(file);
         found.emplace_back(stamp ? stamp->modifiedNs : 0, std::move(copy));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <vector>
 
 // Recovery copies: the text of a record's unsaved edits, kept outside the
@@ -23,10 +24,14 @@ QString recoveryFolder();
 // for that path.
 QString recoveryFileFor(const QString& folder, const QString& recordFile);
 
-// Writes a copy of a text (lines separated as an editor's raw text has them)
-// for a record (its full path) atomically, making the folder, private, when
-// missing. Answers whether it did.
-bool writeRecoveryCopy(const QString& file, const QString& recordFile, const QString& text);
+// Writes a copy of a text given as consecutive parts (lines separated by
+// "\n" or U+2029, as the editor's text has them) for a record (its full
+// path) atomically, making the folder, private, when missing. Answers whether
+// it did. The text is kept as its UTF-16 code units (little-endian), so that
+// it reads back exactly, whatever it holds: a lone surrogate, which UTF-8
+// cannot hold, or a leading U+FEFF, which a UTF-8 reader takes for a mark.
+bool writeRecoveryCopy(const QString& file, const QString& recordFile,
+                       const std::vector<QStringView>& parts);
 
 // Removes a copy; answers false only when it is there and stays.
 bool removeRecoveryCopy(const QString& file);

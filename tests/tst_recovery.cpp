@@ -429,9 +429,8 @@ private slots:
         data.write("Ostrel.ini", settings("g", "a.txt"));
         const QString otherRecord = other.path() + QStringLiteral("/g/a.txt");
         const QString folder = ostrel::store::recoveryFolder();
-        QVERIFY(
-            ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, otherRecord),
-                                             otherRecord, QStringLiteral("elsewhere")));
+        QVERIFY(ostrel::store::writeRecoveryCopy(
+            ostrel::store::recoveryFileFor(folder, otherRecord), otherRecord, {u"elsewhere"}));
         BoxAnswerer boxes;
         boxes.answer(kYes);
         Started main;

@@ -275,6 +275,10 @@ void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
             RecordLst->findItems(copy.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
         SelectRecord(found.isEmpty() ? -1 : RecordLst->row(found.first()));
         loaded = !found.isEmpty() && runHandler([this] { LoadRecord(); });
+    } else {
+        // The group is gone: no listed record stands for the one restored,
+        // and none may be taken (deleted) for it.
+        SelectRecord(-1);
     }
     if (!loaded)
         m_record = store::absentRecord(copy.group, copy.name);

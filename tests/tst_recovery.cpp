@@ -421,6 +421,62 @@ private slots:
         QTRY_COMPARE(copies(data), QStringList());
     }
 
+    void copyOfARecordWhoseGroupIsGone() {
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("h/c.txt", "charlie\n");
+        data.write("Ostrel.ini", settings("h", "c.txt"));
+        killAfterTyping(data, QStringLiteral("c.txt"), QStringLiteral("kept"));
+        QVERIFY(QDir(data.absolute("h")).removeRecursively());
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        BoxAnswerer boxes;
+        boxes.answer(kYes);
+        Started main;
+        QCOMPARE(boxes.texts(), QStringList{question("./h/c.txt")});
+        QCOMPARE(main->RecordPath(), QStringLiteral("./h/c.txt"));
+        QCOMPARE(editorText(main.main), QStringLiteral("charlie\u2029kept"));
+        // No listed record stands for the one in the editor: none is
+        // selected, and none can be deleted in its place.
+        QCOMPARE(main->RecordLst->selectedItems().size(), 0);
+        QVERIFY(!main->DeleteRecBtn->isEnabled());
+        QVERIFY(!main->DeleteRecordMnu->isEnabled());
+        // A save that cannot be made keeps the edits and their copy.
+        boxes.answer(QStringList{kYes, QStringLiteral("OK")});
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QTRY_COMPARE(boxes.seen().size(), 3);
+        QVERIFY(main->MainEdit->document()->isModified());
+        main->recovery()->flush();
+        QCOMPARE(copies(data).size(), 1);
+    }
+
+    void copiesOfSeveralRecordsAreOfferedInTurn() {
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("h/c.txt", "charlie\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        const QString folder = ostrel::store::recoveryFolder();
+        for (const char* record : {"g/a.txt", "h/c.txt"}) {
+            const QString file = data.absolute(record);
+            QVERIFY(ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, file),
+                                                     file, {u"restored"}));
+        }
+        {
+            // One is dropped, the other restored, in its own group.
+            BoxAnswerer boxes;
+            boxes.answer(QStringList{kNo, kYes});
+            Started main;
+            QCOMPARE(boxes.seen().size(), 2);
+            const QString kept = boxes.texts()[1] == question("./g/a.txt") ? "g" : "h";
+            const QString record = kept == "g" ? "a.txt" : "c.txt";
+            QCOMPARE(main->RecordPath(), "./" + kept + "/" + record);
+            QCOMPARE(main->GroupCmb->currentText(), kept);
+            QCOMPARE(main->RecordLst->selectedItems().first()->text(), record);
+            QCOMPARE(editorText(main.main), QStringLiteral("restored"));
+            QVERIFY(main->DeleteRecBtn->isEnabled());
+            QCOMPARE(copies(data).size(), 1);
+        }
+    }
+
     void copyOfAnotherDataFolderIsNotOffered() {
         QTemporaryDir other;
         QDir(other.path()).mkpath("g");

@@ -37,15 +37,26 @@ RecoveryKeeper::RecoveryKeeper(QTextDocument* document, std::function<QString()>
     m_longest.setInterval(kLongestMs);
     connect(&m_quiet, &QTimer::timeout, this, [this] { writeNow(); });
     connect(&m_longest, &QTimer::timeout, this, [this] { writeNow(); });
+    // Qt clears a document to nothing (a deleted record or group) leaving it
+    // unmodified without saying so, the last signal still telling of an
+    // edit: the state is looked at once the change is over.
+    m_settled.setSingleShot(true);
+    m_settled.setInterval(0);
+    connect(&m_settled, &QTimer::timeout, this, [this] {
+        if (!m_document->isModified())
+            discard();
+    });
     connect(document, &QTextDocument::contentsChanged, this, [this] {
         if (m_document->isModified())
             edited();
+        m_settled.start();
     });
     connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
         if (modified)
             edited();
         else
             discard();
+        m_settled.start();
     });
     m_thread = std::thread([this] { run(); });
 }

@@ -68,6 +68,7 @@ private:
     QString m_folder;
     QTimer m_quiet;     // restarted by every edit
     QTimer m_longest;   // started by the first edit that no copy holds
+    QTimer m_settled;   // looks at the document once a change is over
     QString m_copyFile; // the copy written or on its way
 
     std::mutex m_mutex;

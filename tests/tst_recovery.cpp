@@ -267,6 +267,42 @@ private slots:
         QCOMPARE(copies(data).size(), copyLeft ? 1 : 0);
     }
 
+    void editsThatEndUnsavedDropTheCopy_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("undone") << "undo";
+        QTest::newRow("record deleted") << "delete";
+        QTest::newRow("closed without saving") << "close";
+    }
+
+    void editsThatEndUnsavedDropTheCopy() {
+        QFETCH(QString, how);
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("g/b.txt", "bravo\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        main->MainEdit->setFocus();
+        QTest::keyClicks(main->MainEdit, "edit");
+        QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
+        BoxAnswerer boxes;
+        if (how == "undo") {
+            for (int i = 0; i < 4; ++i)
+                QTest::keyClick(main->MainEdit, Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY(!main->MainEdit->document()->isModified());
+        } else if (how == "delete") {
+            boxes.answer(kYes);
+            QTest::mouseClick(main->DeleteRecBtn, Qt::LeftButton);
+            QVERIFY(!data.exists("g/a.txt"));
+        } else {
+            boxes.answer(kNo);
+            main->SaveSettingsOnClose = false;
+            QVERIFY(main->close());
+            QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\n"));
+        }
+        QTest::qWait(200);
+        QCOMPARE(copies(data), QStringList());
+    }
+
     void killedProgramOffersItsEdits_data() {
         QTest::addColumn<QByteArray>("file"); // the record's name in g, its own bytes
         QTest::addColumn<QString>("shown");

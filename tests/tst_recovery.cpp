@@ -324,6 +324,11 @@ private slots:
             << QByteArray("\x83\x81\x83\x82.txt") << QString::fromUtf8("メモ.txt")
             << QByteArray("memo\n") << QStringLiteral("more") << QByteArray("memo\nmore")
             << QStringList();
+        // A copy's name is cut, with a hash, where the percent-encoded path
+        // would not fit in a file name.
+        const QString longName = QString::fromUtf8("長い名前").repeated(15) + ".txt";
+        QTest::newRow("long name") << longName.toUtf8() << longName << QByteArray("x\n")
+                                   << QStringLiteral("y") << QByteArray("x\ny") << QStringList();
         QTest::newRow("escaped name")
             << QByteArray("a\xff.txt") << QStringLiteral("a\\xFF.txt") << QByteArray("x\n")
             << QStringLiteral("y") << QByteArray("x\ny") << QStringList();

@@ -227,14 +227,21 @@ private slots:
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
         main->MainEdit->setFocus();
-        QElapsedTimer clock;
+        QElapsedTimer clock, gap;
+        qint64 longestGap = 0;
         clock.start();
+        gap.start();
         while (copies(data).isEmpty() && clock.elapsed() < 30000) {
+            longestGap = std::max(longestGap, gap.restart());
             QTest::keyClick(main->MainEdit, 'k');
             QTest::qWait(200);
         }
         QVERIFY(!copies(data).isEmpty());
-        QVERIFY2(clock.elapsed() >= 9000, qPrintable(QString::number(clock.elapsed())));
+        // Written by the longest wait, not by a pause in typing.
+        if (longestGap < 900)
+            QVERIFY2(clock.elapsed() >= 9000, qPrintable(QString::number(clock.elapsed())));
+        else
+            qWarning("the machine is too slow to type without a pause");
     }
 
     void pickingAnotherRecordAsksAboutTheCopy_data() {

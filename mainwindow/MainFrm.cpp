@@ -323,7 +323,14 @@ int TMainFrm::loadedRecordIndex() const {
     if (RecordIndex >= 0 && RecordIndex < RecordLst->count() &&
         RecordLst->item(RecordIndex)->text() == m_record.name)
         return RecordIndex;
-    return m_record.name.isEmpty() ? RecordIndex : FindRecordIndex(m_record.name);
+    if (m_record.name.isEmpty())
+        return RecordIndex;
+    // A record deleted behind the window's back is no longer listed: nothing
+    // is selected then, as another record selected beside the edits would
+    // pass for the one in the editor, and clicking it would not load it.
+    const QList<QListWidgetItem*> listed =
+        RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return listed.isEmpty() ? -1 : FindRecordIndex(m_record.name);
 }
 
 void TMainFrm::GroupCmbChange() {

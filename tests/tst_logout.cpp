@@ -16,6 +16,8 @@
 #include <QSessionManager>
 #include <QTest>
 
+#include <utility>
+
 #include <QtCore/private/qobject_p.h>
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/private/qsessionmanager_p.h>
@@ -48,23 +50,28 @@ private:
     bool m_interaction;
 };
 
-// Puts the desktop's session behind the application's session manager while
-// it lives.
+// Puts a platform session behind the application's session manager, and
+// answers the one it replaced. Qt does not export the type information of
+// the manager's private part, which the sanitizer's type check needs.
+__attribute__((no_sanitize("vptr"))) QPlatformSessionManager*
+swapPlatformSession(QPlatformSessionManager* session) {
+    QSessionManager* manager = QGuiApplicationPrivate::instance()->session_manager;
+    auto* d = static_cast<QSessionManagerPrivate*>(QObjectPrivate::get(manager));
+    return std::exchange(d->platformSessionManager, session);
+}
+
+// The desktop's session behind the application's session manager while it
+// lives.
 class LoggingOut {
 public:
-    explicit LoggingOut(bool interaction) : session(interaction) {
-        QSessionManager* manager = QGuiApplicationPrivate::instance()->session_manager;
-        m_manager = static_cast<QSessionManagerPrivate*>(QObjectPrivate::get(manager));
-        m_previous = m_manager->platformSessionManager;
-        m_manager->platformSessionManager = &session;
-    }
-    ~LoggingOut() { m_manager->platformSessionManager = m_previous; }
+    explicit LoggingOut(bool interaction)
+        : session(interaction), m_previous(swapPlatformSession(&session)) {}
+    ~LoggingOut() { swapPlatformSession(m_previous); }
     // The desktop asks the application to save before the session ends.
     void logout() { QGuiApplicationPrivate::instance()->commitData(); }
     DesktopSession session;
 
 private:
-    QSessionManagerPrivate* m_manager;
     QPlatformSessionManager* m_previous;
 };
 

@@ -404,11 +404,13 @@ bool TMainFrm::saveRecord(store::LoadedRecord& record, const std::vector<QString
                 YesButton | NoButton);
             if (a != Answer::Yes)
                 return false;
-            record.format.encoding = TextEncoding::Utf8;
-            // The file was found as loaded a moment ago.
-            if (store::save(record, text, store::Overwrite::Always) != store::SaveResult::Saved)
+            // UTF-8 holds every character: a second refusal is a fault.
+            if (record.format.encoding == TextEncoding::Utf8)
                 throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
-            return true;
+            record.format.encoding = TextEncoding::Utf8;
+            // The question may have waited long enough for another program to
+            // change the file: it is compared again, as before the question.
+            break;
         }
         }
     }

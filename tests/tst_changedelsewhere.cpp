@@ -7,11 +7,15 @@
 #include "TestSupport.h"
 #include "mainwindow/MainFrm.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStringEncoder>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <fcntl.h>
@@ -212,6 +216,46 @@ private slots:
         QCOMPARE(again.texts(), QStringList{question});
         QCOMPARE(data.read("g/a.txt"), kEdited);
         QVERIFY(!main->MainEdit->document()->isModified());
+    }
+
+    void changedWhileAnotherQuestionWaits() {
+        // The question about characters Shift_JIS cannot hold waits for the
+        // user as long as they like; the other program rewrites the record
+        // meanwhile. The save that follows Yes still asks before overwriting.
+        DataFolder data;
+        prepare(data);
+        Started main;
+        loadAndEdit(main.main);
+        commitText(main->MainEdit, QStringLiteral("😀"));
+
+        BoxAnswerer boxes;
+        QString encodingQuestion;
+        QTimer whileAsked;
+        QObject::connect(&whileAsked, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || !encodingQuestion.isEmpty())
+                return;
+            encodingQuestion = box->text();
+            data.write("g/a.txt", "rewritten by another program\n");
+            boxes.answer(kNo);
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == kYes)
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+        whileAsked.start(10);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QVERIFY(encodingQuestion.startsWith(
+            QStringLiteral("この文書には Shift-JIS で保存できない文字")));
+        QCOMPARE(boxes.texts(), QStringList{kChangedQuestion});
+        QCOMPARE(data.read("g/a.txt"), QByteArray("rewritten by another program\n"));
+        QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("X😀あいう\n"));
+        QVERIFY(main->MainEdit->document()->isModified());
+
+        // Saved with Yes to both, the edits are written in UTF-8.
+        BoxAnswerer again;
+        again.answer({kYes, kYes});
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("g/a.txt"), QStringLiteral("X😀あいう\r\n").toUtf8());
     }
 
     void untouchedRecordSavesWithoutAQuestion_data() {

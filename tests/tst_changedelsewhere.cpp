@@ -71,6 +71,14 @@ void prepare(DataFolder& data) {
     data.write("Ostrel.ini", settings);
 }
 
+// Sets a file's modification time an hour back, long before any load.
+void writtenAnHourAgo(const DataFolder& data, const QString& relative) {
+    const time_t hourAgo = ::time(nullptr) - 3600;
+    const struct timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
+    QCOMPARE(
+        ::utimensat(AT_FDCWD, QFile::encodeName(data.absolute(relative)).constData(), times, 0), 0);
+}
+
 // a.txt loaded by a click and edited.
 void loadAndEdit(TMainFrm* f) {
     clickRecord(f, "a.txt");
@@ -258,6 +266,32 @@ private slots:
         QCOMPARE(data.read("g/a.txt"), QStringLiteral("X😀あいう\r\n").toUtf8());
     }
 
+    void rewrittenInPlaceJustAfterASave() {
+        // Loaded long after it was written, so only the save that follows
+        // can tell what the file's content was.
+        DataFolder data;
+        prepare(data);
+        const qint64 hourAgo = ::time(nullptr) - 3600;
+        const struct timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(data.absolute("g/a.txt")).constData(),
+                             times, 0),
+                 0);
+        Started main;
+        loadAndEdit(main.main);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("g/a.txt"), kEdited);
+        QTest::keyClicks(main->MainEdit, "Y");
+        changeBehindTheBack(data, Change::RewrittenInPlace);
+        const QByteArray other = data.read("g/a.txt");
+        QVERIFY(other != kEdited);
+
+        BoxAnswerer boxes;
+        save(main.main, SaveBy::Button, boxes, kNo);
+        QCOMPARE(boxes.texts(), QStringList{kChangedQuestion});
+        QCOMPARE(data.read("g/a.txt"), other);
+        QVERIFY(main->MainEdit->document()->isModified());
+    }
+
     void untouchedRecordSavesWithoutAQuestion_data() {
         QTest::addColumn<bool>("fresh");
         QTest::newRow("written just before it was loaded") << true;
@@ -270,13 +304,8 @@ private slots:
         prepare(data);
         Started main;
         data.write("g/a.txt", kLoaded);
-        if (!fresh) {
-            const qint64 hourAgo = ::time(nullptr) - 3600;
-            const struct timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
-            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(data.absolute("g/a.txt")).constData(),
-                                 times, 0),
-                     0);
-        }
+        if (!fresh)
+            writtenAnHourAgo(data, "g/a.txt");
         loadAndEdit(main.main);
 
         {

@@ -271,11 +271,7 @@ private slots:
         // can tell what the file's content was.
         DataFolder data;
         prepare(data);
-        const qint64 hourAgo = ::time(nullptr) - 3600;
-        const struct timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
-        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(data.absolute("g/a.txt")).constData(),
-                             times, 0),
-                 0);
+        writtenAnHourAgo(data, "g/a.txt");
         Started main;
         loadAndEdit(main.main);
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);

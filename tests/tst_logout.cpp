@@ -75,7 +75,11 @@ private:
     QPlatformSessionManager* m_previous;
 };
 
+enum class Disturbance { None, ChangedElsewhere, ReadOnly };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Disturbance)
 
 class LogoutTest : public QObject {
     Q_OBJECT
@@ -84,7 +88,7 @@ private slots:
     void logoutAsksAsAClose_data() {
         QTest::addColumn<bool>("edited");
         QTest::addColumn<bool>("interaction");
-        QTest::addColumn<bool>("changedElsewhere");
+        QTest::addColumn<Disturbance>("disturbance");
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<QStringList>("questions");
         QTest::addColumn<QByteArray>("file");
@@ -94,33 +98,39 @@ private slots:
         const QByteArray edited = "Xalpha\n";
         const QByteArray other = "other\n";
         const QStringList save{kSaveQuestion};
-        QTest::newRow("cancel") << true << true << false << QStringList{kCancel} << save << loaded
-                                << true;
-        QTest::newRow("yes") << true << true << false << QStringList{kYes} << save << edited
-                             << false;
-        QTest::newRow("no") << true << true << false << QStringList{kNo} << save << loaded << false;
-        QTest::newRow("box closed")
-            << true << true << false << QStringList{QString()} << save << loaded << true;
+        QTest::newRow("cancel") << true << true << Disturbance::None << QStringList{kCancel} << save
+                                << loaded << true;
+        QTest::newRow("yes") << true << true << Disturbance::None << QStringList{kYes} << save
+                             << edited << false;
+        QTest::newRow("no") << true << true << Disturbance::None << QStringList{kNo} << save
+                            << loaded << false;
+        QTest::newRow("box closed") << true << true << Disturbance::None << QStringList{QString()}
+                                    << save << loaded << true;
         // A save refused at the question about the other program's file
         // leaves the edits unsaved: the logout must not drop them.
         QTest::newRow("yes, not overwriting another program's file")
-            << true << true << true << QStringList{kYes, kNo}
+            << true << true << Disturbance::ChangedElsewhere << QStringList{kYes, kNo}
             << QStringList{kSaveQuestion, kChangedQuestion} << other << true;
         QTest::newRow("yes, overwriting another program's file")
-            << true << true << true << QStringList{kYes, kYes}
+            << true << true << Disturbance::ChangedElsewhere << QStringList{kYes, kYes}
             << QStringList{kSaveQuestion, kChangedQuestion} << edited << false;
-        QTest::newRow("nothing edited")
-            << false << true << false << QStringList() << QStringList() << loaded << false;
+        // A save that fails shows its error and keeps the session too.
+        QTest::newRow("yes, the file cannot be written")
+            << true << true << Disturbance::ReadOnly << QStringList{kYes, QStringLiteral("OK")}
+            << QStringList{kSaveQuestion, QStringLiteral("ファイル ./g/a.txt を作成できません.")}
+            << loaded << true;
+        QTest::newRow("nothing edited") << false << true << Disturbance::None << QStringList()
+                                        << QStringList() << loaded << false;
         // Without leave to ask, nothing is asked and nothing cancelled; the
         // edits are kept in their recovery copy, not written over the file.
-        QTest::newRow("no interaction allowed")
-            << true << false << false << QStringList() << QStringList() << loaded << true;
+        QTest::newRow("no interaction allowed") << true << false << Disturbance::None
+                                                << QStringList() << QStringList() << loaded << true;
     }
 
     void logoutAsksAsAClose() {
         QFETCH(bool, edited);
         QFETCH(bool, interaction);
-        QFETCH(bool, changedElsewhere);
+        QFETCH(Disturbance, disturbance);
         QFETCH(QStringList, answers);
         QFETCH(QStringList, questions);
         QFETCH(QByteArray, file);
@@ -137,8 +147,10 @@ private slots:
             main->MainEdit->setFocus();
             QTest::keyClicks(main->MainEdit, "X");
         }
-        if (changedElsewhere)
+        if (disturbance == Disturbance::ChangedElsewhere)
             data.write("g/a.txt", "other\n");
+        if (disturbance == Disturbance::ReadOnly)
+            QFile::setPermissions(data.absolute("g/a.txt"), QFile::ReadOwner);
 
         LoggingOut logout(interaction);
         BoxAnswerer boxes;

@@ -227,7 +227,7 @@ private slots:
     }
 
     void changedWhileAnotherQuestionWaits() {
-        // The question about characters Shift_JIS cannot hold waits for the
+        // The question about characters Shift-JIS cannot hold waits for the
         // user as long as they like; the other program rewrites the record
         // meanwhile. The save that follows Yes still asks before overwriting.
         DataFolder data;

@@ -157,6 +157,24 @@ private slots:
         QCOMPARE(data->read("Ostrel.ini"), settings);
     }
 
+    void startDuringTheFirstsExitTakesTheFolderOver() {
+        // The first has left its event loop and is still writing what it
+        // owes on the way out: a start now must not ask it to raise a window
+        // that is going, but wait and take the folder once it has gone.
+        const auto data = dataFolder();
+        auto first = std::make_unique<ostrel::SingleInstance>();
+        QVERIFY(first->claim());
+        first->stopAnswering();
+
+        Program next(*data, data->path());
+        QVERIFY(next.started());
+        QTest::qWait(300);
+        QVERIFY(next.running());
+        first.reset();
+        QVERIFY(waitUntilAnswering(*data, *data));
+        QVERIFY(next.running());
+    }
+
     void ofTwoStartsAtOnceOneStays() {
         const auto data = dataFolder();
         Program a(*data, data->path());

@@ -327,7 +327,7 @@ int TMainFrm::loadedRecordIndex() const {
         return RecordIndex;
     // A record deleted behind the window's back is no longer listed: nothing
     // is selected then, as another record selected beside the edits would
-    // pass for the one in the editor, and clicking it would not load it.
+    // pass for the one in the editor (and for the one a deletion removes).
     const QList<QListWidgetItem*> listed =
         RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     return listed.isEmpty() ? -1 : FindRecordIndex(m_record.name);

@@ -13,5 +13,9 @@ int main(int argc, char** argv) {
     ProgramWindows windows;
     instance.setWindow(windows.MainFrm);
     windows.MainFrm->show();
-    return app.exec();
+    const int code = app.exec();
+    // The folder stays this process's until the windows, going, have
+    // written what they owe.
+    instance.stopAnswering();
+    return code;
 }

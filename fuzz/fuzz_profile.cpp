@@ -28,11 +28,19 @@ QString withoutBlanksAround(QString s) {
     return s;
 }
 
+// UTF-8 as the format decodes names and values: a U+FEFF at the start is a
+// character like any other.
+QString fromUtf8(const QByteArray& bytes) {
+    return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                      QStringConverter::Flag::ConvertInitialBom)
+        .decode(bytes);
+}
+
 // A section or key name that can stand in a file: one line, no "=" in a key,
 // no "]" in a section, no blanks around it, nothing a header would start
 // with, and characters that UTF-8 holds.
 QString usableName(QString name, bool section) {
-    name = QString::fromUtf8(name.toUtf8());
+    name = fromUtf8(name.toUtf8());
     name.remove(u'\r');
     name.remove(u'\n');
     name.remove(section ? u']' : u'=');
@@ -48,14 +56,19 @@ bool isUtf8(const QByteArray& bytes) {
     return !d.hasError();
 }
 
+bool isShiftJis(const QByteArray& bytes) {
+    if (isUtf8(bytes))
+        return false;
+    QStringDecoder sjis("windows-31j", QStringConverter::Flag::Stateless);
+    const QString ignored = sjis.decode(bytes);
+    return !sjis.hasError();
+}
+
 // The file's text as the format reads it: UTF-8, else Shift-JIS, else UTF-8
 // with replacement characters.
 QString fileText(const QByteArray& bytes) {
-    if (isUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    QStringDecoder sjis("windows-31j");
-    const QString text = sjis.decode(bytes);
-    return sjis.hasError() ? QString::fromUtf8(bytes) : text;
+    return isShiftJis(bytes) ? QStringDecoder("windows-31j").decode(bytes)
+                             : QString::fromUtf8(bytes);
 }
 
 // Every (section, key) the file has, in order.
@@ -111,11 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto lineEnd = std::find_if(value.cbegin(), value.cend(),
                                       [](QChar c) { return c == u'\r' || c == u'\n'; });
     value.truncate(lineEnd - value.cbegin());
-    const bool utf8 = isUtf8(written);
-    const QString stored = utf8 ? QString::fromUtf8(value.toUtf8()) : value;
+    // (A file neither UTF-8 nor Shift-JIS is written as UTF-8.)
+    const bool sjis = isShiftJis(written);
+    const QString stored = sjis ? value : fromUtf8(value.toUtf8());
     const qsizetype storedBytes =
-        utf8 ? value.toUtf8().size()
-             : QByteArray(QStringEncoder("windows-31j").encode(value)).size();
+        sjis ? QByteArray(QStringEncoder("windows-31j").encode(value)).size()
+             : value.toUtf8().size();
     const std::optional<QString> back = profile::readValue(written, section, key);
     if (storedBytes <= profile::kMaxValueBytes)
         FUZZ_CHECK(back == stored, "[%s] %s: wrote %s, read %s", fuzz::quoted(section).constData(),
@@ -139,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Unless the file had to move to UTF-8, only one line changed, or one
     // was added: what differs of the old bytes lies within one line.
-    if (isUtf8(file) == utf8) {
+    if (isUtf8(file) == isUtf8(written)) {
         qsizetype a = 0;
         const qsizetype shorter = qMin(file.size(), written.size());
         while (a < shorter && file[a] == written[a])

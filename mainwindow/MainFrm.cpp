@@ -327,7 +327,14 @@ int TMainFrm::loadedRecordIndex() const {
     if (RecordIndex >= 0 && RecordIndex < RecordLst->count() &&
         RecordLst->item(RecordIndex)->text() == m_record.name)
         return RecordIndex;
-    return m_record.name.isEmpty() ? RecordIndex : FindRecordIndex(m_record.name);
+    if (m_record.name.isEmpty())
+        return RecordIndex;
+    // A record deleted behind the window's back is no longer listed: nothing
+    // is selected then, as another record selected beside the edits would
+    // pass for the one in the editor (and for the one a deletion removes).
+    const QList<QListWidgetItem*> listed =
+        RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return listed.isEmpty() ? -1 : FindRecordIndex(m_record.name);
 }
 
 void TMainFrm::GroupCmbChange() {
@@ -401,11 +408,13 @@ bool TMainFrm::saveRecord(store::LoadedRecord& record, const std::vector<QString
                 YesButton | NoButton);
             if (a != Answer::Yes)
                 return false;
-            record.format.encoding = TextEncoding::Utf8;
-            // The file was found as loaded a moment ago.
-            if (store::save(record, text, store::Overwrite::Always) != store::SaveResult::Saved)
+            // UTF-8 holds every character: a second refusal is a fault.
+            if (record.format.encoding == TextEncoding::Utf8)
                 throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
-            return true;
+            record.format.encoding = TextEncoding::Utf8;
+            // The question may have waited long enough for another program to
+            // change the file: it is compared again, as before the question.
+            break;
         }
         }
     }

@@ -39,14 +39,16 @@ run() {
   [ -d "$root/fuzz/regressions/$t" ] && seeds+=("$root/fuzz/regressions/$t")
   local before status=0
   before=$(ls "$work" | wc -l)
+  local started=$SECONDS
   "$out/fuzz/fuzz_$t" "$work" "${seeds[@]}" -max_total_time="$seconds" -timeout=20 \
     -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 -artifact_prefix="$crashes/" \
     >"$log" 2>&1 || status=$?
   local runs failures
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   failures=$(ls "$crashes" | wc -l)
+  # The time it really ran: a failure stops it early.
   printf '%s %s: %s s, %s executions, %s new inputs, %s failing inputs kept\n' \
-    "$(date -u +%FT%TZ)" "$t" "$seconds" "${runs:-?}" "$(( $(ls "$work" | wc -l) - before ))" \
+    "$(date -u +%FT%TZ)" "$t" "$((SECONDS - started))" "${runs:-?}" "$(( $(ls "$work" | wc -l) - before ))" \
     "$failures" | tee -a "$out/results.txt"
   if [ "$status" -ne 0 ]; then
     echo "fuzz_$t failed; see $log and $crashes" >&2

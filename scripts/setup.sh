@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools libqt6printsupport6
   qt6-translations-l10n qt6-qpa-plugins
+  qt6-base-private-dev
   libgl-dev libxkbcommon-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   libqt6svg6

@@ -15,6 +15,7 @@
 #include <QInputMethodEvent>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -110,6 +111,8 @@ void BoxAnswerer::poll() {
     seen.icon = int(box->icon());
     for (QAbstractButton* b : box->buttons())
         seen.buttons.append(b->text());
+    if (const QPushButton* d = box->defaultButton())
+        seen.defaultButton = d->text();
     m_seen.append(seen);
     const QString caption = m_queue.takeFirst();
     if (caption.isEmpty()) {

@@ -54,6 +54,7 @@ struct SeenBox {
     QString title;
     QString text;
     QStringList buttons;
+    QString defaultButton; // the caption of the button Enter presses
     int icon = 0;
 };
 

@@ -100,6 +100,12 @@ private slots:
         QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("x\nB=injected")));
         QCOMPARE(read("A"), QString("x"));
         QCOMPARE(read("B"), QString("<fallback>"));
+        // Also when the value holds a lone surrogate (written as "?").
+        QVERIFY(profile::writeString(kFile, kSection, u"A",
+                                     QStringLiteral("y") + QChar(0xd800) +
+                                         QStringLiteral("\nC=injected")));
+        QCOMPARE(read("A"), QString("y?"));
+        QCOMPARE(read("C"), QString("<fallback>"));
     }
 
     void readsEveryTimeFromDisk() {
@@ -155,6 +161,64 @@ private slots:
         QCOMPARE(data.read("t.ini"),
                  QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=𠮷\r\n").toUtf8());
         QCOMPARE(read("A"), QString::fromUtf8("𠮷"));
+    }
+
+    // The encoding is told from the whole file; a write that removes the only
+    // bytes deciding it must not change how the other keys read.
+    void writingOneKeyKeepsHowOthersRead_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section"); // where B is written
+        QTest::addColumn<QString>("other");   // how A of [Main] reads
+        QTest::addColumn<bool>("movesToUtf8");
+        // Neither UTF-8 nor Shift-JIS until B's byte goes: A would turn from
+        // replacement characters into half-width katakana.
+        QTest::newRow("neither encoding") << QByteArray("[Main]\nA=\xcd\xcd\nB=\xff\n") << kSection
+                                          << QString(2, QChar::ReplacementCharacter) << true;
+        // Shift-JIS until B's character goes, and A's bytes are also UTF-8.
+        QTest::newRow("shift-jis") << QByteArray("[Main]\r\nA=\xc3\xa9\r\nB=\x82\xa0\r\n")
+                                   << kSection << QString::fromUtf8("ﾃｩ") << true;
+        // A's value ends in CR; B goes after it in a file of LF breaks.
+        QTest::newRow("key after a value ending in cr")
+            << QByteArray("[Main]\nA=x\r\r\n") << kSection << QStringLiteral("x\r") << false;
+        // The last line ends in a lone CR; a section goes after it.
+        QTest::newRow("section after a last line ending in cr")
+            << QByteArray("[Main]\r\nA=x\r") << QStringLiteral("New") << QStringLiteral("x")
+            << false;
+        // Saved by an editor that puts a byte order mark first.
+        QTest::newRow("utf-8 with byte order mark")
+            << QByteArray("\xef\xbb\xbf[Main]\r\nA=\xe3\x83\xa1\r\n") << QStringLiteral("New")
+            << QString::fromUtf8("メ") << false;
+    }
+    void writingOneKeyKeepsHowOthersRead() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, other);
+        QFETCH(bool, movesToUtf8);
+        DataFolder data;
+        data.write("t.ini", content);
+        QCOMPARE(read("A"), other);
+        QVERIFY(profile::writeString(kFile, section, u"B", QStringLiteral("2")));
+        QCOMPARE(read("A"), other);
+        QCOMPARE(profile::readString(kFile, section, u"B", QString()), QString("2"));
+        // Otherwise only added to: every byte that was there stays, in place.
+        if (!movesToUtf8)
+            QVERIFY(data.read("t.ini").startsWith(content.left(content.indexOf("B="))));
+    }
+
+    // "ゾ" is 0x83 0x5D in Shift-JIS: its second byte is "]".
+    void shiftJisSectionNameWithBracketByte() {
+        DataFolder data;
+        QStringEncoder sjis("windows-31j");
+        data.write("t.ini", sjis.encode(QString::fromUtf8("[ゾ]\r\nA=1\r\n[Main]\r\nA=2\r\n")));
+        QCOMPARE(profile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
+                 QString("1"));
+        // Moving the file to UTF-8 keeps both sections as they read.
+        QVERIFY(profile::writeString(kFile, kSection, u"B", QString::fromUtf8("𠮷")));
+        QCOMPARE(data.read("t.ini"),
+                 QString::fromUtf8("[ゾ]\r\nA=1\r\n[Main]\r\nA=2\r\nB=𠮷\r\n").toUtf8());
+        QCOMPARE(profile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
+                 QString("1"));
+        QCOMPARE(read("A"), QString("2"));
     }
 
     void refusesReadOnlyFileAndKeepsIt() {

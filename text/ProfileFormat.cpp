@@ -2,9 +2,10 @@
 
 #include "TextCodec.h"
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#include <algorithm>
 
 namespace ostrel::profile {
 
@@ -36,15 +37,26 @@ FileEncoding detectEncoding(const QByteArray& bytes) {
     const QString asUtf8 = utf8.decode(bytes);
     if (!utf8.hasError())
         return FileEncoding::Utf8;
-    QStringDecoder sjis(kShiftJisName);
+    // Stateless: a character cut off by the end of the file is an error.
+    QStringDecoder sjis(kShiftJisName, QStringConverter::Flag::Stateless);
     const QString asShiftJis = sjis.decode(bytes);
     return sjis.hasError() ? FileEncoding::Utf8 : FileEncoding::ShiftJis;
 }
 
-QString decode(QByteArrayView bytes, FileEncoding enc) {
+// A U+FEFF at the start of what is decoded (a name, a value, the whole file
+// when it moves to UTF-8) is a character of it, kept like any other.
+// A character cut off at the end is a replacement character, or nothing when
+// the cut was ours.
+enum class Cut { Keep, DropSplitCharacter };
+QString decode(QByteArrayView bytes, FileEncoding enc, Cut cut = Cut::Keep) {
+    // A decoder that is not stateless keeps a character cut off at the end
+    // for more bytes that never come.
+    const auto atEnd =
+        cut == Cut::Keep ? QStringConverter::Flag::Stateless : QStringConverter::Flag::Default;
     if (enc == FileEncoding::ShiftJis)
-        return QStringDecoder(kShiftJisName).decode(bytes);
-    return QString::fromUtf8(bytes);
+        return QStringDecoder(kShiftJisName, atEnd).decode(bytes);
+    return QStringDecoder(QStringConverter::Utf8, atEnd | QStringConverter::Flag::ConvertInitialBom)
+        .decode(bytes);
 }
 
 std::optional<QByteArray> encode(const QString& text, FileEncoding enc) {
@@ -85,12 +97,30 @@ std::vector<Line> splitLines(const QByteArray& bytes) {
     return lines;
 }
 
+bool isShiftJisLeadByte(char c) {
+    const auto b = uchar(c);
+    return (b >= 0x81 && b <= 0x9f) || (b >= 0xe0 && b <= 0xfc);
+}
+
+// Where the first "]" of a line stands, or -1. In Shift-JIS the second byte
+// of a character may be "]" (0x5D): that one is part of the character, as
+// the line reads, not the end of a section name.
+qsizetype closingBracket(QByteArrayView line, FileEncoding enc) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == ']')
+            return i;
+        if (enc == FileEncoding::ShiftJis && isShiftJisLeadByte(line[i]))
+            ++i;
+    }
+    return -1;
+}
+
 // The name inside "[name]" when the line is a section header.
-std::optional<QByteArrayView> headerName(QByteArrayView line) {
+std::optional<QByteArrayView> headerName(QByteArrayView line, FileEncoding enc) {
     const QByteArrayView t = trimmed(line);
     if (t.size() < 2 || t.front() != '[')
         return std::nullopt;
-    const qsizetype close = t.indexOf(']');
+    const qsizetype close = closingBracket(t, enc);
     if (close < 0)
         return std::nullopt;
     return trimmed(t.sliced(1, close - 1));
@@ -99,11 +129,15 @@ std::optional<QByteArrayView> headerName(QByteArrayView line) {
 Located locate(const QByteArray& bytes, QStringView section, QStringView key, FileEncoding enc) {
     Located loc;
     loc.lines = splitLines(bytes);
+    // A byte order mark (left by an editor that saved the file) is not part
+    // of the first line.
+    if (enc == FileEncoding::Utf8 && bytes.startsWith("\xef\xbb\xbf"))
+        loc.lines.front().start += 3;
     const QByteArrayView all(bytes);
     for (qsizetype i = 0; i < qsizetype(loc.lines.size()); ++i) {
         const Line& l = loc.lines[size_t(i)];
         const QByteArrayView text = all.sliced(l.start, l.end - l.start);
-        const auto name = headerName(text);
+        const auto name = headerName(text, enc);
         if (loc.sectionLine >= 0) {
             if (name) {
                 loc.sectionEnd = i;
@@ -135,9 +169,12 @@ QByteArray lineBreakOf(const QByteArray& bytes) {
 }
 
 // A value stays on its one line: whatever follows a line break is dropped.
+// (Not with a regular expression: one finds nothing in a text that holds a
+// lone surrogate, and the whole value would be written, breaks and all.)
 QString oneLine(const QString& value) {
-    const qsizetype cut = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-    return cut < 0 ? value : value.left(cut);
+    const auto end = std::find_if(value.cbegin(), value.cend(),
+                                  [](QChar c) { return c == u'\r' || c == u'\n'; });
+    return value.left(end - value.cbegin());
 }
 
 } // namespace
@@ -150,12 +187,8 @@ std::optional<QString> readValue(const QByteArray& bytes, QStringView section, Q
     const Line& l = loc.lines[size_t(loc.keyLine)];
     QByteArrayView value = QByteArrayView(bytes).sliced(loc.valueStart, l.end - loc.valueStart);
     if (value.size() > kMaxValueBytes) {
-        value = value.first(kMaxValueBytes);
-        // Drop a character that the cut has split.
-        QString text = decode(value, enc);
-        if (text.endsWith(QChar::ReplacementCharacter))
-            text.chop(1);
-        return text;
+        // A character that the cut has split is dropped whole.
+        return decode(value.first(kMaxValueBytes), enc, Cut::DropSplitCharacter);
     }
     return decode(value, enc);
 }
@@ -194,15 +227,29 @@ QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, con
         }
         const Line& l = loc.lines[size_t(last)];
         qsizetype insertAt = l.end;
-        QByteArray piece = eol + *keyBytes + '=' + *encodedValue;
+        // A line that still ends in CR after its break was taken off would
+        // lose that CR to a lone LF put after it.
+        const QByteArray br = insertAt > 0 && bytes[insertAt - 1] == '\r' ? "\r\n" : eol;
+        QByteArray piece = br + *keyBytes + '=' + *encodedValue;
         // Keep the line's own break after the inserted line.
         out = bytes.left(insertAt) + piece + bytes.sliced(insertAt);
     } else {
         out = bytes;
-        if (!out.isEmpty() && !out.endsWith('\n'))
+        // A last line ending in CR reads without it: the break it lacks is
+        // only the LF (a CR LF after it would leave the CR in its value).
+        if (out.endsWith('\r'))
+            out += '\n';
+        else if (!out.isEmpty() && !out.endsWith('\n'))
             out += eol;
         out += '[' + *sectionBytes + ']' + eol + *keyBytes + '=' + *encodedValue + eol;
     }
+    // The encoding is told from the whole file, so a file that only the
+    // replaced bytes kept from reading in another encoding would change how
+    // every other key reads (a file neither UTF-8 nor Shift-JIS that turns
+    // into valid Shift-JIS, or a Shift-JIS file that turns into valid UTF-8).
+    // Such a file moves to UTF-8 with each character as it read before.
+    if (detectEncoding(out) != enc)
+        out = decode(out, enc).toUtf8();
     return out;
 }
 

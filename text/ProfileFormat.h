@@ -21,7 +21,11 @@
 //   follows a line break in it is dropped);
 // - the file's own encoding (UTF-8, or Shift-JIS for an older file) and line
 //   breaks are kept; empty bytes become UTF-8. A value that Shift-JIS cannot
-//   hold turns the whole file into UTF-8, every character kept.
+//   hold turns the whole file into UTF-8, every character kept, and so does
+//   a write after which the file would read in another encoding than before
+//   (so that no other key reads differently);
+// - a file that is neither UTF-8 nor Shift-JIS reads as UTF-8, with the
+//   replacement character for each byte that does not fit.
 namespace ostrel::profile {
 
 constexpr int kMaxValueBytes = 2047;

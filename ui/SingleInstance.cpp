@@ -43,10 +43,12 @@ bool SingleInstance::claim() {
         return true;
     m_lock = fs::FolderLock::take(m_lockFile);
     if (!m_lock) {
-        if (!askOwnerToRaise())
+        const Owner owner = waitForOwner();
+        if (owner == Owner::Silent)
             showMessage(QStringLiteral("このデータフォルダは、既に起動している OSTREL "
                                        "が使っています。"));
-        return false;
+        if (owner != Owner::Gone)
+            return false;
     }
     // A socket left by an owner that died is the lock holder's to clear.
     QLocalServer::removeServer(m_serverName);
@@ -65,7 +67,9 @@ bool SingleInstance::claim() {
     return true;
 }
 
-bool SingleInstance::askOwnerToRaise() const {
+SingleInstance::Owner SingleInstance::waitForOwner() {
+    // The owner may be starting (not listening yet) or ending (no longer
+    // listening, the lock not yet released): either is waited for.
     const QDeadlineTimer deadline(kOwnerWaitMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
@@ -75,11 +79,19 @@ bool SingleInstance::askOwnerToRaise() const {
             const bool sent = socket.waitForBytesWritten(1000);
             socket.disconnectFromServer();
             if (sent)
-                return true;
+                return Owner::Raised;
         }
+        m_lock = fs::FolderLock::take(m_lockFile);
+        if (m_lock)
+            return Owner::Gone;
         QThread::msleep(50);
     }
-    return false;
+    return Owner::Silent;
+}
+
+void SingleInstance::stopAnswering() {
+    delete m_server;
+    m_server = nullptr;
 }
 
 void SingleInstance::setWindow(QWidget* window) {

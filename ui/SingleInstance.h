@@ -35,12 +35,19 @@ public:
     // The window raised when a second start asks for it.
     void setWindow(QWidget* window);
 
+    // Stops answering later starts, keeping the folder: called once the
+    // window's event loop has ended, while the exit still writes what it
+    // owes. A start meanwhile waits for the folder rather than asking for a
+    // window that is going.
+    void stopAnswering();
+
 signals:
     void raiseRequested();
 
 private:
     void raise();
-    bool askOwnerToRaise() const;
+    enum class Owner { Raised, Gone, Silent };
+    Owner waitForOwner();
 
     QString m_lockFile;
     QString m_serverName;

@@ -48,7 +48,11 @@ TMainFrm::TMainFrm(QWidget* parent)
     bindEditorEvents();
     createAppearanceDialogs();
     m_recovery = new RecoveryKeeper(
-        MainEdit->document(), [this] { return loadedRecordFile(); }, this);
+        MainEdit->document(),
+        [this] {
+            return store::RecoverySource{loadedRecordFile(), m_record.disk};
+        },
+        this);
     connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
         // Said once: the user can go on, saving more often.
         if (m_recoveryFailureShown)
@@ -282,6 +286,10 @@ void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     }
     if (!loaded)
         m_record = store::absentRecord(copy.group, copy.name);
+    // The edits began from the file as it was then: a save asks first when
+    // another program has changed it since, as it would have before the end.
+    if (copy.loaded)
+        m_record.disk = *copy.loaded;
     MainEdit->setRecordText(copy.text);
     m_recovery->adopt(copy.file);
     MainEdit->setEnabled(true);

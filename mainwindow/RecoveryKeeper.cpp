@@ -27,9 +27,9 @@ std::vector<QStringView> textOf(const std::vector<QString>& pieces) {
 
 } // namespace
 
-RecoveryKeeper::RecoveryKeeper(QTextDocument* document, std::function<QString()> recordFile,
-                               QObject* parent)
-    : QObject(parent), m_document(document), m_recordFile(std::move(recordFile)),
+RecoveryKeeper::RecoveryKeeper(QTextDocument* document,
+                               std::function<store::RecoverySource()> source, QObject* parent)
+    : QObject(parent), m_document(document), m_source(std::move(source)),
       m_folder(store::recoveryFolder()) {
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kQuietMs);
@@ -100,13 +100,13 @@ void RecoveryKeeper::discard() {
 void RecoveryKeeper::writeNow() {
     m_quiet.stop();
     m_longest.stop();
-    const QString recordFile = m_recordFile();
-    if (!m_document->isModified() || recordFile.isEmpty() || m_folder.isEmpty())
+    store::RecoverySource source = m_source();
+    if (!m_document->isModified() || source.recordFile.isEmpty() || m_folder.isEmpty())
         return;
-    const QString file = store::recoveryFileFor(m_folder, recordFile);
+    const QString file = store::recoveryFileFor(m_folder, source.recordFile);
     if (!m_copyFile.isEmpty() && m_copyFile != file)
         enqueue({m_copyFile, {}, true, {}});
-    enqueue({file, recordFile, false, TextMirror::of(m_document)->snapshot().pieces});
+    enqueue({file, std::move(source), false, TextMirror::of(m_document)->snapshot().pieces});
     m_copyFile = file;
 }
 
@@ -137,9 +137,9 @@ void RecoveryKeeper::run() {
             m_jobs.pop_front();
             m_busy = true;
         }
-        const bool done =
-            job.remove ? store::removeRecoveryCopy(job.file)
-                       : store::writeRecoveryCopy(job.file, job.recordFile, textOf(job.pieces));
+        const bool done = job.remove
+                              ? store::removeRecoveryCopy(job.file)
+                              : store::writeRecoveryCopy(job.file, job.source, textOf(job.pieces));
         if (!done) {
             const QString folder = m_folder;
             QMetaObject::invokeMethod(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Recovery.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -25,9 +27,9 @@ class RecoveryKeeper : public QObject {
     Q_OBJECT
 
 public:
-    // `recordFile` tells the full path of the record the document holds
-    // (empty: none).
-    RecoveryKeeper(QTextDocument* document, std::function<QString()> recordFile,
+    // `source` tells the full path of the record the document holds (empty:
+    // none) and the state of its file that the edits began from.
+    RecoveryKeeper(QTextDocument* document, std::function<store::RecoverySource()> source,
                    QObject* parent = nullptr);
     // Writes the copy that edits still wait for, and waits for every write.
     ~RecoveryKeeper() override;
@@ -49,7 +51,7 @@ signals:
 private:
     struct Job {
         QString file;
-        QString recordFile;
+        store::RecoverySource source;
         bool remove = false; // remove the copy instead of writing it
         // The text as the mirror holds it, shared with the editor until it
         // changes there, and written from the keeper's thread: gathering a
@@ -64,7 +66,7 @@ private:
     void run();
 
     QTextDocument* m_document;
-    std::function<QString()> m_recordFile;
+    std::function<store::RecoverySource()> m_source;
     QString m_folder;
     QTimer m_quiet;     // restarted by every edit
     QTimer m_longest;   // started by the first edit that no copy holds

@@ -15,6 +15,7 @@ namespace {
 
 const QByteArray kFirstLine = "Ostrel recovery copy\n";
 const QByteArray kPathKey = "Path=";
+const QByteArray kLoadedKey = "Loaded=";
 
 // The text is written a few hundred kilobytes at a time.
 constexpr qsizetype kUnitsAtOnce = 1 << 17;
@@ -28,6 +29,41 @@ QByteArray parentOf(const QByteArray& path) {
 
 QByteArray lastPart(const QByteArray& path) {
     return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// "-" for no file; else device, inode, size, time, whether the time was
+// recent, and the content's hash ("-": none), separated by spaces.
+QByteArray written(const DiskState& disk) {
+    if (!disk.stamp)
+        return "-";
+    const fs::FileStamp& s = *disk.stamp;
+    return QByteArray::number(s.device) + ' ' + QByteArray::number(s.inode) + ' ' +
+           QByteArray::number(s.size) + ' ' + QByteArray::number(s.modifiedNs) + ' ' +
+           (s.recent ? "1" : "0") + ' ' +
+           (disk.hash ? QByteArray::number(*disk.hash, 16) : QByteArray("-"));
+}
+
+std::optional<DiskState> readDiskState(const QByteArray& text) {
+    if (text == "-")
+        return DiskState{};
+    const QList<QByteArray> f = text.split(' ');
+    if (f.size() != 6)
+        return std::nullopt;
+    bool ok[5] = {};
+    fs::FileStamp s;
+    s.device = f[0].toULongLong(&ok[0]);
+    s.inode = f[1].toULongLong(&ok[1]);
+    s.size = f[2].toLongLong(&ok[2]);
+    s.modifiedNs = f[3].toLongLong(&ok[3]);
+    s.recent = f[4] == "1";
+    DiskState disk{s, std::nullopt};
+    if (f[5] != "-")
+        disk.hash = f[5].toULongLong(&ok[4], 16);
+    else
+        ok[4] = true;
+    if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
+        return std::nullopt;
+    return disk;
 }
 
 } // namespace
@@ -55,7 +91,7 @@ QString recoveryFileFor(const QString& folder, const QString& recordFile) {
     return folder + u'/' + QString::fromLatin1(name);
 }
 
-bool writeRecoveryCopy(const QString& file, const QString& recordFile,
+bool writeRecoveryCopy(const QString& file, const RecoverySource& source,
                        const std::vector<QStringView>& parts) {
     const QString folder = file.section(u'/', 0, -2);
     if (!QFileInfo::exists(folder)) {
@@ -65,8 +101,9 @@ bool writeRecoveryCopy(const QString& file, const QString& recordFile,
         QFile::setPermissions(folder, own);
         QFile::setPermissions(folder.section(u'/', 0, -2), own);
     }
-    const QByteArray head =
-        kFirstLine + kPathKey + fs::absoluteNativePath(recordFile).toPercentEncoding() + "\n\n";
+    const QByteArray head = kFirstLine + kPathKey +
+                            fs::absoluteNativePath(source.recordFile).toPercentEncoding() + '\n' +
+                            kLoadedKey + written(source.loaded) + "\n\n";
     return fs::writeFileAtomic(file, [&](const fs::PieceWriter& write) {
         if (!write(head))
             return false;
@@ -111,10 +148,17 @@ std::vector<RecoveryCopy> leftRecoveryCopies(const QString& folder) {
             continue;
         const qsizetype pathAt = kFirstLine.size();
         const qsizetype end = bytes->indexOf("\n\n", pathAt);
-        if (end < 0 || !bytes->mid(pathAt).startsWith(kPathKey))
+        if (end < 0)
             continue;
-        const QByteArray full = QByteArray::fromPercentEncoding(
-            bytes->mid(pathAt + kPathKey.size(), end - pathAt - kPathKey.size()));
+        const QList<QByteArray> head = bytes->sliced(pathAt, end - pathAt).split('\n');
+        if (!head.first().startsWith(kPathKey))
+            continue;
+        const QByteArray full =
+            QByteArray::fromPercentEncoding(head.first().sliced(kPathKey.size()));
+        std::optional<DiskState> loaded;
+        for (const QByteArray& line : head)
+            if (line.startsWith(kLoadedKey))
+                loaded = readDiskState(line.sliced(kLoadedKey.size()));
         const QByteArray groupFolder = parentOf(full);
         if (fs::decodeName(parentOf(groupFolder)) != dataFolder)
             continue;
@@ -125,7 +169,7 @@ std::vector<RecoveryCopy> leftRecoveryCopies(const QString& folder) {
         for (qsizetype i = 0; i < text.size(); ++i)
             text[i] = QChar(qFromLittleEndian<quint16>(body.data() + 2 * i));
         RecoveryCopy copy{file, fs::decodeName(lastPart(groupFolder)),
-                          fs::decodeName(lastPart(full)), std::move(text)};
+                          fs::decodeName(lastPart(full)), std::move(text), std::move(loaded)};
         const std::optional<fs::FileStamp> stamp = fs::stampOf(file);
         found.emplace_back(stamp ? stamp->modifiedNs : 0, std::move(copy));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordStore.h"
+
 #include <QString>
 #include <QStringView>
 #include <vector>
@@ -15,6 +17,17 @@ struct RecoveryCopy {
     QString group; // the record it belongs to
     QString name;
     QString text; // lines separated by "\n"
+    // The record's file as the edits began from it (nothing: the copy does
+    // not tell), so that a save after the restore asks when another program
+    // has changed the file since.
+    std::optional<DiskState> loaded;
+};
+
+// What a copy is made of besides the text: the record (its full path) and
+// the state of its file when it was loaded or last saved.
+struct RecoverySource {
+    QString recordFile;
+    DiskState loaded;
 };
 
 // <state folder>/ostrel/recovery; empty when the user has no state folder.
@@ -30,7 +43,7 @@ QString recoveryFileFor(const QString& folder, const QString& recordFile);
 // it did. The text is kept as its UTF-16 code units (little-endian), so that
 // it reads back exactly, whatever it holds: a lone surrogate, which UTF-8
 // cannot hold, or a leading U+FEFF, which a UTF-8 reader takes for a mark.
-bool writeRecoveryCopy(const QString& file, const QString& recordFile,
+bool writeRecoveryCopy(const QString& file, const RecoverySource& source,
                        const std::vector<QStringView>& parts);
 
 // Removes a copy; answers false only when it is there and stays.

@@ -80,6 +80,11 @@ QByteArray readNamed(const QByteArray& path) {
     return bytes;
 }
 
+// A copy made by hand for a record's file as it is now.
+ostrel::store::RecoverySource sourceOf(const QString& file) {
+    return {file, {ostrel::fs::stampOf(file), std::nullopt}};
+}
+
 QString recoveryFolder(const DataFolder& data) {
     return data.stateHome() + QStringLiteral("/ostrel/recovery");
 }
@@ -469,6 +474,34 @@ private slots:
         QTRY_COMPARE(copies(data), QStringList());
     }
 
+    // Another program changed the record between the kill and the restore:
+    // the save asks, as it would have before the kill.
+    void restoredEditsAskBeforeOverwritingAChangedRecord() {
+        DataFolder data;
+        data.write("g/a.txt", sjis("元の文\r\n"));
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        killAfterTyping(data, QStringLiteral("a.txt"), QString::fromUtf8("追記"));
+        const QByteArray other = sjis("別のプログラムが書いた文\r\n");
+        data.write("g/a.txt", other);
+        BoxAnswerer boxes;
+        boxes.answer(kYes);
+        Started main;
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029追記"));
+        boxes.answer(kNo);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.texts().value(1),
+                 QString::fromUtf8("ファイル ./g/a.txt は、読み込んだ後に他のプログラムによって"
+                                   "変更されています。上書きして保存しますか？"
+                                   "（「いいえ」を選ぶと保存しません）"));
+        QCOMPARE(data.read("g/a.txt"), other);
+        QVERIFY(main->MainEdit->document()->isModified());
+        boxes.answer(kYes);
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.seen().size(), 3);
+        QCOMPARE(data.read("g/a.txt"), sjis("元の文\r\n追記"));
+        QTRY_COMPARE(copies(data), QStringList());
+    }
+
     void copyOfARecordWhoseGroupIsGone() {
         DataFolder data;
         data.write("g/a.txt", "alpha\n");
@@ -506,7 +539,7 @@ private slots:
         for (const char* record : {"g/a.txt", "h/c.txt"}) {
             const QString file = data.absolute(record);
             QVERIFY(ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, file),
-                                                     file, {u"restored"}));
+                                                     sourceOf(file), {u"restored"}));
         }
         {
             // One is dropped, the other restored, in its own group.
@@ -533,8 +566,9 @@ private slots:
         data.write("Ostrel.ini", settings("g", "a.txt"));
         const QString otherRecord = other.path() + QStringLiteral("/g/a.txt");
         const QString folder = ostrel::store::recoveryFolder();
-        QVERIFY(ostrel::store::writeRecoveryCopy(
-            ostrel::store::recoveryFileFor(folder, otherRecord), otherRecord, {u"elsewhere"}));
+        QVERIFY(
+            ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, otherRecord),
+                                             sourceOf(otherRecord), {u"elsewhere"}));
         BoxAnswerer boxes;
         boxes.answer(kYes);
         Started main;

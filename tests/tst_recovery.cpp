@@ -452,53 +452,61 @@ private slots:
         QVERIFY(!main->SaveDataBtn->isEnabled());
     }
 
-    void copyOfARecordThatIsGone() {
+    // Another program deleted or rewrote the record between the kill and the
+    // restore: the save asks, as it would have before the kill, and only a
+    // Yes writes over the other program's work.
+    void restoredEditsAskBeforeOverwritingAnotherProgramsWork_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("deleted");     // else rewritten
+        QTest::addColumn<QByteArray>("saved"); // after the Yes
+        QTest::newRow("deleted") << QByteArray("alpha\n") << QStringLiteral("kept") << true
+                                 << QByteArray("alpha\nkept");
+        QTest::newRow("rewritten")
+            << sjis("元の文\r\n") << QString::fromUtf8("追記") << false << sjis("元の文\r\n追記");
+    }
+    void restoredEditsAskBeforeOverwritingAnotherProgramsWork() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, typed);
+        QFETCH(bool, deleted);
+        QFETCH(QByteArray, saved);
         DataFolder data;
-        data.write("g/a.txt", "alpha\n");
+        data.write("g/a.txt", before);
         data.write("g/b.txt", "bravo\n");
         data.write("Ostrel.ini", settings("g", "b.txt"));
-        killAfterTyping(data, QStringLiteral("a.txt"), QStringLiteral("kept"));
-        QVERIFY(QFile::remove(data.absolute("g/a.txt")));
+        killAfterTyping(data, QStringLiteral("a.txt"), typed);
+        const QByteArray other = sjis("別のプログラムが書いた文\r\n");
+        if (deleted)
+            QVERIFY(QFile::remove(data.absolute("g/a.txt")));
+        else
+            data.write("g/a.txt", other);
         BoxAnswerer boxes;
         boxes.answer(kYes);
         Started main;
         QCOMPARE(boxes.texts(), QStringList{question("./g/a.txt")});
         QVERIFY(main->MainEdit->document()->isModified());
-        QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029kept"));
-        QVERIFY(!data.exists("g/a.txt"));
-        // The save makes the file anew, having asked.
-        boxes.answer(kYes);
-        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
-        QCOMPARE(boxes.seen().size(), 2);
-        QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\nkept"));
-        QTRY_COMPARE(copies(data), QStringList());
-    }
-
-    // Another program changed the record between the kill and the restore:
-    // the save asks, as it would have before the kill.
-    void restoredEditsAskBeforeOverwritingAChangedRecord() {
-        DataFolder data;
-        data.write("g/a.txt", sjis("元の文\r\n"));
-        data.write("Ostrel.ini", settings("g", "a.txt"));
-        killAfterTyping(data, QStringLiteral("a.txt"), QString::fromUtf8("追記"));
-        const QByteArray other = sjis("別のプログラムが書いた文\r\n");
-        data.write("g/a.txt", other);
-        BoxAnswerer boxes;
-        boxes.answer(kYes);
-        Started main;
-        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029追記"));
+        const QString held = editorText(main.main);
+        QVERIFY(held.endsWith(typed));
+        // No writes nothing and keeps the edits.
         boxes.answer(kNo);
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(boxes.texts().value(1),
-                 QString::fromUtf8("ファイル ./g/a.txt は、読み込んだ後に他のプログラムによって"
-                                   "変更されています。上書きして保存しますか？"
-                                   "（「いいえ」を選ぶと保存しません）"));
-        QCOMPARE(data.read("g/a.txt"), other);
+                 deleted ? QString::fromUtf8("ファイル ./g/a.txt は、読み込んだ後に削除されたか"
+                                             "移動されています。新しく作成して保存しますか？"
+                                             "（「いいえ」を選ぶと保存しません）")
+                         : QString::fromUtf8("ファイル ./g/a.txt は、読み込んだ後に他のプログラム"
+                                             "によって変更されています。上書きして保存しますか？"
+                                             "（「いいえ」を選ぶと保存しません）"));
+        if (deleted)
+            QVERIFY(!data.exists("g/a.txt"));
+        else
+            QCOMPARE(data.read("g/a.txt"), other);
         QVERIFY(main->MainEdit->document()->isModified());
+        QCOMPARE(editorText(main.main), held);
         boxes.answer(kYes);
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(boxes.seen().size(), 3);
-        QCOMPARE(data.read("g/a.txt"), sjis("元の文\r\n追記"));
+        QCOMPARE(data.read("g/a.txt"), saved);
         QTRY_COMPARE(copies(data), QStringList());
     }
 

@@ -16,6 +16,6 @@ if [ "${1:-}" = "--quick" ]; then
   exit 0
 fi
 cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DOSTREL_SANITIZE=ON >/dev/null
+  -DOSTREL_SANITIZE=ON -DOSTREL_BENCHMARKS=OFF >/dev/null
 cmake --build "$root/build-sanitize"
 ctest --test-dir "$root/build-sanitize" --output-on-failure -j2

@@ -14,17 +14,6 @@ constexpr int kQuietMs = 1000;
 // Edits that go on without a pause are copied at least this often.
 constexpr int kLongestMs = 10000;
 
-// The mirror's pieces as the text a save writes: without the document's
-// last separator.
-std::vector<QStringView> textOf(const std::vector<QString>& pieces) {
-    std::vector<QStringView> parts(pieces.begin(), pieces.end());
-    while (!parts.empty() && parts.back().isEmpty())
-        parts.pop_back();
-    if (!parts.empty())
-        parts.back().chop(1);
-    return parts;
-}
-
 } // namespace
 
 RecoveryKeeper::RecoveryKeeper(QTextDocument* document,
@@ -137,9 +126,10 @@ void RecoveryKeeper::run() {
             m_jobs.pop_front();
             m_busy = true;
         }
-        const bool done = job.remove
-                              ? store::removeRecoveryCopy(job.file)
-                              : store::writeRecoveryCopy(job.file, job.source, textOf(job.pieces));
+        const bool done =
+            job.remove ? store::removeRecoveryCopy(job.file)
+                       : store::writeRecoveryCopy(job.file, job.source,
+                                                  TextMirror::withoutLastSeparator(job.pieces));
         if (!done) {
             const QString folder = m_folder;
             QMetaObject::invokeMethod(

@@ -191,15 +191,17 @@ void TextMirror::checkAgainstDocument() const {
 
 std::vector<QStringView> TextMirror::text() {
     ensureInStep();
-    std::vector<QStringView> parts;
-    parts.reserve(m_pieces.size());
-    qsizetype left = m_length - 1; // without the last separator
-    for (const QString& piece : m_pieces) {
-        if (left <= 0)
-            break;
-        parts.push_back(QStringView(piece).first(std::min(left, piece.size())));
-        left -= piece.size();
-    }
+    return withoutLastSeparator(m_pieces);
+}
+
+std::vector<QStringView> TextMirror::withoutLastSeparator(const std::vector<QString>& pieces) {
+    std::vector<QStringView> parts(pieces.begin(), pieces.end());
+    while (!parts.empty() && parts.back().isEmpty())
+        parts.pop_back();
+    if (!parts.empty())
+        parts.back().chop(1);
+    if (!parts.empty() && parts.back().isEmpty())
+        parts.pop_back();
     return parts;
 }
 

@@ -66,6 +66,10 @@ public:
     };
     Snapshot snapshot();
 
+    // Pieces that hold a text and its last separator, as the text alone
+    // (what text() answers; for a snapshot's pieces too).
+    static std::vector<QStringView> withoutLastSeparator(const std::vector<QString>& pieces);
+
 private:
     void contentsChange(int from, int removed, int added);
     void remove(qsizetype from, qsizetype count);

@@ -3,6 +3,7 @@
 
 #include "RecoveryKeeper.h"
 #include "TextMirror.h"
+#include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -50,7 +51,10 @@ TMainFrm::TMainFrm(QWidget* parent)
     m_recovery = new RecoveryKeeper(
         MainEdit->document(),
         [this] {
-            return store::RecoverySource{loadedRecordFile(), m_record.disk};
+            if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
+                return store::RecoverySource{};
+            return store::RecoverySource{m_dataFolder, m_record.group, m_record.name, m_record.disk,
+                                         m_record.format};
         },
         this);
     connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
@@ -142,12 +146,6 @@ bool TMainFrm::sessionEnding(bool mayAskUser) {
         return true;
     }
     return close();
-}
-
-QString TMainFrm::loadedRecordFile() const {
-    if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
-        return {};
-    return m_dataFolder + m_record.path.mid(1); // the path begins with "./"
 }
 
 // --- geometry and colours ------------------------------------------------------
@@ -246,51 +244,119 @@ void TMainFrm::FormShow() {
     connectHintDisplay();
 }
 
+namespace {
+
+// Asks how to write a record whose format nothing tells: Shift-JIS with CR LF
+// (the format of the oldest records), or the format of a new file.
+TextFormat askRecordFormat(const QString& path, const TextFormat& newFile) {
+    const auto breakName = [](LineBreak b) {
+        return b == LineBreak::CRLF ? QStringLiteral("CR+LF")
+               : b == LineBreak::CR ? QStringLiteral("CR")
+                                    : QStringLiteral("LF");
+    };
+    TextFormat shiftJis = newFile;
+    shiftJis.encoding = TextEncoding::ShiftJis;
+    shiftJis.lineBreak = LineBreak::CRLF;
+    const Answer a = askQuestion(
+        QuestionKind::Information,
+        QStringLiteral(
+            "ファイル %1 の文字コードと改行コードがわかりません。"
+            "%2（改行 %3）で保存しますか？（「いいえ」を選ぶと %4（改行 %5）で保存します）")
+            .arg(path, encodingName(shiftJis.encoding), breakName(shiftJis.lineBreak),
+                 encodingName(newFile.encoding), breakName(newFile.lineBreak)),
+        YesButton | NoButton);
+    return a == Answer::Yes ? shiftJis : newFile;
+}
+
+} // namespace
+
 void TMainFrm::OfferRecovery() {
-    for (const store::RecoveryCopy& copy : store::leftRecoveryCopies(m_recovery->folder())) {
+    const store::LeftCopies left = store::leftRecoveryCopies(m_recovery->folder());
+    if (!left.refused.isEmpty())
+        showMessage(QStringLiteral("次の編集内容の控えは、壊れているか、データフォルダの外や"
+                                   "正しくない名前を指しているため復元できません。"
+                                   "控えのファイルはそのまま残します。\n%1")
+                        .arg(left.refused.join(u'\n')));
+    for (const store::RecoveryCopy& copy : left.copies) {
+        const QString path = recordPath(copy.group, copy.name);
+        if (copy.textBytes > store::recoveryTextLimit()) {
+            // Only an explicit Yes throws away what cannot be shown.
+            if (askQuestion(QuestionKind::Warning,
+                            QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が"
+                                           "残っていますが、大きすぎるため復元できません"
+                                           "（復元できるのは %2 MB まで）。控えのファイル %3 を"
+                                           "破棄しますか？（「いいえ」を選ぶと残しておきます）")
+                                .arg(path)
+                                .arg(store::recoveryTextLimit() >> 20)
+                                .arg(copy.file),
+                            YesButton | NoButton, NoButton) == Answer::Yes)
+                store::removeRecoveryCopy(copy.file);
+            continue;
+        }
+        // Only No discards: Esc (キャンセル) and the title bar's close keep
+        // the copy for the next start.
         const Answer a = askQuestion(
             QuestionKind::Information,
             QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が残っています。"
-                           "復元しますか？（「いいえ」を選ぶと破棄します）")
-                .arg(recordPath(copy.group, copy.name)),
-            YesButton | NoButton);
-        if (a == Answer::Yes) {
-            // One record fits the editor: any other copy waits for the next
-            // start.
-            restoreRecovery(copy);
+                           "復元しますか？（「いいえ」を選ぶと破棄します。「キャンセル」を選ぶと"
+                           "残しておき、次回の起動時にもう一度お尋ねします）")
+                .arg(path),
+            YesButton | NoButton | CancelButton);
+        // One record fits the editor: any other copy waits for the next start.
+        if (a == Answer::Yes && restoreRecovery(copy))
             return;
-        }
         if (a == Answer::No)
             store::removeRecoveryCopy(copy.file);
-        // A box closed without an answer keeps the copy for the next start.
     }
 }
 
-void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
-    // The record is loaded as a pick would load it, then takes the edits; one
-    // that is not there any more (or cannot be read) gets them all the same,
-    // and a save asks before it makes the file anew.
+bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
+    const store::RecoveryText read = store::readRecoveryText(copy);
+    if (read.status != store::RecoveryRead::Read) {
+        showMessage((read.status == store::RecoveryRead::TooLarge
+                         ? QStringLiteral(
+                               "編集内容の控え %1 は大きすぎるため復元できません"
+                               "（復元できるのは %2 MB まで）。控えのファイルはそのまま残します。")
+                               .arg(copy.file)
+                               .arg(store::recoveryTextLimit() >> 20)
+                         : QStringLiteral("編集内容の控え %1 を読み込めません。"
+                                          "控えのファイルはそのまま残します。")
+                               .arg(copy.file)));
+        return false;
+    }
+    // The record's group is shown and the record selected as a pick would
+    // show them; a record that the list does not show (its group gone, or no
+    // pattern matching it) has none selected, and none may be taken (deleted)
+    // for it.
     const int group = GroupCmb->findText(copy.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    bool loaded = false;
+    int row = -1;
     if (group >= 0) {
         SelectGroup(group);
         ListRecords();
         const auto found =
             RecordLst->findItems(copy.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        SelectRecord(found.isEmpty() ? -1 : RecordLst->row(found.first()));
-        loaded = !found.isEmpty() && runHandler([this] { LoadRecord(); });
-    } else {
-        // The group is gone: no listed record stands for the one restored,
-        // and none may be taken (deleted) for it.
-        SelectRecord(-1);
+        row = found.isEmpty() ? -1 : RecordLst->row(found.first());
     }
-    if (!loaded)
-        m_record = store::absentRecord(copy.group, copy.name);
+    SelectRecord(row);
+    // The edits are written in the record's own format: its file's, listed or
+    // not; for a file that is gone or cannot be read, the format the copy
+    // tells, or else the one the user chooses.
+    store::LoadedRecord record;
+    try {
+        record = store::load(copy.group, copy.name).record;
+    } catch (const UserError&) {
+        record = store::absentRecord(copy.group, copy.name);
+        if (copy.format)
+            record.format = *copy.format;
+        else
+            record.format = askRecordFormat(record.path, record.format);
+    }
     // The edits began from the file as it was then: a save asks first when
     // another program has changed it since, as it would have before the end.
-    if (copy.loaded)
-        m_record.disk = *copy.loaded;
-    MainEdit->setRecordText(copy.text);
+    // A copy that does not tell that state counts as changed.
+    record.disk = copy.loaded.value_or(store::DiskState{});
+    m_record = std::move(record);
+    MainEdit->setRecordText(read.text);
     m_recovery->adopt(copy.file);
     MainEdit->setEnabled(true);
     MainEdit->document()->setModified(true);
@@ -299,6 +365,7 @@ void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     RecordIndex = SelectedRecordIndex();
     DeleteRecordMnu->setEnabled(RecordIndex >= 0);
     DeleteRecBtn->setEnabled(RecordIndex >= 0);
+    return true;
 }
 
 // --- picking, editing, saving ----------------------------------------------------

@@ -227,9 +227,9 @@ private:
     // Start-up step: the recovery copies of edits that a previous run left
     // unsaved are offered, to restore into the editor or to discard.
     void OfferRecovery();
-    void restoreRecovery(const ostrel::store::RecoveryCopy& copy);
-    // The loaded record's full path (empty before the first load).
-    QString loadedRecordFile() const;
+    // Takes a copy's edits into the editor; answers false, having told why,
+    // when its text cannot be read.
+    bool restoreRecovery(const ostrel::store::RecoveryCopy& copy);
     // Writes a record, having asked whether to overwrite a file that another
     // program changed or removed since it was loaded.
     bool saveRecord(ostrel::store::LoadedRecord& record, const std::vector<QStringView>& text);

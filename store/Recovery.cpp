@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 namespace ostrel::store {
@@ -36,14 +37,14 @@ QByteArray lastPart(QByteArrayView path) {
     return path.sliced(path.lastIndexOf('/') + 1).toByteArray();
 }
 
-// A number written by QByteArray::number and nothing else: no blanks, no
-// sign but a leading "-" where one may be.
+// A number as QByteArray::number writes it and nothing else (no blanks, no
+// leading zeros, small hexadecimal letters, no sign but a leading "-" where
+// one may be), so that each value has one form.
 std::optional<quint64> unsignedNumber(QByteArrayView text, int base) {
-    if (text.isEmpty() || text.size() > 20)
+    if (text.isEmpty() || text.size() > 20 || (text.size() > 1 && text.front() == '0'))
         return std::nullopt;
     for (const char c : text) {
-        const bool digit = (c >= '0' && c <= '9') ||
-                           (base == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+        const bool digit = (c >= '0' && c <= '9') || (base == 16 && c >= 'a' && c <= 'f');
         if (!digit)
             return std::nullopt;
     }
@@ -55,7 +56,8 @@ std::optional<quint64> unsignedNumber(QByteArrayView text, int base) {
 std::optional<qint64> signedNumber(QByteArrayView text) {
     const bool negative = text.startsWith('-');
     const std::optional<quint64> magnitude = unsignedNumber(negative ? text.sliced(1) : text, 10);
-    if (!magnitude || *magnitude > quint64(std::numeric_limits<qint64>::max()))
+    if (!magnitude || *magnitude > quint64(std::numeric_limits<qint64>::max()) ||
+        (negative && *magnitude == 0))
         return std::nullopt;
     return negative ? -qint64(*magnitude) : qint64(*magnitude);
 }

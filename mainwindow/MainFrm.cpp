@@ -281,15 +281,14 @@ void TMainFrm::OfferRecovery() {
         const QString path = recordPath(copy.group, copy.name);
         if (copy.textBytes > store::recoveryTextLimit()) {
             // Only an explicit Yes throws away what cannot be shown.
-            if (askQuestion(QuestionKind::Warning,
-                            QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が"
-                                           "残っていますが、大きすぎるため復元できません"
-                                           "（復元できるのは %2 MB まで）。控えのファイル %3 を"
-                                           "破棄しますか？（「いいえ」を選ぶと残しておきます）")
-                                .arg(path)
-                                .arg(store::recoveryTextLimit() >> 20)
-                                .arg(copy.file),
-                            YesButton | NoButton, NoButton) == Answer::Yes)
+            if (askQuestion(
+                    QuestionKind::Warning,
+                    QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が"
+                                   "残っていますが、大きすぎるため復元できません"
+                                   "（復元できるのは %2 MB まで）。控えのファイル %3 を"
+                                   "破棄しますか？（「いいえ」を選ぶと残しておきます）")
+                        .arg(path, QString::number(store::recoveryTextLimit() >> 20), copy.file),
+                    YesButton | NoButton, NoButton) == Answer::Yes)
                 store::removeRecoveryCopy(copy.file);
             continue;
         }
@@ -317,8 +316,7 @@ bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
                          ? QStringLiteral(
                                "編集内容の控え %1 は大きすぎるため復元できません"
                                "（復元できるのは %2 MB まで）。控えのファイルはそのまま残します。")
-                               .arg(copy.file)
-                               .arg(store::recoveryTextLimit() >> 20)
+                               .arg(copy.file, QString::number(store::recoveryTextLimit() >> 20))
                          : QStringLiteral("編集内容の控え %1 を読み込めません。"
                                           "控えのファイルはそのまま残します。")
                                .arg(copy.file)));

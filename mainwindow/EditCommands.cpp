@@ -7,15 +7,19 @@
 #include "MemoEdit.h"
 #include "TextMirror.h"
 #include "text/NumberParse.h"
+#include "text/TextSearch.h"
 #include "ui/FittedText.h"
 #include "ui/Handler.h"
 #include "ui/InputBox.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 using namespace ostrel;
 
@@ -256,11 +260,19 @@ void TMainFrm::FindDialogFind() {
     const QString what = FindDialog->FindText();
     if (what.isEmpty())
         return;
+    const SearchOptions options = FindDialog->Options();
+    // Down: from the end of the selection, or from the beginning of the text
+    // when nothing is selected, wherever the caret is. Up, alike: from the
+    // start of the selection, or from the end of the text. Never wrapping
+    // around.
     const QTextCursor selection = MainEdit->textCursor();
-    const qsizetype start =
-        selection.hasSelection() ? MainEdit->textPosition(selection.selectionEnd()) : 0;
-    // Forward to the end of the text, case matched, never wrapping around.
-    const qsizetype found = textMirror(MainEdit)->indexOf(what, start);
+    qsizetype from = 0;
+    if (options.backward)
+        from = selection.hasSelection() ? MainEdit->textPosition(selection.selectionStart())
+                                        : MainEdit->textLength();
+    else if (selection.hasSelection())
+        from = MainEdit->textPosition(selection.selectionEnd());
+    const qsizetype found = findInText(textMirror(MainEdit)->text(), what, from, options);
     if (found < 0)
         return;
     activateWindow();

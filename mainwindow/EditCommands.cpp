@@ -205,6 +205,33 @@ void TMainFrm::SC_PopupEdit(QObject* Sender) {
         MainEdit->paste();
 }
 
+// --- the input method's pre-edit ------------------------------------------------------
+
+void TMainFrm::commitPreedit() {
+    // A composition the input method has not committed is shown in the
+    // editor but is not yet its text: it is neither marked as an edit nor
+    // saved, and a load or a close would drop it without a question.
+    const auto preedit = [this] {
+        const QTextLayout* layout = MainEdit->textCursor().block().layout();
+        return layout ? layout->preeditAreaText() : QString();
+    };
+    if (preedit().isEmpty())
+        return;
+    // The input method commits it as it would itself (a conversion chosen,
+    // say); one that does not is told to forget it once it is text.
+    const bool focused = QGuiApplication::focusObject() == MainEdit;
+    if (focused)
+        QGuiApplication::inputMethod()->commit();
+    const QString left = preedit();
+    if (left.isEmpty())
+        return;
+    QInputMethodEvent commit;
+    commit.setCommitString(left);
+    QCoreApplication::sendEvent(MainEdit, &commit);
+    if (focused)
+        QGuiApplication::inputMethod()->reset();
+}
+
 // --- caret movements -----------------------------------------------------------------
 
 void TMainFrm::MoveStartMnuClick() {

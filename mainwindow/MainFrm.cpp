@@ -141,6 +141,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainFrm::sessionEnding(bool mayAskUser) {
+    commitPreedit();
     if (!mayAskUser) {
         m_recovery->flush();
         return true;
@@ -217,8 +218,13 @@ void TMainFrm::FormShow() {
     }
     const settings::Settings stored = LoadSettings();
 
-    if (!InsistOnGroup())
+    if (!InsistOnGroup()) {
+        // The user chose to end the program rather than make a group. Nothing
+        // was changed to be saved; the settings are left as they are.
+        SaveSettingsOnClose = false;
+        QTimer::singleShot(0, this, [this] { close(); });
         return;
+    }
 
     GroupIndex = FindGroupIndex(stored.lastDirectory.value_or(GroupCmb->currentText()));
     SelectGroup(GroupIndex);
@@ -369,6 +375,7 @@ bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
 // --- picking, editing, saving ----------------------------------------------------
 
 void TMainFrm::RecordLstClick() {
+    commitPreedit();
     MainEdit->setEnabled(true);
     if (ConfirmSaveChanges()) {
         // Cancelled: the loaded record's group and record are shown again.
@@ -411,6 +418,9 @@ int TMainFrm::loadedRecordIndex() const {
 }
 
 void TMainFrm::GroupCmbChange() {
+    // The loaded record stays in the editor: a composition is made text while
+    // its record is still the one shown.
+    commitPreedit();
     ListRecords(); // empties RecordLst first
 }
 
@@ -419,10 +429,15 @@ void TMainFrm::MainEditChange() {
 }
 
 void TMainFrm::SaveDataBtnClick() {
+    commitPreedit();
     if (!WriteRecord())
         return;
     MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
+}
+
+void TMainFrm::SaveMnuClick() {
+    SaveDataBtnClick();
 }
 
 bool TMainFrm::WriteRecord() {
@@ -525,6 +540,7 @@ bool TMainFrm::ConfirmSaveChanges() {
 // --- closing -----------------------------------------------------------------------
 
 bool TMainFrm::FormCloseQuery() {
+    commitPreedit();
     const bool canClose = !ConfirmSaveChanges();
     if (!SaveSettingsOnClose)
         return canClose;
@@ -628,6 +644,9 @@ void TMainFrm::LoadRecord() {
     m_record = std::move(loaded.record);
     MainEdit->setRecordText(loaded.text);
     MainEdit->document()->setModified(false);
+    // A loaded record can be typed into, however the editor was left before
+    // (disabled after a deletion or a move).
+    MainEdit->setEnabled(true);
 }
 
 // --- what the dialogs reach ----------------------------------------------------------
@@ -643,6 +662,7 @@ void TMainFrm::showGroup(const QString& name) {
 }
 
 DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
+    commitPreedit();
     ListRecords();
     if (RecordLst->count() == 0)
         return NewRecord::NotListed;
@@ -657,9 +677,12 @@ DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
         return NewRecord::Kept;
     }
     if (RecordLst->count() == 1) {
-        // The group's only record: selected, not loaded.
+        // The group's only record is loaded too: the editor shows what the
+        // list selects, so that what is typed next goes into that record and
+        // not into the one shown before.
+        RecordIndex = 0;
         SelectRecord(0);
-        MainEdit->document()->setModified(false);
+        LoadRecord();
         return NewRecord::OnlyRecord;
     }
     RecordIndex = FindRecordIndex(name);
@@ -674,14 +697,42 @@ bool TMainFrm::closesAfterCreatingRecord() const {
 
 bool TMainFrm::InsistOnGroup() {
     // The window cannot be used without a group: the create-group dialog comes
-    // back, without its Close button, until one exists. Closing it by the title
-    // bar only shows it again.
+    // back, without its Close button, until one exists. Closed by its title
+    // bar, or refusing a name for the second time (a data folder that cannot
+    // be written refuses every one), it offers to end the program instead.
+    if (!CreateDirFrm)
+        return ListGroups();
+    int refusals = 0;
+    bool end = false;
+    const QMetaObject::Connection refused =
+        connect(CreateDirFrm, &TCreateDirFrm::refused, this, [this, &refusals, &end] {
+            if (++refusals < 2)
+                return;
+            end = askQuestion(QuestionKind::Warning,
+                              QStringLiteral("グループを作成できません。データフォルダ %1 "
+                                             "に書き込めない可能性があります。OSTREL "
+                                             "を終了しますか？（「いいえ」を選ぶとグループの"
+                                             "作成に戻ります）")
+                                  .arg(m_dataFolder),
+                              YesButton | NoButton) == Answer::Yes;
+            if (end)
+                CreateDirFrm->reject();
+        });
+    const auto disconnected = qScopeGuard([refused] { QObject::disconnect(refused); });
     while (!ListGroups()) {
-        if (!CreateDirFrm)
-            return false;
         CreateDirFrm->CloseBtn->setEnabled(false);
         CreateDirFrm->exec();
         CreateDirFrm->CloseBtn->setEnabled(true);
+        if (end)
+            return false;
+        if (ListGroups())
+            break;
+        if (askQuestion(QuestionKind::Warning,
+                        QStringLiteral("グループが一つもないため、OSTREL を使うことができません。"
+                                       "OSTREL を終了しますか？（「いいえ」を選ぶとグループの"
+                                       "作成に戻ります）"),
+                        YesButton | NoButton) == Answer::Yes)
+            return false;
     }
     return true;
 }

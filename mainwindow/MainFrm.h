@@ -173,6 +173,7 @@ public slots:
     void RecordLstClick();
     void MainEditChange();
     void SaveDataBtnClick();
+    void SaveMnuClick();
     void ExitBtnClick();
     void ApplicationCloseMnuClick();
 
@@ -253,7 +254,14 @@ private:
     // loaded); answers the chosen folder without its closing "/", or nothing
     // when the dialog was cancelled.
     std::optional<QString> chooseDestination();
+    // After a copy or a move into `folder`: unless it is a group, says where
+    // the record went (`where`), having been `done` ("コピー" or "移動").
+    void tellWhereUnlisted(const QString& folder, const QString& done, const QString& where);
     void clearEditor();
+    // Makes an input method's uncommitted composition in the editor part of
+    // its text, before a command that closes the window or takes the record
+    // away from the editor (or saves it).
+    void commitPreedit();
     void disableRecordDeletion();
     void placeOuter();
     QMargins frameMargins() const;

@@ -777,6 +777,10 @@ std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes) {
     return text;
 }
 
+char16_t* decodeCodePage932ExactlyInto(QByteArrayView bytes, char16_t* out) {
+    return ShiftJisTable::instance().decodeLossless(bytes, out);
+}
+
 std::optional<QByteArray> encodeCodePage932Exactly(QStringView text) {
     const ShiftJisTable& table = ShiftJisTable::instance();
     QByteArray bytes;

@@ -82,6 +82,11 @@ bool canEncode(const QString& text, TextEncoding encoding);
 // text of bytes, or the bytes of a text; nothing when that is not so.
 std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes);
 std::optional<QByteArray> encodeCodePage932Exactly(QStringView text);
+// As decodeCodePage932Exactly, into `out` (room for one unit a byte), for a
+// piece of a file that ends where a character ends; answers the end of what
+// was written, or nullptr when a byte or pair does not read back. The pieces
+// of a file that all read back are the file as decodeText reads it.
+char16_t* decodeCodePage932ExactlyInto(QByteArrayView bytes, char16_t* out);
 
 // A short name of the encoding for messages ("UTF-8", "Shift-JIS", ...).
 QString encodingName(TextEncoding encoding);

@@ -21,6 +21,7 @@ void SearchResults::clear() {
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_records.clear();
+    m_recordOf.clear();
     m_lines = 0;
     m_failed = 0;
     m_foundRecords = 0;
@@ -28,53 +29,56 @@ void SearchResults::clear() {
 }
 
 qsizetype SearchResults::append(std::vector<store::FoundRecord>& found, qsizetype maxRows) {
-    // Counted first, so that the view is told of all the rows at once.
-    qsizetype count = 0;
-    for (const store::FoundRecord& f : found) {
-        count += f.failure != fs::ReadFailure::None ? 1 : qsizetype(f.lines.size());
-        if (count >= maxRows)
-            break;
-    }
-    count = std::min(count, maxRows);
-    if (count == 0) {
-        found.clear();
-        return 0;
-    }
-    const int first = int(m_rows.size());
-    beginInsertRows(QModelIndex(), first, first + int(count) - 1);
     qsizetype added = 0;
     size_t used = 0;
-    for (; used < found.size() && added < count; ++used) {
+    for (; used < found.size() && added < maxRows; ++used) {
         store::FoundRecord& f = found[used];
-        const bool continued = !m_records.empty() && m_records.back().group == f.group &&
-                               m_records.back().name == f.name && !m_rows.empty() &&
-                               m_rows.back().record == qint32(m_records.size() - 1);
-        if (!continued) {
-            m_records.push_back({f.group, f.name, f.failure});
-            ++m_foundRecords;
+        auto known = m_recordOf.constFind(f.order);
+        if (known == m_recordOf.cend()) {
+            m_records.push_back({f.group, f.name, f.failure, f.order});
+            known = m_recordOf.insert(f.order, qint32(m_records.size() - 1));
+            if (f.failure != fs::ReadFailure::None)
+                ++m_failed;
+            else
+                ++m_foundRecords;
         }
-        const auto record = qint32(m_records.size() - 1);
+        const qint32 record = *known;
+        // After the rows of every record before it in the lists (its own too:
+        // the rest of a record's lines come after those listed already).
+        const auto at = std::upper_bound(m_rows.begin(), m_rows.end(), f.order,
+                                         [this](qint64 order, const Row& row) {
+                                             return order < m_records[size_t(row.record)].order;
+                                         });
+        const auto first = int(at - m_rows.begin());
         if (f.failure != fs::ReadFailure::None) {
+            beginInsertRows(QModelIndex(), first, first);
             LineMatch none;
             none.line = -1;
-            m_rows.push_back({record, std::move(none)});
-            ++m_failed;
+            m_rows.insert(at, Row{record, std::move(none)});
+            endInsertRows();
             ++added;
             continue;
         }
-        size_t taken = 0;
-        for (; taken < f.lines.size() && added < count; ++taken, ++added) {
-            m_rows.push_back({record, std::move(f.lines[taken])});
-            ++m_lines;
-        }
-        if (taken < f.lines.size()) {
+        const auto take = qsizetype(std::min<size_t>(f.lines.size(), size_t(maxRows - added)));
+        if (take == 0)
+            continue;
+        beginInsertRows(QModelIndex(), first, first + int(take) - 1);
+        std::vector<Row> rows;
+        rows.reserve(size_t(take));
+        for (qsizetype k = 0; k < take; ++k)
+            rows.push_back({record, std::move(f.lines[size_t(k)])});
+        m_rows.insert(at, std::make_move_iterator(rows.begin()),
+                      std::make_move_iterator(rows.end()));
+        endInsertRows();
+        added += take;
+        m_lines += take;
+        if (take < qsizetype(f.lines.size())) {
             // The rest of the record's lines come with the next call.
-            f.lines.erase(f.lines.begin(), f.lines.begin() + qsizetype(taken));
+            f.lines.erase(f.lines.begin(), f.lines.begin() + take);
             break;
         }
     }
     found.erase(found.begin(), found.begin() + qsizetype(used));
-    endInsertRows();
     return added;
 }
 

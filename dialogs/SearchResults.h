@@ -3,6 +3,7 @@
 #include "store/RecordSearch.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStyledItemDelegate>
 #include <vector>
 
@@ -24,21 +25,23 @@ public:
         QString group;
         QString name;
         fs::ReadFailure failure = fs::ReadFailure::None;
+        qint64 order = 0; // its place among the records searched
     };
 
     explicit SearchResults(QObject* parent = nullptr);
 
     void clear();
-    // Appends the lines of found records, at most `maxRows` of them, taking
-    // them out of `found` (a record whose lines are all taken is removed).
-    // Answers how many rows were added.
+    // Adds the lines of found records where they go in the groups' and
+    // records' order, at most `maxRows` of them, taking them out of `found`
+    // (a record whose lines are all taken is removed). Answers how many rows
+    // were added.
     qsizetype append(std::vector<store::FoundRecord>& found, qsizetype maxRows);
 
     const Row& row(int index) const { return m_rows[size_t(index)]; }
     const Record& recordOf(const Row& row) const { return m_records[size_t(row.record)]; }
     qsizetype lineCount() const { return m_lines; }
     qsizetype failedCount() const { return m_failed; }
-    qsizetype recordCount() const { return m_foundRecords; }
+    qsizetype recordCount() const { return m_foundRecords; } // with lines found
 
     // The text a row shows in the text column: the line with its cuts
     // marked, and where its matches lie in it.
@@ -55,6 +58,7 @@ public:
 private:
     std::vector<Row> m_rows;
     std::vector<Record> m_records;
+    QHash<qint64, qint32> m_recordOf; // by order
     qsizetype m_lines = 0;
     qsizetype m_failed = 0;
     qsizetype m_foundRecords = 0;

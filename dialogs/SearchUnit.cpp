@@ -222,11 +222,10 @@ void TSearchFrm::showProgress() {
         return;
     }
     const store::RecordSearch::Progress& p = m_progress;
-    const QString found = m_results->lineCount() > 0
-                              ? QStringLiteral("%1 件のレコードの %2 行")
-                                    .arg(m_results->recordCount() - m_results->failedCount())
-                                    .arg(m_results->lineCount())
-                              : QString();
+    const QString found = m_results->lineCount() > 0 ? QStringLiteral("%1 件のレコードの %2 行")
+                                                           .arg(m_results->recordCount())
+                                                           .arg(m_results->lineCount())
+                                                     : QString();
     QString text;
     if (m_stopped) {
         text = QStringLiteral("検索を中止しました（%1 / %2 件のレコードを検索）")
@@ -238,7 +237,7 @@ void TSearchFrm::showProgress() {
                 ? QStringLiteral("検索中…（%1 / %2 件のレコード）").arg(p.searched).arg(p.records)
                 : QStringLiteral("検索中…（%1 件のレコード）").arg(p.searched);
     } else if (p.truncated) {
-        text = QStringLiteral("見つかった行が多すぎるため、最初の %1 行で検索を終えました")
+        text = QStringLiteral("見つかった行が %1 行を超えたため、検索を終えました")
                    .arg(m_results->lineCount());
     } else if (m_results->lineCount() == 0) {
         text = QStringLiteral("見つかりませんでした（%1 件のレコードを検索）").arg(p.searched);

@@ -18,7 +18,8 @@ namespace {
 // buffers and the memory files are read into.
 struct Searcher {
     Searcher(const SearchRequest& request, const std::atomic<bool>* stop)
-        : request(request), search(request.what, request.options), stop(stop) {
+        : request(request), search(request.what, request.options), stop(stop),
+          sizeLimit(recordSizeLimit()) {
         search.setCancelFlag(stop);
     }
 
@@ -33,7 +34,7 @@ struct Searcher {
             search.searchText(edited->text, receive);
         } else {
             found.failure = fs::readFileInto(request.dataFolder + u'/' + group + u'/' + name,
-                                             recordSizeLimit(), bytes, stop);
+                                             sizeLimit, bytes, stop);
             if (found.failure == fs::ReadFailure::None)
                 search.searchFile(bytes, receive);
         }
@@ -46,6 +47,7 @@ struct Searcher {
     LineSearch search;
     QByteArray bytes;
     const std::atomic<bool>* stop;
+    const qint64 sizeLimit; // asked once: the system is asked each time
 };
 
 } // namespace
@@ -81,17 +83,13 @@ struct RecordSearch::State {
     bool groupsListed = false;
     qsizetype nextGroup = 0;
     bool listing = false;
-    // The records listed so far, in order; each found record waits in its
-    // slot until those before it are handed over.
-    struct Slot {
+    // The records listed so far, in order.
+    struct Listed {
         qsizetype group;
         QString name;
-        bool done = false;
-        std::optional<FoundRecord> found;
     };
-    std::deque<Slot> waiting;
-    qsizetype waitingBase = 0; // index of waiting.front()
-    qsizetype nextRecord = 0;  // the next record to search
+    std::deque<Listed> listed;
+    qsizetype nextRecord = 0; // the next record to search
     std::vector<FoundRecord> outbox;
     Progress progress;
     qint64 linesHandedOver = 0;
@@ -130,7 +128,7 @@ bool RecordSearch::State::listNextGroup(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     listing = false;
     for (const QString& name : names)
-        waiting.push_back({group, name, false, std::nullopt});
+        listed.push_back({group, name});
     progress.records += names.size();
     progress.listed = nextGroup >= groups.size();
     listedMore.notify_all();
@@ -145,15 +143,15 @@ void RecordSearch::State::work() {
     for (;;) {
         if (stop)
             break;
-        const qsizetype listed = waitingBase + qsizetype(waiting.size());
-        if (nextRecord < listed) {
+        const auto listedCount = qsizetype(listed.size());
+        if (nextRecord < listedCount) {
             const qsizetype first = nextRecord;
-            const qsizetype end = std::min(listed, first + kClaim);
+            const qsizetype end = std::min(listedCount, first + kClaim);
             nextRecord = end;
             std::vector<std::pair<qsizetype, QString>> claimed;
             for (qsizetype i = first; i < end; ++i) {
-                const Slot& slot = waiting[size_t(i - waitingBase)];
-                claimed.emplace_back(slot.group, slot.name);
+                const Listed& record = listed[size_t(i)];
+                claimed.emplace_back(record.group, record.name);
             }
             const QStringList& groupNamesNow = groups;
             lock.unlock();
@@ -186,37 +184,21 @@ void RecordSearch::State::work() {
 
 void RecordSearch::State::handOver(qsizetype index, std::optional<FoundRecord> found) {
     // After a cancel, or once the line limit was reached, nothing more.
-    if (cancelled || progress.truncated)
+    if (cancelled || progress.truncated || !found)
         return;
-    Slot& slot = waiting[size_t(index - waitingBase)];
-    slot.done = true;
-    slot.found = std::move(found);
-    bool handed = false;
-    while (!waiting.empty() && waiting.front().done) {
-        std::optional<FoundRecord>& front = waiting.front().found;
-        if (!front) // stopped before it was searched through
-            break;
-        ++progress.searched;
-        if (!front->lines.empty() || front->failure != fs::ReadFailure::None) {
-            const qint64 room = request.lineLimit - linesHandedOver;
-            if (qint64(front->lines.size()) >= room) {
-                front->lines.resize(size_t(std::max<qint64>(room, 0)));
-                progress.truncated = true;
-                stop = true;
-            }
-            linesHandedOver += qint64(front->lines.size());
-            outbox.push_back(std::move(*front));
-            handed = true;
-        }
-        waiting.pop_front();
-        ++waitingBase;
-        if (progress.truncated) {
-            waiting.clear();
-            break;
-        }
+    ++progress.searched;
+    if (found->lines.empty() && found->failure == fs::ReadFailure::None)
+        return;
+    const qint64 room = request.lineLimit - linesHandedOver;
+    if (qint64(found->lines.size()) >= room) {
+        found->lines.resize(size_t(std::max<qint64>(room, 0)));
+        progress.truncated = true;
+        stop = true;
     }
-    if (handed)
-        announce();
+    linesHandedOver += qint64(found->lines.size());
+    found->order = index;
+    outbox.push_back(std::move(*found));
+    announce();
 }
 
 RecordSearch::RecordSearch(SearchRequest request, std::function<void()> ready)

@@ -21,6 +21,7 @@ struct FoundRecord {
     QString name;
     std::vector<LineMatch> lines;
     fs::ReadFailure failure = fs::ReadFailure::None;
+    qint64 order = 0; // its place among the records searched
 };
 
 // A record whose text the editor holds (with its unsaved edits): the search
@@ -50,17 +51,19 @@ QStringList searchedRecords(const QString& dataFolder, const QString& group,
 // Searches one record, its file or the edited text.
 FoundRecord searchRecord(const SearchRequest& request, const QString& group, const QString& name);
 
-// A running search. It starts at once; its results are taken in order, in
-// batches, by the thread that asks (the window's), which never waits for the
-// search: the search's threads hold the lock only to hand over.
+// A running search. It starts at once; its results are taken in batches by
+// the thread that asks (the window's), which never waits for the search: the
+// search's threads hold the lock only to hand over. A record is handed over
+// as soon as it is searched (a large one does not hold back those after it):
+// its `order` tells its place in the groups' and records' order.
 class RecordSearch {
 public:
     struct Progress {
-        qint64 searched = 0; // records searched (and handed over)
+        qint64 searched = 0; // records searched
         qint64 records = 0;  // records listed so far
         bool listed = false; // every group has been listed
         bool finished = false;
-        bool truncated = false; // stopped at the line limit
+        bool truncated = false; // stopped on finding the most lines it takes
     };
 
     // `ready` is called on one of the search's threads each time results or
@@ -77,7 +80,7 @@ public:
     // Whether its threads have ended (after the end or a cancel).
     bool threadsEnded() const;
 
-    // The records found since the last call, in order, and how far it got.
+    // The records found since the last call, and how far it got.
     std::vector<FoundRecord> take(Progress* progress = nullptr);
 
 private:

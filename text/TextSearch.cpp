@@ -71,87 +71,102 @@ private:
     std::array<char16_t, kCount> m_alone{}, m_voiced{}, m_semiVoiced{};
 };
 
-inline bool isBreak(char16_t c) {
-    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;
+inline bool isEditorBreak(char16_t c) {
+    // The editor ends a line at U+2029, U+FDD0 and U+FDD1 too.
+    return c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0;
 }
 
-// Folds the units of `in` from `i` on, while i < end, writing the folded
-// units to `folded` and, for each, where its first unit went in the text;
-// the text itself is written back in place with every line break as one
-// "\n" or U+2029 (so a text position is an index into it). Units up to
-// `limit` may be looked at (a voiced mark, the "\n" after a "\r") and taken
-// with the unit before them. Answers the end of what was read; *written and
-// *foldedEnd tell how much was written.
-struct FoldResult {
-    qsizetype read, written, folded;
-};
+inline bool waitsForNext(char16_t c) {
+    return c == u'\r' || (c >= kHalfwidthKanaFirst && c <= kHalfwidthKanaLast);
+}
 
-FoldResult foldRun(char16_t* in, qsizetype end, qsizetype limit, char16_t* folded, quint32* map,
-                   MatchOptions options) {
-    // ASCII as compared: letters in one case unless the case counts.
-    static const auto lowerAscii = [] {
-        std::array<char16_t, 128> t{};
+// How units fold under one set of options.
+struct Folder {
+    explicit Folder(MatchOptions o) : options(o), kana(KanaTable::instance()) {
         for (char16_t c = 0; c < 128; ++c)
-            t[c] = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-        t[u'\r'] = u'\n';
-        return t;
-    }();
-    static const auto sameAscii = [] {
-        std::array<char16_t, 128> t{};
-        for (char16_t c = 0; c < 128; ++c)
-            t[c] = c;
-        t[u'\r'] = u'\n';
-        return t;
-    }();
-    const char16_t* ascii = options.matchCase ? sameAscii.data() : lowerAscii.data();
-    const KanaTable& kana = KanaTable::instance();
+            ascii[c] = !o.matchCase && c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+        ascii[u'\r'] = u'\n';
+    }
 
-    qsizetype i = 0, w = 0, j = 0;
-    while (i < end) {
-        const char16_t c = in[i++];
-        map[j] = quint32(w);
-        if (c < 0x80) {
-            if (c == u'\r') {
-                in[w++] = u'\n';
-                if (i < limit && in[i] == u'\n')
-                    ++i;
-            } else {
-                in[w++] = c;
-            }
-            folded[j++] = ascii[c];
-            continue;
-        }
-        in[w++] = c;
-        if (c < 0xFF10) {
-            // The editor ends a line at U+2029, U+FDD0 and U+FDD1 too.
-            folded[j++] = c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0 ? u'\n' : c;
-            continue;
-        }
-        char16_t f = c;
+    static const Folder& of(MatchOptions o) {
+        static const Folder folders[4] = {Folder({false, false}), Folder({false, true}),
+                                          Folder({true, false}), Folder({true, true})};
+        return folders[int(o.matchCase) * 2 + int(o.matchWidth)];
+    }
+
+    // A unit beyond ASCII folded, given the unit after it (0: none); *joined
+    // tells that the two fold into one (a half-width katakana and its mark).
+    char16_t wide(char16_t c, char16_t next, bool* joined) const {
+        *joined = false;
+        if (c < 0xFF10)
+            return isEditorBreak(c) ? u'\n' : c;
         if (!options.matchWidth) {
-            if (c <= 0xFF19) {
-                f = char16_t(c - 0xFF10 + u'0');
-            } else if (c >= 0xFF21 && c <= 0xFF3A) {
-                f = char16_t(c - 0xFF21 + (options.matchCase ? u'A' : u'a'));
-            } else if (c >= 0xFF41 && c <= 0xFF5A) {
-                f = char16_t(c - 0xFF41 + u'a');
-            } else if (c >= kHalfwidthKanaFirst && c <= kHalfwidthKanaLast) {
-                f = kana.alone(c);
-                if (i < limit && (in[i] == kVoicedMark || in[i] == kSemiVoicedMark)) {
-                    if (const char16_t joined = kana.withMark(c, in[i])) {
-                        f = joined;
-                        in[w++] = in[i++];
+            if (c <= 0xFF19)
+                return char16_t(c - 0xFF10 + u'0');
+            if (c >= 0xFF21 && c <= 0xFF3A)
+                return char16_t(c - 0xFF21 + (options.matchCase ? u'A' : u'a'));
+            if (c >= 0xFF41 && c <= 0xFF5A)
+                return char16_t(c - 0xFF41 + u'a');
+            if (c >= kHalfwidthKanaFirst && c <= kHalfwidthKanaLast) {
+                if (next == kVoicedMark || next == kSemiVoicedMark) {
+                    if (const char16_t both = kana.withMark(c, next)) {
+                        *joined = true;
+                        return both;
                     }
                 }
+                return kana.alone(c);
             }
         } else if (!options.matchCase && c >= 0xFF21 && c <= 0xFF3A) {
-            f = char16_t(c + 0x20);
+            return char16_t(c + 0x20);
         }
-        folded[j++] = f;
+        return c;
     }
-    map[j] = quint32(w);
-    return {i, w, j};
-}
+
+    // Folds units, writing the text as read (every line break one unit) to
+    // *t and the folded units to *f; a unit that folds together with the one
+    // after it has its folded index put in `joins`. Unless `last`, a last
+    // unit that may go with the next is left: answers how many were used.
+    qsizetype run(const char16_t* in, qsizetype n, bool last, char16_t*& t, char16_t*& f,
+                  const char16_t* foldedBase, std::vector<qsizetype>* joins) const {
+        qsizetype i = 0;
+        while (i < n) {
+            const char16_t c = in[i];
+            if (c < 0x80 && c != u'\r') {
+                *t++ = c;
+                *f++ = ascii[c];
+                ++i;
+                continue;
+            }
+            const bool hasNext = i + 1 < n;
+            if (!hasNext && !last && waitsForNext(c))
+                break;
+            const char16_t next = hasNext ? in[i + 1] : 0;
+            ++i;
+            if (c == u'\r') {
+                *t++ = u'\n';
+                *f++ = u'\n';
+                if (next == u'\n')
+                    ++i;
+                continue;
+            }
+            bool joined;
+            const char16_t folded = wide(c, next, &joined);
+            *t++ = c;
+            if (joined) {
+                *t++ = next;
+                ++i;
+                if (joins)
+                    joins->push_back(f - foldedBase);
+            }
+            *f++ = folded;
+        }
+        return i;
+    }
+
+    MatchOptions options;
+    const KanaTable& kana;
+    std::array<char16_t, 128> ascii{};
+};
 
 // How often a folded unit may be expected in a text: the rarest unit of the
 // string is the one looked for first.
@@ -184,15 +199,13 @@ qsizetype countBreaks(const char16_t* folded, qsizetype from, qsizetype to) {
 } // namespace
 
 QString foldForMatching(QStringView text, MatchOptions options) {
-    QString in = text.toString();
-    if (in.isEmpty())
-        return in;
-    QString out(in.size(), Qt::Uninitialized);
-    std::vector<quint32> map(size_t(in.size()) + 1);
-    auto* units = reinterpret_cast<char16_t*>(in.data());
-    const FoldResult r = foldRun(units, in.size(), in.size(),
-                                 reinterpret_cast<char16_t*>(out.data()), map.data(), options);
-    out.truncate(r.folded);
+    QString out(text.size(), Qt::Uninitialized);
+    QString read(text.size(), Qt::Uninitialized);
+    auto* f = reinterpret_cast<char16_t*>(out.data());
+    auto* t = reinterpret_cast<char16_t*>(read.data());
+    char16_t* const start = f;
+    Folder::of(options).run(text.utf16(), text.size(), true, t, f, start, nullptr);
+    out.truncate(f - start);
     return out;
 }
 
@@ -215,22 +228,24 @@ std::vector<QStringView> SharedText::parts() const {
 // --- the search ---------------------------------------------------------------------
 
 struct LineSearch::Buffers {
-    std::unique_ptr<char16_t[]> text; // the text being read, from m_textBase on
-    std::unique_ptr<char16_t[]> folded;
-    std::unique_ptr<quint32[]> map; // folded unit -> its place in `text`
-    qsizetype capacity = 0;
+    // The part of the text being searched, as read and folded, and where
+    // two units of it fold into one.
+    std::unique_ptr<char16_t[]> text, folded;
+    qsizetype textCapacity = 0, foldedCapacity = 0;
+    std::vector<qsizetype> joins;
+    std::unique_ptr<char16_t[]> scratch; // a piece decoded, before it is folded
+    qsizetype scratchCapacity = 0;
     std::vector<LineMatch> pending; // a file's lines until its encoding is known
 
-    void reserve(qsizetype units) {
-        if (units <= capacity)
+    static void grow(std::unique_ptr<char16_t[]>& buffer, qsizetype& capacity, qsizetype used,
+                     qsizetype wanted) {
+        if (wanted <= capacity)
             return;
-        const qsizetype grown = std::max(units, capacity + capacity / 2);
-        auto text2 = std::make_unique<char16_t[]>(size_t(grown));
-        if (capacity > 0)
-            std::memcpy(text2.get(), text.get(), size_t(capacity) * sizeof(char16_t));
-        text = std::move(text2);
-        folded = std::make_unique<char16_t[]>(size_t(grown));
-        map = std::make_unique<quint32[]>(size_t(grown) + 1);
+        const qsizetype grown = std::max(wanted, capacity + capacity / 2);
+        auto bigger = std::make_unique_for_overwrite<char16_t[]>(size_t(grown));
+        if (used > 0)
+            std::memcpy(bigger.get(), buffer.get(), size_t(used) * sizeof(char16_t));
+        buffer = std::move(bigger);
         capacity = grown;
     }
 };
@@ -255,7 +270,10 @@ bool LineSearch::cancelled() const {
 
 void LineSearch::begin(const LineReceiver* receiver) {
     m_receiver = receiver;
-    m_held = 0;
+    m_textUsed = 0;
+    m_foldedUsed = 0;
+    m_hasPending = false;
+    m_buf->joins.clear();
     m_searchFrom = 0;
     m_textBase = 0;
     m_lineBase = 0;
@@ -263,37 +281,70 @@ void LineSearch::begin(const LineReceiver* receiver) {
     m_open = false;
 }
 
-char16_t* LineSearch::room(qsizetype units) {
-    m_buf->reserve(m_held + units + 1);
-    return m_buf->text.get() + m_held;
+void LineSearch::add(QStringView piece) {
+    while (!piece.isEmpty()) {
+        const qsizetype n = std::min(piece.size(), kPieceUnits);
+        addUnits(piece.utf16(), n, false);
+        piece = piece.sliced(n);
+    }
 }
 
-void LineSearch::add(qsizetype units) {
-    m_held += units;
-    // At most two units of a piece fold into one: what is folded is long
-    // enough for the excerpts and what the next piece needs.
-    if (m_held >= kPieceUnits + 2 * (m_what.size() + kExcerptUnits + kCarryUnits))
+void LineSearch::addUnits(const char16_t* in, qsizetype n, bool last) {
+    Buffers& b = *m_buf;
+    // Every unit read gives at most one unit of each, the one waiting too.
+    Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + n + 2);
+    Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, m_foldedUsed + n + 2);
+    char16_t* t = b.text.get() + m_textUsed;
+    char16_t* f = b.folded.get() + m_foldedUsed;
+    const Folder& folder = Folder::of(m_options);
+    if (m_hasPending) {
+        // The unit that waited, with the first of these after it.
+        const char16_t both[2] = {m_pending, n > 0 ? in[0] : char16_t(0)};
+        const qsizetype used =
+            folder.run(both, n > 0 ? 2 : 1, last && n <= 1, t, f, b.folded.get(), &b.joins);
+        if (used == 0) // still waiting: nothing came after it
+            return;
+        m_hasPending = false;
+        in += used - 1;
+        n -= used - 1;
+    }
+    if (n > 0) {
+        const qsizetype used = folder.run(in, n, last, t, f, b.folded.get(), &b.joins);
+        if (used < n) {
+            m_pending = in[used];
+            m_hasPending = true;
+        }
+    }
+    m_textUsed = t - b.text.get();
+    m_foldedUsed = f - b.folded.get();
+    pieceMade();
+}
+
+void LineSearch::pieceMade() {
+    if (m_foldedUsed >= kPieceUnits + m_what.size() + kExcerptUnits + kCarryUnits)
         scan(false);
 }
 
 void LineSearch::finish() {
+    if (m_hasPending)
+        addUnits(nullptr, 0, true);
     scan(true);
     flush();
     m_receiver = nullptr;
 }
 
+qsizetype LineSearch::textIndex(qsizetype folded) const {
+    const std::vector<qsizetype>& joins = m_buf->joins;
+    return folded + (std::lower_bound(joins.begin(), joins.end(), folded) - joins.begin());
+}
+
 void LineSearch::scan(bool final) {
     Buffers& b = *m_buf;
-    b.reserve(m_held + 1); // an empty text has had no room made for it
+    Buffers::grow(b.text, b.textCapacity, m_textUsed, 1); // an empty text has no room yet
+    Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, 1);
     char16_t* const text = b.text.get();
     char16_t* const folded = b.folded.get();
-    quint32* const map = b.map.get();
-    const qsizetype total = m_held;
-    // The last unit waits for the next piece, which may hold the unit that
-    // goes with it.
-    const qsizetype end = final ? total : total - 1;
-    const FoldResult r = foldRun(text, end, total, folded, map, m_options);
-    const qsizetype m = r.folded;
+    const qsizetype m = m_foldedUsed;
     const qsizetype n = m_what.size();
 
     // Matches starting before `stop` are found in this piece: the rest need
@@ -333,24 +384,28 @@ void LineSearch::scan(bool final) {
     if (keepFrom > 0)
         m_startsLine = folded[keepFrom - 1] == u'\n';
     m_searchFrom = std::max<qsizetype>(0, stop - keepFrom);
-    const qsizetype keptText = r.written - map[keepFrom];
-    m_textBase += map[keepFrom];
-    std::memmove(text, text + map[keepFrom], size_t(keptText) * sizeof(char16_t));
-    std::memmove(text + keptText, text + r.read, size_t(total - r.read) * sizeof(char16_t));
-    m_held = keptText + (total - r.read);
+    const qsizetype textKept = textIndex(keepFrom);
+    std::memmove(text, text + textKept, size_t(m_textUsed - textKept) * sizeof(char16_t));
+    std::memmove(folded, folded + keepFrom, size_t(m - keepFrom) * sizeof(char16_t));
+    std::vector<qsizetype>& joins = b.joins;
+    joins.erase(joins.begin(), std::lower_bound(joins.begin(), joins.end(), keepFrom));
+    for (qsizetype& j : joins)
+        j -= keepFrom;
+    m_textBase += textKept;
+    m_textUsed -= textKept;
+    m_foldedUsed -= keepFrom;
 }
 
 void LineSearch::report(qsizetype k, qsizetype n, qsizetype m) {
-    Buffers& b = *m_buf;
-    const char16_t* const text = b.text.get();
-    const char16_t* const folded = b.folded.get();
-    const quint32* const map = b.map.get();
+    const char16_t* const text = m_buf->text.get();
+    const char16_t* const folded = m_buf->folded.get();
 
     m_lines += countBreaks(folded, m_counted, k);
     m_counted = k;
     const qint64 line = m_lineBase + m_lines;
-    const qint64 position = m_textBase + map[k];
-    const qint64 length = qint64(map[k + n]) - map[k];
+    const qsizetype matchStart = textIndex(k);
+    const qint64 position = m_textBase + matchStart;
+    const qint64 length = textIndex(k + n) - matchStart;
 
     if (m_open && m_line.line == line) {
         // Another match in the line: marked where the excerpt shows it.
@@ -378,7 +433,7 @@ void LineSearch::report(qsizetype k, qsizetype n, qsizetype m) {
     while (end < m && end - start < kExcerptUnits && folded[end] != u'\n')
         ++end;
     const bool cutAfter = end - start >= kExcerptUnits && end < m && folded[end] != u'\n';
-    qsizetype textStart = map[start], textEnd = map[end];
+    qsizetype textStart = textIndex(start), textEnd = textIndex(end);
     // Never half of a surrogate pair at the edges.
     if (cutBefore && textStart > 0 && QChar::isLowSurrogate(text[textStart]))
         --textStart;
@@ -392,7 +447,7 @@ void LineSearch::report(qsizetype k, qsizetype n, qsizetype m) {
     m_line.cutBefore = cutBefore;
     m_line.cutAfter = cutAfter;
     m_line.marks.clear();
-    m_line.marks.emplace_back(qint32(map[k] - textStart), qint32(length));
+    m_line.marks.emplace_back(qint32(matchStart - textStart), qint32(length));
     m_excerptPosition = m_textBase + textStart;
     m_open = true;
 }
@@ -419,67 +474,219 @@ void LineSearch::searchText(const std::vector<QStringView>& pieces, const LineRe
                 return;
             }
             const qsizetype n = std::min(piece.size(), kPieceUnits);
-            std::memcpy(room(n), piece.utf16(), size_t(n) * sizeof(char16_t));
-            add(n);
+            add(piece.first(n));
             piece = piece.sliced(n);
         }
     }
     finish();
 }
 
-void LineSearch::searchDecoded(QStringView text) {
-    for (QStringView piece = text; !piece.isEmpty();) {
-        const qsizetype n = std::min(piece.size(), kPieceUnits);
-        std::memcpy(room(n), piece.utf16(), size_t(n) * sizeof(char16_t));
-        add(n);
-        piece = piece.sliced(n);
-    }
-}
-
+// UTF-8, read, checked and folded in one go, as much of it a piece: a file
+// not valid throughout is not UTF-8 (the loader reads it otherwise).
 bool LineSearch::searchUtf8(QByteArrayView body) {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                       QStringConverter::Flag::ConvertInitialBom);
-    while (!body.isEmpty()) {
+    const auto* p = reinterpret_cast<const quint8*>(body.data());
+    const auto* const end = p + body.size();
+    Buffers& b = *m_buf;
+    const Folder& folder = Folder::of(m_options);
+    const char16_t* const ascii = folder.ascii.data();
+    while (p < end) {
         if (cancelled())
             return false;
-        // A piece ends before a character's first byte.
-        qsizetype n = std::min(kPieceBytes, body.size());
-        while (n < body.size() && n > kPieceBytes - 4 && (quint8(body[n]) & 0xC0) == 0x80)
-            --n;
-        auto* out = reinterpret_cast<QChar*>(room(n));
-        const QChar* end = decoder.appendToBuffer(out, body.first(n));
-        if (decoder.hasError())
-            return false;
-        add(end - out);
-        body = body.sliced(n);
+        // At most two units of each a character; the piece ends at a
+        // character's end once it is full.
+        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + kPieceUnits + 4);
+        Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, m_foldedUsed + kPieceUnits + 4);
+        char16_t* const foldedBase = b.folded.get();
+        char16_t* t = b.text.get() + m_textUsed;
+        char16_t* f = foldedBase + m_foldedUsed;
+        char16_t* const full = f + kPieceUnits;
+        while (p < end && f < full) {
+            if (*p < 0x80) {
+                // Eight bytes of ASCII without a carriage return at a time.
+                if (end - p >= 8 && full - f >= 8) {
+                    quint64 eight;
+                    std::memcpy(&eight, p, 8);
+                    const quint64 x = eight ^ 0x0D0D0D0D0D0D0D0Dull; // a CR becomes 0
+                    const bool hasCr = ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull);
+                    if ((eight & 0x8080808080808080ull) == 0 && !hasCr) {
+                        for (int k = 0; k < 8; ++k) {
+                            t[k] = p[k];
+                            f[k] = ascii[p[k]];
+                        }
+                        t += 8;
+                        f += 8;
+                        p += 8;
+                        continue;
+                    }
+                }
+                const quint8 c = *p++;
+                if (c == '\r') {
+                    *t++ = u'\n';
+                    *f++ = u'\n';
+                    if (p < end && *p == '\n')
+                        ++p;
+                } else {
+                    *t++ = c;
+                    *f++ = ascii[c];
+                }
+                continue;
+            }
+            const quint8 b0 = *p;
+            if (b0 >= 0xE0 && b0 <= 0xEF) {
+                if (end - p < 3)
+                    return false;
+                const quint8 b1 = p[1], b2 = p[2];
+                const quint8 low = b0 == 0xE0 ? 0xA0 : 0x80;
+                const quint8 high = b0 == 0xED ? 0x9F : 0xBF;
+                if (b1 < low || b1 > high || (b2 & 0xC0) != 0x80)
+                    return false;
+                const auto c = char16_t((b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
+                p += 3;
+                *t++ = c;
+                if (c < 0xFF10) {
+                    *f++ = isEditorBreak(c) ? u'\n' : c;
+                    continue;
+                }
+                // A half-width mark after it: EF BE 9E or EF BE 9F.
+                char16_t next = 0;
+                if (end - p >= 3 && p[0] == 0xEF && p[1] == 0xBE && (p[2] == 0x9E || p[2] == 0x9F))
+                    next = char16_t(0xFF00 | p[2]);
+                bool joined;
+                const char16_t folded = folder.wide(c, next, &joined);
+                if (joined) {
+                    *t++ = next;
+                    p += 3;
+                    b.joins.push_back(f - foldedBase);
+                }
+                *f++ = folded;
+            } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+                if (end - p < 2 || (p[1] & 0xC0) != 0x80)
+                    return false;
+                const auto c = char16_t((b0 & 0x1F) << 6 | (p[1] & 0x3F));
+                p += 2;
+                *t++ = c;
+                *f++ = c;
+            } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+                if (end - p < 4)
+                    return false;
+                const quint8 b1 = p[1];
+                const quint8 low = b0 == 0xF0 ? 0x90 : 0x80;
+                const quint8 high = b0 == 0xF4 ? 0x8F : 0xBF;
+                if (b1 < low || b1 > high || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80)
+                    return false;
+                const char32_t c = char32_t(b0 & 0x07) << 18 | char32_t(b1 & 0x3F) << 12 |
+                                   char32_t(p[2] & 0x3F) << 6 | char32_t(p[3] & 0x3F);
+                p += 4;
+                t[0] = f[0] = QChar::highSurrogate(c);
+                t[1] = f[1] = QChar::lowSurrogate(c);
+                t += 2;
+                f += 2;
+            } else {
+                return false;
+            }
+        }
+        m_textUsed = t - b.text.get();
+        m_foldedUsed = f - foldedBase;
+        pieceMade();
     }
     return true;
 }
 
+// Shift-JIS read, checked and folded in one go, as much of it a piece: a
+// file with a character that is not written back as it was read is read
+// otherwise (as the loader reads it).
 bool LineSearch::searchShiftJis(QByteArrayView body) {
+    const CodePage932Codes cp = codePage932Codes();
+    const auto* p = reinterpret_cast<const quint8*>(body.data());
+    const auto* const end = p + body.size();
+    Buffers& b = *m_buf;
+    const Folder& folder = Folder::of(m_options);
+    const char16_t* const ascii = folder.ascii.data();
+    // The character at p, if it reads back; p moves past it.
+    const auto read = [&cp, &p, end](char16_t* c) {
+        const quint8 b0 = *p;
+        quint16 code;
+        if (!cp.leads[b0]) {
+            code = quint16(0x100 | b0);
+            *c = cp.chars[b0];
+            ++p;
+        } else {
+            if (end - p < 2)
+                return false;
+            code = quint16(b0 << 8 | p[1]);
+            *c = cp.chars[code];
+            p += 2;
+        }
+        return *c == 0 ? code == 0x100 : cp.codes[*c] == code;
+    };
+    while (p < end) {
+        if (cancelled())
+            return false;
+        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + kPieceUnits + 4);
+        Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, m_foldedUsed + kPieceUnits + 4);
+        char16_t* const foldedBase = b.folded.get();
+        char16_t* t = b.text.get() + m_textUsed;
+        char16_t* f = foldedBase + m_foldedUsed;
+        char16_t* const full = f + kPieceUnits;
+        while (p < end && f < full) {
+            char16_t c;
+            if (!read(&c))
+                return false;
+            if (c < 0x80) {
+                if (c == u'\r') {
+                    *t++ = u'\n';
+                    *f++ = u'\n';
+                    if (p < end && !cp.leads[*p] && cp.chars[*p] == u'\n')
+                        ++p;
+                } else {
+                    *t++ = c;
+                    *f++ = ascii[c];
+                }
+                continue;
+            }
+            *t++ = c;
+            if (c < 0xFF10) {
+                *f++ = isEditorBreak(c) ? u'\n' : c;
+                continue;
+            }
+            // A half-width mark after it is one byte.
+            char16_t next = 0;
+            if (p < end && !cp.leads[*p]) {
+                const char16_t n = cp.chars[*p];
+                if (n == kVoicedMark || n == kSemiVoicedMark)
+                    next = n;
+            }
+            bool joined;
+            const char16_t folded = folder.wide(c, next, &joined);
+            if (joined) {
+                char16_t mark;
+                if (!read(&mark))
+                    return false;
+                *t++ = mark;
+                b.joins.push_back(f - foldedBase);
+            }
+            *f++ = folded;
+        }
+        m_textUsed = t - b.text.get();
+        m_foldedUsed = f - foldedBase;
+        pieceMade();
+    }
+    return true;
+}
+
+bool LineSearch::searchUtf16(QByteArrayView body, bool bigEndian) {
+    Buffers& b = *m_buf;
+    QStringDecoder decoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                           QStringConverter::Flag::ConvertInitialBom);
     while (!body.isEmpty()) {
         if (cancelled())
             return false;
-        // A piece ends after a byte below 0x40, which is a character of its
-        // own (no byte of a pair is one); a file without one is one piece.
-        qsizetype n = std::min(kPieceBytes, body.size());
-        if (n < body.size()) {
-            qsizetype cut = n;
-            while (cut > 0 && quint8(body[cut - 1]) >= 0x40)
-                --cut;
-            if (cut == 0) {
-                cut = n;
-                while (cut < body.size() && quint8(body[cut - 1]) >= 0x40)
-                    ++cut;
-            }
-            n = cut;
-        }
-        char16_t* out = room(n);
-        const char16_t* end = decodeCodePage932ExactlyInto(body.first(n), out);
-        if (!end)
-            return false;
-        add(end - out);
+        const qsizetype n = std::min(kPieceBytes, body.size());
+        Buffers::grow(b.scratch, b.scratchCapacity, 0, n / 2 + 2);
+        auto* out = reinterpret_cast<QChar*>(b.scratch.get());
+        const QChar* end = decoder.appendToBuffer(out, body.first(n));
         body = body.sliced(n);
+        addUnits(b.scratch.get(), end - out, body.isEmpty());
     }
     return true;
 }
@@ -501,20 +708,7 @@ bool LineSearch::searchFile(QByteArrayView bytes, const LineReceiver& receiver) 
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         read = attempt([&] { return searchUtf8(bytes.sliced(3)); });
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        read = attempt([&] {
-            QStringDecoder decoder(bytes[0] == '\xFF' ? QStringConverter::Utf16LE
-                                                      : QStringConverter::Utf16BE,
-                                   QStringConverter::Flag::ConvertInitialBom);
-            for (QByteArrayView body = bytes.sliced(2); !body.isEmpty();) {
-                if (cancelled())
-                    return false;
-                const qsizetype n = std::min(kPieceBytes, body.size());
-                auto* out = reinterpret_cast<QChar*>(room(n / 2 + 2));
-                add(decoder.appendToBuffer(out, body.first(n)) - out);
-                body = body.sliced(n);
-            }
-            return true;
-        });
+        read = attempt([&] { return searchUtf16(bytes.sliced(2), bytes[0] == '\xFE'); });
     } else {
         read = attempt([&] { return searchUtf8(bytes); }) ||
                attempt([&] { return searchShiftJis(bytes); });
@@ -524,8 +718,14 @@ bool LineSearch::searchFile(QByteArrayView bytes, const LineReceiver& receiver) 
         read = attempt([&] {
             const DecodedText decoded =
                 decodeText(QByteArray::fromRawData(bytes.data(), bytes.size()));
-            searchDecoded(decoded.text);
-            return !cancelled();
+            for (QStringView text = decoded.text; !text.isEmpty();) {
+                if (cancelled())
+                    return false;
+                const qsizetype n = std::min(text.size(), kPieceUnits);
+                addUnits(text.utf16(), n, n == text.size());
+                text = text.sliced(n);
+            }
+            return true;
         });
     }
     if (!read || cancelled())

@@ -95,20 +95,21 @@ public:
     // false when it was cancelled.
     bool searchFile(QByteArrayView bytes, const LineReceiver& receiver);
 
-    // The text being read, piece by piece: begin(), then each piece is
-    // written into room() and handed over with add(), then finish().
+    // A text read piece by piece: begin(), add() for each piece, finish().
     void begin(const LineReceiver* receiver);
-    char16_t* room(qsizetype units);
-    void add(qsizetype units);
+    void add(QStringView piece);
     void finish();
 
 private:
+    void addUnits(const char16_t* in, qsizetype n, bool last);
+    void pieceMade();
     void scan(bool final);
     void report(qsizetype k, qsizetype n, qsizetype m);
     void flush();
+    qsizetype textIndex(qsizetype folded) const;
     bool searchUtf8(QByteArrayView body);
     bool searchShiftJis(QByteArrayView body);
-    void searchDecoded(QStringView text);
+    bool searchUtf16(QByteArrayView body, bool bigEndian);
 
     struct Buffers;
     std::unique_ptr<Buffers> m_buf;
@@ -117,9 +118,13 @@ private:
     qsizetype m_anchor = 0; // the unit of m_what that is looked for first
     const std::atomic<bool>* m_cancelled = nullptr;
 
-    // The text being read.
+    // The text being read: the part of it in the buffers, as read (every
+    // line break one unit) and folded.
     const LineReceiver* m_receiver = nullptr;
-    qsizetype m_held = 0;       // units in the buffer, from its start
+    qsizetype m_textUsed = 0;
+    qsizetype m_foldedUsed = 0;
+    char16_t m_pending = 0; // a unit waiting for the one after it
+    bool m_hasPending = false;
     qsizetype m_searchFrom = 0; // folded units at the start already searched
     qint64 m_textBase = 0;      // text position of the buffer's first unit
     qint64 m_lineBase = 0;      // line of the buffer's first unit

@@ -849,7 +849,14 @@ ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
     // the file grew meanwhile.
     constexpr qint64 kPiece = 4 << 20;
     qint64 done = 0;
-    buffer.resize(qsizetype(std::min<qint64>(qint64(st.st_size) + 1, limit + 1)));
+    const auto wanted = qsizetype(std::min<qint64>(qint64(st.st_size) + 1, limit + 1));
+    if (buffer.capacity() < wanted) {
+        // Room for this file exactly (a grown array would take up to twice
+        // as much), the old bytes not copied.
+        buffer = QByteArray();
+        buffer.reserve(wanted);
+    }
+    buffer.resize(wanted);
     for (;;) {
         if (done == buffer.size()) {
             if (done > limit) {

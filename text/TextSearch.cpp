@@ -492,9 +492,10 @@ bool LineSearch::searchUtf8(QByteArrayView body) {
     while (p < end) {
         if (cancelled())
             return false;
-        // At most two units of each a character; the piece ends at a
-        // character's end once it is full.
-        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + kPieceUnits + 4);
+        // A piece ends at a character's end once it has kPieceUnits folded
+        // units: at most two units of text each (a character beyond the BMP,
+        // a half-width katakana with its mark), two more past the end.
+        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + 2 * kPieceUnits + 4);
         Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, m_foldedUsed + kPieceUnits + 4);
         char16_t* const foldedBase = b.folded.get();
         char16_t* t = b.text.get() + m_textUsed;
@@ -622,7 +623,8 @@ bool LineSearch::searchShiftJis(QByteArrayView body) {
     while (p < end) {
         if (cancelled())
             return false;
-        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + kPieceUnits + 4);
+        // As for UTF-8: at most two units of text a folded unit.
+        Buffers::grow(b.text, b.textCapacity, m_textUsed, m_textUsed + 2 * kPieceUnits + 4);
         Buffers::grow(b.folded, b.foldedCapacity, m_foldedUsed, m_foldedUsed + kPieceUnits + 4);
         char16_t* const foldedBase = b.folded.get();
         char16_t* t = b.text.get() + m_textUsed;

@@ -241,7 +241,18 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->setClipRect(r);
     painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
                                                                          : QPalette::Text));
-    layout.draw(painter, QPointF(r.left() - shift, r.top() + (r.height() - line.height()) / 2));
+    const qreal top = r.top() + (r.height() - line.height()) / 2;
+    layout.draw(painter, QPointF(r.left() - shift, top));
+    if (shift > 0) {
+        // What is left of the column's edge is marked cut, as a cut line is.
+        const QString cut(kCut);
+        const int width = opt.fontMetrics.horizontalAdvance(cut) + 2;
+        const QRect mark(r.left(), r.top(), width, r.height());
+        painter->fillRect(mark,
+                          opt.palette.brush(opt.state & QStyle::State_Selected ? QPalette::Highlight
+                                                                               : QPalette::Base));
+        painter->drawText(mark, Qt::AlignLeft | Qt::AlignVCenter, cut);
+    }
     painter->restore();
 }
 

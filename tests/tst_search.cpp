@@ -12,6 +12,11 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace testing;
 using namespace ostrel;
 
@@ -50,6 +55,13 @@ void writeRecords(const DataFolder& data) {
     data.write("g2/d.txt", utf16le(QStringLiteral("ｶﾞｽとｶﾀｶﾅ\nabc")));
     data.write("g2/e.txt", "x\nlast line abc"); // no break after the last line
     data.write(".g3/f.txt", "Contract abc\n");
+    data.write("g1/empty.txt", "");
+    // A name that is not UTF-8 (メモ.txt in Shift-JIS, as an old archive
+    // unpacks it).
+    const QByteArray foreign = QFile::encodeName(data.absolute("g2/")) + "\x83\x81\x83\x82.txt";
+    const int fd = ::open(foreign.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0 && ::write(fd, "sjis name abc\n", 14) == 14);
+    ::close(fd);
     // A record too large to be opened.
     QFile big(data.absolute("g2/big.txt"));
     QVERIFY(big.open(QIODevice::WriteOnly));
@@ -121,9 +133,12 @@ private slots:
             "g2/big.txt:!" + SearchResults::failureText(fs::ReadFailure::TooLarge);
         const QByteArray all = "*.txt/";
         QTest::newRow("case and width folded")
-            << "abc" << false << false << all
-            << QStringList{"g1/a.txt:2:Contract [ABC]", "g1/b.txt:2:契約書の[ＡＢＣ]", tooLarge,
-                           "g2/d.txt:2:[abc]", "g2/e.txt:2:last line [abc]"};
+            << "abc" << false << false << all << QStringList{"g1/a.txt:2:Contract [ABC]",
+                                                             "g1/b.txt:2:契約書の[ＡＢＣ]",
+                                                             tooLarge,
+                                                             "g2/d.txt:2:[abc]",
+                                                             "g2/e.txt:2:last line [abc]",
+                                                             "g2/メモ.txt:1:sjis name [abc]"};
         QTest::newRow("case exact")
             << "ABC" << true << false << all
             << QStringList{"g1/a.txt:2:Contract [ABC]", "g1/b.txt:2:契約書の[ＡＢＣ]", tooLarge};
@@ -131,7 +146,8 @@ private slots:
                                      << QStringList{"g1/b.txt:2:契約書の[ＡＢＣ]", tooLarge};
         QTest::newRow("both exact")
             << "abc" << true << true << all
-            << QStringList{tooLarge, "g2/d.txt:2:[abc]", "g2/e.txt:2:last line [abc]"};
+            << QStringList{tooLarge, "g2/d.txt:2:[abc]", "g2/e.txt:2:last line [abc]",
+                           "g2/メモ.txt:1:sjis name [abc]"};
         QTest::newRow("voiced half-width katakana")
             << QStringLiteral("ガス") << false << false << all
             << QStringList{tooLarge, "g2/d.txt:1:[ｶﾞｽ]とｶﾀｶﾅ"};
@@ -171,6 +187,36 @@ private slots:
         QCOMPARE(search(s, what), expected);
     }
 
+    // The command in the menu "編集/設定", with its hint in the status bar
+    // while it is highlighted; chosen, it opens the one search window.
+    void commandInTheMenu() {
+        DataFolder data;
+        writeRecords(data);
+        data.write("Ostrel.ini", settingsFile("g1", "a.txt"));
+        Started main;
+        TMainFrm* f = main.main;
+        QTest::mouseClick(f->MainMenu1, Qt::LeftButton, {},
+                          f->MainMenu1->actionGeometry(f->MnuConfig->menuAction()).center());
+        QTRY_VERIFY(f->MnuConfig->isVisible());
+        QTest::mouseMove(f->MnuConfig, f->MnuConfig->actionGeometry(f->FindAllMnu).center());
+        QTRY_COMPARE(f->StatusBar->currentMessage(),
+                     QStringLiteral("すべてのグループのレコードから文字列を検索します"));
+        QTest::mouseClick(f->MnuConfig, Qt::LeftButton, {},
+                          f->MnuConfig->actionGeometry(f->FindAllMnu).center());
+        QTRY_VERIFY(f->SearchFrm && f->SearchFrm->isVisible());
+        TSearchFrm* first = f->SearchFrm;
+        QCOMPARE(first->objectName(), QStringLiteral("SearchFrm"));
+        QCOMPARE(search(first, QStringLiteral("議事")).size(), 2); // a.txt, and big.txt unread
+        // Closed and opened again by its key from the record list: the same
+        // window, which searches its text afresh.
+        first->close();
+        data.write("g1/new.txt", QStringLiteral("議事\n").toUtf8());
+        f->RecordLst->setFocus();
+        QVERIFY(openSearch(f) == first);
+        QVERIFY(waitForEnd(first));
+        QCOMPARE(rows(first).size(), 3);
+    }
+
     // The loaded record is searched as the editor holds it.
     void searchesUnsavedEdits() {
         DataFolder data;
@@ -201,7 +247,7 @@ private slots:
         Started main;
         TSearchFrm* s = openSearch(main.main);
         QVERIFY(s);
-        QCOMPARE(search(s, "abc").last(), QStringLiteral("g2/e.txt:2:last line [abc]"));
+        QCOMPARE(search(s, "abc").at(4), QStringLiteral("g2/e.txt:2:last line [abc]"));
         s->ResultLst->setFocus();
         s->ResultLst->setCurrentIndex(s->ResultLst->model()->index(4, 0));
         QTest::keyClick(s->ResultLst, Qt::Key_Return);
@@ -222,6 +268,13 @@ private slots:
         QCOMPARE(main->RecordPath(), QStringLiteral("./g1/b.txt"));
         QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("ＡＢＣ"));
         QVERIFY(!main->MainEdit->document()->isModified());
+
+        // A record whose name is not UTF-8 opens under the name it is shown by.
+        s->ResultLst->setFocus();
+        s->ResultLst->setCurrentIndex(s->ResultLst->model()->index(5, 0));
+        QTest::keyClick(s->ResultLst, Qt::Key_Return);
+        QCOMPARE(main->SelectedRecordName(), QStringLiteral("メモ.txt"));
+        QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("abc"));
     }
 
     void opensThroughTheUnsavedChangesQuestion() {
@@ -284,6 +337,52 @@ private slots:
             QVERIFY(boxes.texts().first().contains("./g1/b.txt"));
             QCOMPARE(main->RecordPath(), QStringLiteral("./g2/e.txt"));
         }
+    }
+
+    // Why a record could not be read is said, and the search goes on (below
+    // the window: as root, run by an ordinary user, to whom the closed
+    // record is closed).
+    void namesUnreadableRecords() {
+        DataFolder data;
+        data.write("g/a.txt", "abc\n");
+        data.write("g/closed.txt", "abc\n");
+        for (const QString& path : {data.path(), data.absolute("g")})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(data.absolute("g/a.txt")).constData(), 0644) == 0);
+        QVERIFY(::chmod(QFile::encodeName(data.absolute("g/closed.txt")).constData(), 0) == 0);
+        store::SearchRequest request;
+        request.dataFolder = data.path();
+        request.patterns = QStringLiteral("*.txt/");
+        request.what = QStringLiteral("ABC");
+        const auto check = [&request] {
+            int broken = 0;
+            const store::FoundRecord a = store::searchRecord(request, "g", "a.txt");
+            if (a.failure != fs::ReadFailure::None || a.lines.size() != 1)
+                broken |= 1;
+            if (store::searchRecord(request, "g", "closed.txt").failure !=
+                fs::ReadFailure::AccessDenied)
+                broken |= 2;
+            if (store::searchRecord(request, "g", "gone.txt").failure != fs::ReadFailure::NotFound)
+                broken |= 4;
+            if (store::searchedRecords(request.dataFolder, "g", request.patterns) !=
+                QStringList{"a.txt", "closed.txt"})
+                broken |= 8;
+            return broken;
+        };
+        if (::geteuid() != 0) {
+            QCOMPARE(check(), 0);
+            return;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+            ::_exit(check());
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     // Each key starts the search anew; what a search stopped by the next key

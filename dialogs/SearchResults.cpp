@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QTextLayout>
+#include <QTimer>
 
 namespace ostrel {
 
@@ -18,14 +19,31 @@ SearchResults::SearchResults(QObject* parent) : QAbstractTableModel(parent) {}
 
 void SearchResults::clear() {
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
+    // A long list goes a part at a time, at the next turns of the event
+    // loop: at once, a hundred thousand lines would hold up the key that
+    // started the next search.
+    if (!m_rows.empty()) {
+        m_going.push_back(std::move(m_rows));
+        m_rows = {};
+        if (m_going.size() == 1)
+            QTimer::singleShot(0, this, &SearchResults::dropSome);
+    }
     m_records.clear();
     m_recordOf.clear();
     m_lines = 0;
     m_failed = 0;
     m_foundRecords = 0;
     endResetModel();
+}
+
+void SearchResults::dropSome() {
+    constexpr size_t kRowsAtOnce = 5000;
+    std::vector<Row>& rows = m_going.front();
+    rows.resize(rows.size() > kRowsAtOnce ? rows.size() - kRowsAtOnce : 0);
+    if (rows.empty())
+        m_going.pop_front();
+    if (!m_going.empty())
+        QTimer::singleShot(0, this, &SearchResults::dropSome);
 }
 
 qsizetype SearchResults::append(std::vector<store::FoundRecord>& found, qsizetype maxRows) {

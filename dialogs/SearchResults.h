@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QStyledItemDelegate>
+#include <deque>
 #include <vector>
 
 namespace ostrel {
@@ -56,7 +57,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    void dropSome();
+
     std::vector<Row> m_rows;
+    std::deque<std::vector<Row>> m_going; // lists cleared, freed a part at a time
     std::vector<Record> m_records;
     QHash<qint64, qint32> m_recordOf; // by order
     qsizetype m_lines = 0;

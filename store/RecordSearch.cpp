@@ -116,6 +116,7 @@ bool RecordSearch::State::listNextGroup(std::unique_lock<std::mutex>& lock) {
         listing = false;
         groups = std::move(names);
         groupsListed = true;
+        progress.listed = groups.isEmpty();
         listedMore.notify_all();
         return true;
     }

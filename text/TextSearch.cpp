@@ -14,7 +14,7 @@ namespace {
 // A text is read into the buffer and searched a piece of at least this many
 // units at a time (a whole record, for most).
 constexpr qsizetype kPieceUnits = 32 * 1024;
-// Bytes of a file decoded at a time.
+// Bytes of a UTF-16 file decoded at a time.
 constexpr qsizetype kPieceBytes = 32 * 1024;
 // A result shows at most this many units of a line, and at least this many
 // before its match when it has to cut the line.

@@ -25,8 +25,8 @@ struct MatchOptions {
 
 // A text folded as the options say: every character that matches another is
 // replaced by one form of the two (a half-width katakana with its voiced or
-// semi-voiced mark by the one full-width character). Line breaks stay as
-// they are.
+// semi-voiced mark by the one full-width character), and every line break
+// ("\r\n" as one) by "\n".
 QString foldForMatching(QStringView text, MatchOptions options);
 
 // Whether a part of a text matches the string exactly as a search would find

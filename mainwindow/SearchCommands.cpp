@@ -26,7 +26,7 @@ public:
 
     std::optional<store::EditedRecord> editedRecord() override {
         const store::LoadedRecord& loaded = m_frm->loadedRecord();
-        if (!!loaded.path.isEmpty() || !m_frm->MainEdit->isEnabled())
+        if (loaded.path.isEmpty() || !m_frm->MainEdit->isEnabled())
             return std::nullopt;
         return store::EditedRecord{loaded.group, loaded.name, m_frm->editorText()};
     }

@@ -329,6 +329,7 @@ void TMainFrm::bindCommands() {
 
     for (QAction* a : {CutMnu, CopyMnu, PasteMnu, DeleteMnu})
         shared(a, &TMainFrm::SC_EditString);
+    item(FindAllMnu, &TMainFrm::FindAllMnuClick);
     for (QAction* a : {RightReturnMnu, HideToolBarMnu, HideStatusBarMnu, HideLineNumberMnu,
                        FontChangeMnu, BackColorChangeMnu})
         shared(a, &TMainFrm::SC_InterFace);

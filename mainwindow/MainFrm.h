@@ -4,6 +4,7 @@
 #include "settings/Settings.h"
 #include "settings/WindowGeometry.h"
 #include "store/RecordStore.h"
+#include "text/LineSearch.h"
 #include "ui_MainFrm.h"
 
 #include <QMainWindow>
@@ -16,6 +17,7 @@ class TCreateDirFrm;
 class TCreRecFrm;
 class TCngExpFrm;
 class TSavePathFrm;
+class TSearchFrm;
 class QSessionManager;
 namespace ostrel {
 class RecoveryKeeper;
@@ -84,6 +86,8 @@ public:
     TFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
+    // The search through all records, made when first opened.
+    TSearchFrm* SearchFrm = nullptr;
     // The printer and its settings for the run, with the print and
     // printer-setup dialogs.
     ostrel::print::CurrentPrinter* Printer = nullptr;
@@ -140,6 +144,15 @@ public:
     // Opens one of the dialogs by its key: "CreRec", "CreDir" and "CngExp"
     // without waiting, "SavePath" modally. Any other key does nothing.
     void ShowForm(const QString& key);
+    // The data folder, in full (empty before the start-up).
+    QString dataFolder() const { return m_dataFolder; }
+    // The editor's text as it stands, unsaved edits included, shared with
+    // the editor's copy of it rather than copied: for reading on another
+    // thread.
+    ostrel::SharedText editorText();
+    // Selects a part of the editor's text (text positions, as a search finds
+    // them), shown; a part beyond the text is clipped to it.
+    void selectEditorText(qint64 position, qint64 length);
     // Refreshes the line display from the caret position.
     void ShowCurrentLine();
     // The window's outer edges and size, as the settings store them. A stored
@@ -190,6 +203,7 @@ public slots:
     void SC_PopupEdit(QObject* Sender);
     void FindStringMnuClick();
     void FindDialogFind();
+    void FindAllMnuClick();
     void MoveLineMnuClick();
     void MoveStartMnuClick();
     void MoveLastMnuClick();

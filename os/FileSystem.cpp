@@ -817,6 +817,79 @@ ReadResult readFileUpTo(const QString& path, qint64 limit) {
     return result;
 }
 
+ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
+                         const std::atomic<bool>* cancelled) {
+    buffer.resize(0);
+    // A regular file reads whole even when opened without waiting; the
+    // flag is kept (one call fewer for each of many small files).
+    const int fd = openForReading(native(path));
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            return ReadFailure::NotFound;
+        case EACCES:
+        case EPERM:
+            return ReadFailure::AccessDenied;
+        default:
+            return ReadFailure::Other;
+        }
+    }
+    const auto closed = [fd](ReadFailure failure) {
+        ::close(fd);
+        return failure;
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return closed(ReadFailure::Other);
+    if (!S_ISREG(st.st_mode))
+        return closed(ReadFailure::NotRegularFile);
+    if (st.st_size > limit)
+        return closed(ReadFailure::TooLarge);
+    // One byte more than the file's size: a read that fills it tells that
+    // the file grew meanwhile.
+    constexpr qint64 kPiece = 4 << 20;
+    qint64 done = 0;
+    const auto wanted = qsizetype(std::min<qint64>(qint64(st.st_size) + 1, limit + 1));
+    if (buffer.capacity() < wanted) {
+        // Room for this file exactly (a grown array would take up to twice
+        // as much), the old bytes not copied.
+        buffer = QByteArray();
+        buffer.reserve(wanted);
+    }
+    buffer.resize(wanted);
+    for (;;) {
+        if (done == buffer.size()) {
+            if (done > limit) {
+                buffer.resize(0);
+                return closed(ReadFailure::TooLarge);
+            }
+            buffer.resize(qsizetype(std::min<qint64>(done + 65536, limit + 1)));
+        }
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            buffer.resize(0);
+            return closed(ReadFailure::Cancelled);
+        }
+        const qint64 asked = std::min<qint64>(buffer.size() - done, kPiece);
+        const ssize_t n = ::read(fd, buffer.data() + done, size_t(asked));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            buffer.resize(0);
+            return closed(ReadFailure::Other);
+        }
+        if (n == 0)
+            break;
+        done += n;
+        // Having read what the file held when opened, a read that stops
+        // short is at its end: no further call is needed to be told so.
+        if (done == st.st_size && n < asked)
+            break;
+    }
+    buffer.resize(qsizetype(done));
+    return closed(ReadFailure::None);
+}
+
 std::optional<QByteArray> readFile(const QString& path) {
     ReadResult r = readFileUpTo(path, std::numeric_limits<qint64>::max());
     if (r.status != ReadStatus::Read)

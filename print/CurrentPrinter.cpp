@@ -35,7 +35,7 @@ std::optional<printqueue::Printers> CurrentPrinter::lookUp(QWidget* window) {
     printqueue::Printers all;
     try {
         all = askPrintSystem<printqueue::Printers>(
-            window, Waiting::Modal, QStringLiteral("プリンタの一覧を待っています..."),
+            Waiting::Modal, QStringLiteral("プリンタの一覧を待っています..."),
             [](const printqueue::Cancel& cancel) { return printqueue::printers(cancel); });
     } catch (const printqueue::Unanswered& e) {
         if (e.why() == printqueue::Unanswered::Why::Cancelled)
@@ -80,7 +80,7 @@ void CurrentPrinter::print(QWidget* window, const std::function<Document()>& tak
             self->m_jobOpen = false;
     });
     Document document = take();
-    printDocument(settings, document, window);
+    printDocument(settings, document);
 }
 
 void CurrentPrinter::setUp(QWidget* window) {

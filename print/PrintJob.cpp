@@ -149,12 +149,12 @@ bool drawPages(QPdfWriter& pdf, Document& document, const std::function<void()>&
     return painter.end();
 }
 
-void printDocument(const PrinterSettings& settings, Document& document, QWidget* window) {
+void printDocument(const PrinterSettings& settings, Document& document) {
     const QString printer = settings.printer;
     try {
         // A printer that went away is not drawn for.
         const bool exists = askPrintSystem<bool>(
-            window, Waiting::Modal, QStringLiteral("プリンタの応答を待っています..."),
+            Waiting::Modal, QStringLiteral("プリンタの応答を待っています..."),
             [printer](const Cancel& cancel) { return printqueue::printerExists(printer, cancel); });
         if (!exists)
             throw UserError(kInvalidPrinter);
@@ -178,7 +178,7 @@ void printDocument(const PrinterSettings& settings, Document& document, QWidget*
     }
     try {
         askPrintSystem(
-            window, Waiting::Alongside, QStringLiteral("印刷しています..."),
+            Waiting::Alongside, QStringLiteral("印刷しています..."),
             [printer, options = settings.queueOptions(), folder, file](const Cancel& cancel) {
                 const int id = send(printer, options, file, cancel);
                 watch(printer, id, cancel);

@@ -9,7 +9,6 @@
 #include <memory>
 
 class QPdfWriter;
-class QWidget;
 
 namespace ostrel::print {
 
@@ -48,11 +47,11 @@ constexpr int kPrintResolution = 1200;
 // file, keeping the window's events going between pages, and sends that to
 // the printer's queue, then watches the job for a few seconds; the print
 // system is asked on a thread of its own meanwhile (print/PrintSystem.h),
-// `window` showing that it waits. Raises a UserError when the printer
+// a box showing that it waits. Raises a UserError when the printer
 // cannot be opened, when the queue refuses the job, when the print system
 // does not answer, and when the job fails or the printer is stopped while
 // it is watched (the job is then taken out of the queue). Ends quietly when
 // the user gives up waiting.
-void printDocument(const PrinterSettings& settings, Document& document, QWidget* window = nullptr);
+void printDocument(const PrinterSettings& settings, Document& document);
 
 } // namespace ostrel::print

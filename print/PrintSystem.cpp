@@ -3,12 +3,16 @@
 #include "core/UserError.h"
 #include "ui/MessageBox.h"
 
+#include "ui_PrintWaitDialog.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProgressDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
-
-#include <climits>
 
 namespace ostrel::print {
 
@@ -24,7 +28,7 @@ struct Shared {
 
 } // namespace
 
-void askPrintSystem(QWidget* window, Waiting how, const QString& waiting,
+void askPrintSystem(Waiting how, const QString& waiting,
                     std::function<void(const printqueue::Cancel&)> work) {
     auto shared = std::make_shared<Shared>();
     // Owned by nobody while it runs (it may outlive this call when the user
@@ -44,18 +48,41 @@ void askPrintSystem(QWidget* window, Waiting how, const QString& waiting,
         finished = true;
         loop.quit();
     });
-    QProgressDialog box(waiting, QStringLiteral("キャンセル"), 0, 0, window);
-    box.setObjectName(QStringLiteral("PrintWaitDialog"));
+    // A box of its own, centred on the screen like the message boxes: one
+    // that belongs to the main window is left undrawn on X11 while this loop
+    // runs (and so is a busy progress bar, whatever it belongs to).
+    QDialog box;
+    Ui::PrintWaitDialog layout;
+    layout.setupUi(&box);
     box.setWindowTitle(applicationTitle());
-    box.setWindowModality(how == Waiting::Modal ? Qt::WindowModal : Qt::NonModal);
-    box.setAutoReset(false);
-    box.setAutoClose(false);
-    // Shown by this timer: the box shows itself only as its value moves.
-    box.setMinimumDuration(INT_MAX);
-    QTimer::singleShot(kShowBoxAfterMs, &box, [&box] { box.show(); });
-    QObject::connect(&box, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    box.setWindowModality(how == Waiting::Modal ? Qt::ApplicationModal : Qt::NonModal);
+    layout.Buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("CancelBtn"));
+    QObject::connect(layout.Buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    bool gaveUp = false;
+    QObject::connect(&box, &QDialog::rejected, &loop, [&] {
+        gaveUp = true;
+        loop.quit();
+    });
+    // The seconds waited, so that a wait that goes on shows that it does.
+    QElapsedTimer waited;
+    waited.start();
+    const auto showWaited = [&] {
+        layout.WaitLbl->setText(
+            QStringLiteral("%1 (%2 秒)").arg(waiting).arg(waited.elapsed() / 1000));
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &box, showWaited);
+    QTimer::singleShot(kShowBoxAfterMs, &box, [&] {
+        showWaited();
+        box.adjustSize();
+        centreOnScreen(box);
+        box.show();
+        tick.start(1000);
+    });
     thread->start();
     loop.exec();
+    tick.stop();
     box.hide();
 
     if (!finished) {
@@ -63,7 +90,7 @@ void askPrintSystem(QWidget* window, Waiting how, const QString& waiting,
         // loop): the work stops at its next wait. An ending program gives it
         // that moment, so that it takes back what it began.
         shared->cancel = true;
-        if (!box.wasCanceled())
+        if (!gaveUp)
             thread->wait(printqueue::patience());
         throw printqueue::Unanswered(printqueue::Unanswered::Why::Cancelled, QString());
     }

@@ -8,13 +8,11 @@
 #include <memory>
 #include <optional>
 
-class QWidget;
-
 namespace ostrel::print {
 
 // How the window waits while the print system is asked.
 enum class Waiting {
-    // Before a dialog: a box that blocks the window says, after a moment,
+    // Before a dialog: a box that blocks the windows says, after a moment,
     // that the print system is being waited for, and offers to give up.
     Modal,
     // While a job is sent: the same box, but the window goes on taking
@@ -27,14 +25,14 @@ enum class Waiting {
 // what `work` raises, and printqueue::Unanswered (Cancelled) when the user
 // gives up waiting or the program ends first. `work` gets a flag that is set
 // then, and must own everything it uses: it may outlive the call.
-void askPrintSystem(QWidget* window, Waiting how, const QString& waiting,
+void askPrintSystem(Waiting how, const QString& waiting,
                     std::function<void(const printqueue::Cancel&)> work);
 
 template <typename T>
-T askPrintSystem(QWidget* window, Waiting how, const QString& waiting,
+T askPrintSystem(Waiting how, const QString& waiting,
                  std::function<T(const printqueue::Cancel&)> work) {
     auto result = std::make_shared<std::optional<T>>();
-    askPrintSystem(window, how, waiting,
+    askPrintSystem(how, waiting,
                    [result, work = std::move(work)](const printqueue::Cancel& cancel) {
                        *result = work(cancel);
                    });

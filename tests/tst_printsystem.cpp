@@ -11,10 +11,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,13 +81,12 @@ void fillFolder(const DataFolder& data) {
 
 // Runs a command of the started window; answers whether the waiting box
 // was seen while it ran, `whenWaiting` run on it the first time.
-bool runWatchingTheWait(QAction* command,
-                        const std::function<void(QProgressDialog*)>& whenWaiting = {}) {
+bool runWatchingTheWait(QAction* command, const std::function<void(QDialog*)>& whenWaiting = {}) {
     bool seen = false;
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* wait = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!seen && wait && wait->objectName() == "PrintWaitDialog" && wait->isVisible()) {
             seen = true;
             if (whenWaiting)
@@ -142,7 +141,7 @@ private slots:
         const PrintSystemAt at(scheduler.path());
         const Patience patience(600000);
         BoxAnswerer boxes;
-        const auto giveUp = [](QProgressDialog* wait) {
+        const auto giveUp = [](QDialog* wait) {
             for (QAbstractButton* b : wait->findChildren<QAbstractButton*>())
                 if (b->text() == QStringLiteral("キャンセル"))
                     QTest::mouseClick(b, Qt::LeftButton);

@@ -5,9 +5,10 @@
 # (scripts/fuzz.sh), and builds the whole project again with AddressSanitizer and
 # UndefinedBehaviorSanitizer (in build-sanitize/) and runs every test there
 # too; any report fails its test. `--quick` runs the first pass only.
-# The printing tests print on a real CUPS queue: CTest first runs
-# scripts/print-queue.sh, which starts the scheduler when it is not running and
-# adds the PDF queue they read their PDFs from.
+# The printing tests print on a real CUPS queue of a scheduler of their own:
+# CTest first runs scripts/print-queue.sh, which starts a second cupsd in a
+# folder of the build's (never touching the machine's scheduler or its default
+# printer) with the PDF queue they read their PDFs from, and stops it after.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh"

@@ -108,6 +108,7 @@ void BoxAnswerer::poll() {
     SeenBox seen;
     seen.title = box->windowTitle();
     seen.text = box->text();
+    seen.details = box->detailedText();
     seen.icon = int(box->icon());
     for (QAbstractButton* b : box->buttons())
         seen.buttons.append(b->text());

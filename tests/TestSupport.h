@@ -53,6 +53,7 @@ private:
 struct SeenBox {
     QString title;
     QString text;
+    QString details; // shown on request below the text
     QStringList buttons;
     QString defaultButton; // the caption of the button Enter presses
     int icon = 0;

@@ -21,7 +21,7 @@ template <typename F> bool runHandler(F&& handler) {
         std::forward<F>(handler)();
         return true;
     } catch (const UserError& e) {
-        showDefaultErrorBox(e.message());
+        showDefaultErrorBox(e.message(), e.details());
         return false;
     }
 }

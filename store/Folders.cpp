@@ -5,6 +5,7 @@
 #include "text/Wildcard.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace ostrel {
@@ -122,6 +123,46 @@ void sortForList(QStringList& items) {
     });
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i] = std::move(keyed[size_t(i)].second);
+}
+
+int compareForList(const QString& a, const QString& b) {
+    if (a == b)
+        return 0;
+    const int folded = a.toCaseFolded().compare(b.toCaseFolded());
+    return folded != 0 ? folded : a.compare(b);
+}
+
+int listPosition(const QStringList& items, const QString& name) {
+    const auto at = std::lower_bound(
+        items.begin(), items.end(), name,
+        [](const QString& item, const QString& n) { return compareForList(item, n) < 0; });
+    return int(at - items.begin());
+}
+
+std::optional<std::vector<ListEdit>> listEdits(const QStringList& from, const QStringList& to,
+                                               int maxEdits) {
+    std::vector<ListEdit> edits;
+    if (std::abs(from.size() - to.size()) > maxEdits)
+        return std::nullopt;
+    qsizetype i = 0, j = 0;
+    int row = 0; // the row of from[i] in the list being edited
+    while (i < from.size() || j < to.size()) {
+        const int c = i == from.size() ? 1 : j == to.size() ? -1 : compareForList(from[i], to[j]);
+        if (c == 0) {
+            ++i, ++j, ++row;
+            continue;
+        }
+        if (int(edits.size()) == maxEdits)
+            return std::nullopt;
+        if (c < 0) {
+            edits.push_back({ListEdit::Kind::Remove, row, {}});
+            ++i;
+        } else {
+            edits.push_back({ListEdit::Kind::Insert, row, to[j]});
+            ++j, ++row;
+        }
+    }
+    return edits;
 }
 
 int lastExactIndex(const QStringList& items, const QString& name) {

@@ -84,6 +84,10 @@ bool DiskFollower::apply(const store::DiskChanges& changes) {
         ++m_waits;
         return false;
     }
+    // What comes while the records are read is shown after them, at the
+    // lists' pace.
+    if (m_reading)
+        return false;
     runHandler([&] { follow(changes); });
     return true;
 }
@@ -161,10 +165,6 @@ void DiskFollower::followRecords(const QString& group, const store::NamedChanges
 }
 
 void DiskFollower::readRecords(const QString& group) {
-    if (m_reading) {
-        m_readAgain = true;
-        return;
-    }
     m_reading = true;
     const int generation = m_generation;
     const QString folder = m_dataFolder + u'/' + group;
@@ -181,7 +181,6 @@ void DiskFollower::readRecords(const QString& group) {
 
 void DiskFollower::recordsRead(int generation, const QString& group, const QStringList& names) {
     m_reading = false;
-    const bool again = std::exchange(m_readAgain, false);
     const bool current = generation == m_generation && group == m_window->GroupCmb->currentText();
     if (current && !canChangeWindow()) {
         // Shown when the user's command is over, read again then.
@@ -191,9 +190,9 @@ void DiskFollower::recordsRead(int generation, const QString& group, const QStri
     }
     if (current)
         showRecords(names);
-    // Changes came while it was read.
-    if (again && m_window->GroupCmb->currentText() == group)
-        readRecords(group);
+    // The next changes are shown an interval after these, not after the
+    // reading began.
+    m_watch->listsShown();
 }
 
 void DiskFollower::showRecords(const QStringList& names) {
@@ -215,12 +214,13 @@ void DiskFollower::showRecords(const QStringList& names) {
         const QList<QListWidgetItem*> selected = list->selectedItems();
         QListWidgetItem* kept = selected.isEmpty() ? nullptr : selected.first();
         for (const ListEdit& e : *edits) {
-            if (e.kind == ListEdit::Kind::Insert)
-                list->insertItem(e.row, e.text);
-            else if (QListWidgetItem* gone = list->takeItem(e.row); gone == kept)
-                delete std::exchange(kept, nullptr);
-            else
-                delete gone;
+            if (e.kind == ListEdit::Kind::Insert) {
+                list->insertItems(e.row, e.inserted);
+            } else {
+                if (kept && list->row(kept) >= e.row && list->row(kept) < e.row + e.removed)
+                    kept = nullptr;
+                list->model()->removeRows(e.row, e.removed);
+            }
         }
         if (!selected.isEmpty())
             m_window->SelectRecord(kept ? list->row(kept) : -1);

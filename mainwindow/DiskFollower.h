@@ -78,7 +78,6 @@ private:
     QThreadPool m_readers;
     int m_generation = 0;
     bool m_reading = false;
-    bool m_readAgain = false;
     int m_relistings = 0;
     int m_waits = 0;
 };

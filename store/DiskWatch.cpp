@@ -27,6 +27,10 @@ void RelistPacer::postponed(qint64 now) {
     m_notBefore = now + kIntervalMs;
 }
 
+void RelistPacer::showingEnded(qint64 now) {
+    m_lastShown = std::max(m_lastShown.value_or(now), now);
+}
+
 void NamedChanges::add(const fs::EntryChange& change) {
     if (anything || change.hidden)
         return;
@@ -103,6 +107,12 @@ QStringList DataFolderWatch::followedGroups() const {
 void DataFolderWatch::remind(const QString& group) {
     m_pending.inGroups[group].anything = true;
     schedule();
+}
+
+void DataFolderWatch::listsShown() {
+    m_pacer.showingEnded(now());
+    if (m_pacer.due())
+        m_timer.start(int(std::max<qint64>(0, *m_pacer.due() - now())));
 }
 
 void DataFolderWatch::rewatch() {

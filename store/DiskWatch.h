@@ -38,6 +38,9 @@ public:
     // They could not be shown at `now` (the user is in the middle of a
     // command): tried again an interval later.
     void postponed(qint64 now);
+    // Showing them ended at `now` (a list read on another thread): the next
+    // changes are shown an interval after that.
+    void showingEnded(qint64 now);
 
 private:
     std::optional<qint64> m_firstPending;
@@ -99,6 +102,9 @@ public:
     // Hands a group's records over again (as if anything in it had
     // changed): what was read of it could not be shown.
     void remind(const QString& group);
+    // The changes handed over were shown only now (read on another thread):
+    // the next are handed an interval after this.
+    void listsShown();
 
 private:
     void take(const std::vector<fs::FolderChanges>& changes);

@@ -5,7 +5,6 @@
 #include "text/Wildcard.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 namespace ostrel {
@@ -142,8 +141,6 @@ int listPosition(const QStringList& items, const QString& name) {
 std::optional<std::vector<ListEdit>> listEdits(const QStringList& from, const QStringList& to,
                                                int maxEdits) {
     std::vector<ListEdit> edits;
-    if (std::abs(from.size() - to.size()) > maxEdits)
-        return std::nullopt;
     qsizetype i = 0, j = 0;
     int row = 0; // the row of from[i] in the list being edited
     while (i < from.size() || j < to.size()) {
@@ -152,13 +149,24 @@ std::optional<std::vector<ListEdit>> listEdits(const QStringList& from, const QS
             ++i, ++j, ++row;
             continue;
         }
-        if (int(edits.size()) == maxEdits)
-            return std::nullopt;
-        if (c < 0) {
-            edits.push_back({ListEdit::Kind::Remove, row, {}});
+        const ListEdit::Kind kind = c < 0 ? ListEdit::Kind::Remove : ListEdit::Kind::Insert;
+        // A run goes on where the last step left off.
+        ListEdit* last = edits.empty() ? nullptr : &edits.back();
+        const bool joins =
+            last && last->kind == kind &&
+            (kind == ListEdit::Kind::Remove ? last->row == row
+                                            : last->row + last->inserted.size() == row);
+        if (!joins) {
+            if (int(edits.size()) == maxEdits)
+                return std::nullopt;
+            edits.push_back({kind, row, {}, 0});
+            last = &edits.back();
+        }
+        if (kind == ListEdit::Kind::Remove) {
+            ++last->removed;
             ++i;
         } else {
-            edits.push_back({ListEdit::Kind::Insert, row, to[j]});
+            last->inserted.append(to[j]);
             ++j, ++row;
         }
     }

@@ -35,17 +35,19 @@ int compareForList(const QString& a, const QString& b);
 // `name`: where it stands, or would stand.
 int listPosition(const QStringList& items, const QString& name);
 
-// One step of turning a sorted list into another: an item inserted or
-// removed at a row of the list as the steps before have left it.
+// One step of turning a sorted list into another: items inserted, or
+// removed, at a row of the list as the steps before have left it.
 struct ListEdit {
     enum class Kind { Insert, Remove };
     Kind kind;
     int row;
-    QString text; // the item inserted
+    QStringList inserted; // Insert: the items, in order
+    int removed = 0;      // Remove: how many
 };
 // The steps that turn the sorted list `from` into the sorted list `to`,
-// keeping every item they share in place; nothing when that takes more than
-// `maxEdits` steps (the list is then better filled anew).
+// keeping every item they share in place, each step a run of neighbouring
+// items; nothing when that takes more than `maxEdits` steps (the list is
+// then better filled anew).
 std::optional<std::vector<ListEdit>> listEdits(const QStringList& from, const QStringList& to,
                                                int maxEdits);
 

@@ -101,7 +101,7 @@ private slots:
             QVERIFY(shownAt[i] - shownAt[i - 1] >= store::RelistPacer::kIntervalMs);
     }
 
-    void pacerTriesAgainAfterAPostponement() {
+    void pacerWaitsForPostponementsAndSlowShowing() {
         store::RelistPacer pacer;
         QVERIFY(!pacer.due());
         pacer.changed(1000);
@@ -114,6 +114,9 @@ private slots:
         QVERIFY(!pacer.due());
         pacer.changed(1650);
         QCOMPARE(*pacer.due(), 2100);
+        // The list shown took a while (read on another thread).
+        pacer.showingEnded(1900);
+        QCOMPARE(*pacer.due(), 2400);
     }
 
     void listEditsTurnOneListIntoTheOther_data() {
@@ -121,8 +124,10 @@ private slots:
         QTest::addColumn<QStringList>("to");
         QTest::addColumn<int>("steps");
         QTest::newRow("same") << QStringList{"a", "b"} << QStringList{"a", "b"} << 0;
-        QTest::newRow("from nothing") << QStringList{} << QStringList{"a", "b"} << 2;
-        QTest::newRow("to nothing") << QStringList{"a", "b"} << QStringList{} << 2;
+        QTest::newRow("from nothing") << QStringList{} << QStringList{"a", "b"} << 1;
+        QTest::newRow("to nothing") << QStringList{"a", "b"} << QStringList{} << 1;
+        QTest::newRow("runs apart")
+            << QStringList{"b", "d", "e", "f"} << QStringList{"a", "b", "c", "c2", "f", "g"} << 4;
         QTest::newRow("one in the middle")
             << QStringList{"a.txt", "c.txt"} << QStringList{"a.txt", "B.txt", "c.txt"} << 1;
         QTest::newRow("renamed") << QStringList{"a.txt", "b.txt", "c.txt"}
@@ -131,11 +136,13 @@ private slots:
             << QStringList{"A.txt", "b.txt"} << QStringList{"a.txt", "A.txt", "b.txt"} << 1;
         QTest::newRow("a name twice (two patterns)")
             << QStringList{"a.c", "b.txt"} << QStringList{"a.c", "a.c", "b.txt", "b.txt"} << 2;
+        QTest::newRow("a burst at the end")
+            << QStringList{"a"} << QStringList{"a", "m1", "m2", "m3", "m4"} << 1;
         QTest::newRow("conflict copies beside their record")
             << QStringList{"memo.txt"}
             << QStringList{"memo (conflicted copy 2024-05-01 101500).txt",
                            "memo.sync-conflict-20240501-101500-ABCDEFG.txt", "memo.txt"}
-            << 2;
+            << 1;
     }
 
     void listEditsTurnOneListIntoTheOther() {
@@ -150,10 +157,12 @@ private slots:
         QCOMPARE(int(edits->size()), steps);
         QStringList list = from;
         for (const ListEdit& e : *edits) {
-            if (e.kind == ListEdit::Kind::Insert)
-                list.insert(e.row, e.text);
-            else
-                list.removeAt(e.row);
+            if (e.kind == ListEdit::Kind::Insert) {
+                for (qsizetype k = 0; k < e.inserted.size(); ++k)
+                    list.insert(e.row + k, e.inserted[k]);
+            } else {
+                list.remove(e.row, e.removed);
+            }
         }
         QCOMPARE(list, to);
         // More than allowed: filled anew.

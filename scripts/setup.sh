@@ -18,6 +18,7 @@ packages=(
   cups-ipp-utils
   poppler-utils paps
   clang-14 libclang-rt-14-dev llvm-14
+  syncthing
 )
 
 missing=()

@@ -48,6 +48,14 @@ int exactRow(const QComboBox* combo, const QString& text) {
 DiskFollower::DiskFollower(TMainFrm* window, const QString& dataFolder)
     : QObject(window), m_window(window), m_dataFolder(dataFolder) {
     m_readers.setMaxThreadCount(1);
+    m_clock.start();
+    m_reloadLater.setSingleShot(true);
+    connect(&m_reloadLater, &QTimer::timeout, this, [this] {
+        if (!canChangeWindow())
+            m_reloadLater.start(int(store::RelistPacer::kIntervalMs));
+        else
+            runHandler([this] { followLoadedRecord(); });
+    });
     m_watch = new store::DataFolderWatch(
         dataFolder, [this](const store::DiskChanges& changes) { return apply(changes); }, this);
 }
@@ -285,13 +293,21 @@ void DiskFollower::followLoadedRecord() {
                  .arg(path));
         return;
     }
+    if (const qint64 wait = m_reloadNotBefore - m_clock.elapsed(); wait > 0) {
+        m_reloadLater.start(int(wait));
+        return;
+    }
+    const qint64 began = m_clock.elapsed();
     try {
         dismissNotice();
-        if (m_window->reloadRecord())
-            m_window->StatusBar->showMessage(
-                QStringLiteral("ファイル %1 は他のプログラムによって変更されたため、"
-                               "読み込み直しました")
-                    .arg(path));
+        if (m_window->reloadRecord()) {
+            m_reloadMessage = QStringLiteral("ファイル %1 は他のプログラムによって変更されたため、"
+                                             "読み込み直しました")
+                                  .arg(path);
+            m_window->StatusBar->showMessage(m_reloadMessage);
+        }
+        const qint64 ended = m_clock.elapsed();
+        m_reloadNotBefore = ended + 9 * (ended - began);
     } catch (const UserError& e) {
         // Unreadable now (too large, no longer a file): the editor keeps the
         // text it had, and a save asks before it overwrites.
@@ -303,6 +319,8 @@ void DiskFollower::followLoadedRecord() {
 }
 
 void DiskFollower::tell(const QString& text) {
+    if (!m_reloadMessage.isEmpty() && m_window->StatusBar->currentMessage() == m_reloadMessage)
+        m_window->StatusBar->clearMessage();
     if (!m_notice) {
         // Above the editor and the lists, across the window.
         m_notice = new DiskNotice(m_window->ClientArea);

@@ -2,10 +2,12 @@
 
 #include "store/DiskWatch.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
 
 class TMainFrm;
 
@@ -80,6 +82,14 @@ private:
     bool m_reading = false;
     int m_relistings = 0;
     int m_waits = 0;
+    // A record that keeps changing (a log another program writes) is read
+    // again no more than a tenth of the time: a large one takes a while.
+    QElapsedTimer m_clock;
+    qint64 m_reloadNotBefore = 0;
+    QTimer m_reloadLater;
+    // The status bar's text of the last reload, to take back when a notice
+    // says otherwise.
+    QString m_reloadMessage;
 };
 
 } // namespace ostrel

@@ -105,6 +105,8 @@ QStringList DataFolderWatch::followedGroups() const {
 }
 
 void DataFolderWatch::remind(const QString& group) {
+    if (!m_watching)
+        return;
     m_pending.inGroups[group].anything = true;
     schedule();
 }
@@ -128,6 +130,12 @@ void DataFolderWatch::rewatch() {
 void DataFolderWatch::take(const std::vector<fs::FolderChanges>& changes) {
     bool any = false;
     for (const fs::FolderChanges& c : changes) {
+        if (c.folder == m_dataFolder && c.gone) {
+            // The data folder itself was moved or deleted: its path leads
+            // nowhere now (or elsewhere), and nothing more is followed.
+            stop();
+            return;
+        }
         NamedChanges* into = nullptr;
         if (c.folder == m_dataFolder) {
             into = &m_pending.groups;
@@ -143,8 +151,6 @@ void DataFolderWatch::take(const std::vector<fs::FolderChanges>& changes) {
         }
         if (!into)
             continue;
-        if (c.gone && into == &m_pending.groups)
-            into->anything = true;
         for (const fs::EntryChange& e : c.entries) {
             if (e.hidden)
                 continue;
@@ -156,7 +162,19 @@ void DataFolderWatch::take(const std::vector<fs::FolderChanges>& changes) {
         schedule();
 }
 
+void DataFolderWatch::stop() {
+    m_watching = false;
+    for (const QString& folder : m_watch.watched())
+        m_watch.unwatch(folder);
+    m_folders.clear();
+    m_groups.clear();
+    m_pending = {};
+    m_timer.stop();
+}
+
 void DataFolderWatch::takeOverflow() {
+    if (!m_watching)
+        return;
     m_pending.groups.anything = true;
     for (const QString& group : std::as_const(m_groups))
         m_pending.inGroups[group].anything = true;

@@ -92,7 +92,8 @@ public:
     // `dataFolder` in full: the working directory may change meanwhile.
     DataFolderWatch(const QString& dataFolder, Apply apply, QObject* parent = nullptr);
 
-    // Whether the data folder is watched.
+    // Whether the data folder is watched (not when the system cannot watch,
+    // nor once the data folder itself was moved or deleted).
     bool watching() const { return m_watching; }
     // Follows these groups (their folders) besides the data folder, and no
     // others. A group whose folder cannot be watched is not followed.
@@ -109,6 +110,7 @@ public:
 private:
     void take(const std::vector<fs::FolderChanges>& changes);
     void takeOverflow();
+    void stop();
     void schedule();
     void deliver();
     void rewatch();

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -322,6 +323,22 @@ private slots:
         handed.changes = {};
         data.write("g/c.txt", "");
         QTRY_VERIFY(handed.changes.inGroups["g"].cameOrWent.contains("c.txt"));
+    }
+
+    void aDataFolderMovedAwayIsNoLongerFollowed() {
+        // Its path leads nowhere now: nothing more is handed over (the
+        // window goes on as without watching).
+        QTemporaryDir parent;
+        const QString folder = parent.path() + "/data";
+        QDir().mkpath(folder + "/g");
+        Handed handed;
+        store::DataFolderWatch watch(folder, handed.apply());
+        watch.followGroups({"g"});
+        QVERIFY(QDir(parent.path()).rename("data", "moved"));
+        QTRY_VERIFY(!watch.watching());
+        QCOMPARE(watch.followedGroups(), QStringList());
+        watch.followGroups({"g"});
+        QCOMPARE(watch.followedGroups(), QStringList());
     }
 
     void systemLimitsMeanNoWatching_data() {

@@ -160,11 +160,14 @@ void DiskFollower::followRecords(const QString& group, const store::NamedChanges
     if (!changes.anything) {
         // A record written, or a file the patterns do not show: the list
         // stays as it is.
-        const QListWidget* list = m_window->RecordLst;
+        const QStringList shown = itemsOf(m_window->RecordLst); // sorted
         const QString& patterns = m_window->SupportPatterns;
         const auto same = [&](const QString& name) {
-            return store::timesListed(group, name, patterns) ==
-                   list->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive).size();
+            int listed = 0;
+            for (int at = listPosition(shown, name);
+                 at + listed < shown.size() && shown[at + listed] == name;)
+                ++listed;
+            return store::timesListed(group, name, patterns) == listed;
         };
         if (std::all_of(changes.cameOrWent.begin(), changes.cameOrWent.end(), same))
             return;

@@ -191,14 +191,20 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peer")});
     }
-    ~Peer() {
+    ~Peer() { quit(); }
+
+    // Ends the peer; answers its exit status (a sanitizer's report makes it
+    // other than 0), -1 when it crashed or had to be killed.
+    int quit() {
         if (m_process.state() == QProcess::NotRunning)
-            return;
+            return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
         m_process.write("quit\n");
-        if (!m_process.waitForFinished(20000)) {
+        if (!m_process.waitForFinished(60000)) {
             m_process.kill();
             m_process.waitForFinished();
+            return -1;
         }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
 
     // Runs a command; answers the window's state (empty when the peer gave
@@ -752,8 +758,9 @@ private slots:
             QCOMPARE(socketsBeyondLoopback(s->pid(), seen), QStringList());
             QVERIFY(seen >= 3); // listening twice, and connected to the peer
         }
-        m_ostrelA.reset();
-        m_ostrelB.reset();
+        for (Peer* p : {m_ostrelA.get(), m_ostrelB.get()})
+            if (p)
+                QCOMPARE(p->quit(), 0);
         m_a.reset();
         m_b.reset();
         std::printf("the Syncthing test took %.1f s\n", double(m_clock.elapsed()) / 1000);

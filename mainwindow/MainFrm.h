@@ -177,6 +177,7 @@ public slots:
     void RecordLstClick();
     void MainEditChange();
     void SaveDataBtnClick();
+    void SaveMnuClick();
     void ExitBtnClick();
     void ApplicationCloseMnuClick();
 
@@ -242,9 +243,9 @@ private:
     // Start-up step: the recovery copies of edits that a previous run left
     // unsaved are offered, to restore into the editor or to discard.
     void OfferRecovery();
-    void restoreRecovery(const ostrel::store::RecoveryCopy& copy);
-    // The loaded record's full path (empty before the first load).
-    QString loadedRecordFile() const;
+    // Takes a copy's edits into the editor; answers false, having told why,
+    // when its text cannot be read.
+    bool restoreRecovery(const ostrel::store::RecoveryCopy& copy);
     // Writes a record, having asked whether to overwrite a file that another
     // program changed or removed since it was loaded.
     bool saveRecord(ostrel::store::LoadedRecord& record, const std::vector<QStringView>& text);
@@ -268,7 +269,14 @@ private:
     // loaded); answers the chosen folder without its closing "/", or nothing
     // when the dialog was cancelled.
     std::optional<QString> chooseDestination();
+    // After a copy or a move into `folder`: unless it is a group, says where
+    // the record went (`where`), having been `done` ("コピー" or "移動").
+    void tellWhereUnlisted(const QString& folder, const QString& done, const QString& where);
     void clearEditor();
+    // Makes an input method's uncommitted composition in the editor part of
+    // its text, before a command that closes the window or takes the record
+    // away from the editor (or saves it).
+    void commitPreedit();
     void disableRecordDeletion();
     void placeOuter();
     QMargins frameMargins() const;

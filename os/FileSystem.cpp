@@ -1,5 +1,6 @@
 #include "FileSystem.h"
 
+#include "FileSystemDetail.h"
 #include "UserFolders.h"
 #include "text/TextCodec.h"
 
@@ -1040,6 +1041,19 @@ int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
 }
 
 } // namespace
+
+namespace detail {
+
+QByteArray temporaryPrefix() {
+    return kTemporaryPrefix + QByteArray::number(::getpid()) + '-';
+}
+
+int removeStaleTemporariesAt(int dirFd) {
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    return removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
+}
+
+} // namespace detail
 
 int removeStaleTemporaries(const QString& folder) {
     const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -173,6 +173,13 @@ bool copyRecord(const QString& source, const QString& destination) {
     return fs::copyFile(source, destination, fs::Disposal::ToTrash);
 }
 
+bool isGroupFolder(const QString& folder) {
+    const QStringList names = groups();
+    return std::any_of(names.begin(), names.end(), [&folder](const QString& group) {
+        return fs::sameFile(folder, groupPath(group));
+    });
+}
+
 bool isSingleEntryName(const QString& name) {
     return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
            !name.contains(u'\\') && !name.contains(QChar(0));

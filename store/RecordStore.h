@@ -119,6 +119,10 @@ bool deleteGroup(const QString& name);
 // volume has one.
 bool copyRecord(const QString& source, const QString& destination);
 
+// Whether a folder is one of the groups (the folder of a group, also when
+// either is reached through a link): what lands there is listed.
+bool isGroupFolder(const QString& folder);
+
 // A name typed for a new group or record names one entry, never a path.
 bool isSingleEntryName(const QString& name);
 

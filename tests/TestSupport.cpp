@@ -119,6 +119,10 @@ void BoxAnswerer::poll() {
         box->close();
         return;
     }
+    if (caption == kPressEscape) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        return;
+    }
     for (QAbstractButton* b : box->buttons()) {
         if (b->text() == caption) {
             QTest::mouseClick(b, Qt::LeftButton);

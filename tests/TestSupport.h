@@ -60,7 +60,9 @@ struct SeenBox {
 
 // Answers the message boxes that come up, in order, by pressing the button
 // with the given caption ("OK", "はい(&Y)", "いいえ(&N)", "キャンセル"), or
-// by closing the box when the caption is empty. Records every box it answered.
+// by closing the box when the caption is empty, or by pressing Esc for
+// kPressEscape. Records every box it answered.
+inline const QString kPressEscape = QStringLiteral("<Esc>");
 class BoxAnswerer {
 public:
     BoxAnswerer();

@@ -171,6 +171,7 @@ private slots:
                              {"MnuFind", QStringLiteral("検索/移動(&F)"), {}}});
         check(f->MnuFile,
               {{"CreateRecordMnu", QStringLiteral("レコードの作成(&N)"), "Ctrl+N"},
+               {"SaveMnu", QStringLiteral("レコードの保存(&W)"), "Ctrl+S"},
                {"DeleteRecordMnu", QStringLiteral("レコードの削除(&D)"), {}},
                {"CreateGroupMnu", QStringLiteral("グループの作成(&G)"), {}},
                {"DeleteGroupMnu", QStringLiteral("グループの削除(&B)"), {}},

@@ -1,6 +1,7 @@
 // The main window's state, start-up, record picking, saving and closing.
 #include "MainFrm.h"
 
+#include "DiskFollower.h"
 #include "RecoveryKeeper.h"
 #include "TextMirror.h"
 #include "core/UserError.h"
@@ -24,8 +25,10 @@
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSessionManager>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QTimer>
 #include <QWindow>
 
@@ -207,6 +210,9 @@ void TMainFrm::FormShow() {
     const auto started = qScopeGuard([this] { Starting = false; });
 
     m_dataFolder = fs::currentDirectory();
+    // Watched from before the lists are first read, so that nothing another
+    // program does meanwhile is missed.
+    m_follower = new DiskFollower(this, m_dataFolder);
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
@@ -460,6 +466,8 @@ bool TMainFrm::WriteRecord() {
         return false;
     // The record takes a new encoding (UTF-8) only once it is written so.
     m_record = std::move(record);
+    if (m_follower)
+        m_follower->editorMatchesFile();
     return true;
 }
 
@@ -584,6 +592,8 @@ bool TMainFrm::ListGroups() {
 }
 
 void TMainFrm::ListRecords() {
+    if (m_follower)
+        m_follower->recordsListed();
     const QSignalBlocker block(RecordLst);
     RecordLst->clear();
     RecordLst->addItems(store::records(GroupCmb->currentText(), SupportPatterns));
@@ -636,17 +646,60 @@ void TMainFrm::LoadRecord() {
     const QString name = SelectedRecordName();
     if (name.isEmpty())
         return;
-    store::RecordText loaded = store::load(GroupCmb->currentText(), name);
-    // The record becomes the loaded one only now that its file was read: a
-    // file that cannot be opened leaves the editor with the text it had, and
-    // the path with it, so that a save never writes that text over the file
-    // that failed.
+    // The record becomes the loaded one only once its file was read: a file
+    // that cannot be opened leaves the editor with the text it had, and the
+    // path with it, so that a save never writes that text over the file that
+    // failed.
+    showRecord(store::load(GroupCmb->currentText(), name), false);
+}
+
+bool TMainFrm::reloadRecord() {
+    store::RecordText loaded = store::load(m_record.group, m_record.name);
+    // Another program's save of the same text (a sync engine's copy, a
+    // touch) leaves the editor alone. The editor's copy separates its lines
+    // by U+2029.
+    const QString& text = loaded.text;
+    qsizetype at = 0;
+    bool same = true;
+    for (const QStringView piece : TextMirror::of(MainEdit->document())->text()) {
+        for (qsizetype i = 0; same && i < piece.size(); ++i, ++at)
+            same = at < text.size() &&
+                   (piece[i] == text[at] || (piece[i] == QChar(0x2029) && text[at] == u'\n'));
+        if (!same)
+            break;
+    }
+    if (same && at == loaded.text.size()) {
+        m_record = std::move(loaded.record);
+        return false;
+    }
+    showRecord(std::move(loaded), true);
+    return true;
+}
+
+void TMainFrm::showRecord(store::RecordText loaded, bool keepView) {
+    const QTextCursor before = MainEdit->textCursor();
+    const qsizetype anchor = keepView ? MainEdit->textPosition(before.anchor()) : 0;
+    const qsizetype position = keepView ? MainEdit->textPosition(before.position()) : 0;
+    const int down = MainEdit->verticalScrollBar()->value();
+    const int across = MainEdit->horizontalScrollBar()->value();
     m_record = std::move(loaded.record);
     MainEdit->setRecordText(loaded.text);
     MainEdit->document()->setModified(false);
     // A loaded record can be typed into, however the editor was left before
     // (disabled after a deletion or a move).
     MainEdit->setEnabled(true);
+    if (keepView) {
+        const qsizetype length = MainEdit->textLength();
+        QTextCursor kept(MainEdit->document());
+        kept.setPosition(MainEdit->documentPosition(std::min(anchor, length)));
+        kept.setPosition(MainEdit->documentPosition(std::min(position, length)),
+                         QTextCursor::KeepAnchor);
+        MainEdit->setTextCursor(kept);
+        MainEdit->verticalScrollBar()->setValue(down);
+        MainEdit->horizontalScrollBar()->setValue(across);
+    }
+    if (m_follower)
+        m_follower->editorMatchesFile();
 }
 
 // --- what the dialogs reach ----------------------------------------------------------

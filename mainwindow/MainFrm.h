@@ -21,7 +21,8 @@ class TSearchFrm;
 class QSessionManager;
 namespace ostrel {
 class RecoveryKeeper;
-}
+class DiskFollower;
+} // namespace ostrel
 namespace ostrel::store {
 struct RecoveryCopy;
 }
@@ -137,6 +138,9 @@ public:
     bool sessionEnding(bool mayAskUser);
     // The recovery copies of the editor's unsaved edits.
     ostrel::RecoveryKeeper* recovery() const { return m_recovery; }
+    // What follows the disk's changes made by other programs (from the
+    // start-up on; null before).
+    ostrel::DiskFollower* diskFollower() const { return m_follower; }
     // Writes the editor's text to the loaded record. Answers false when the
     // user chose not to save (an encoding question); raises the file-creation
     // error.
@@ -237,6 +241,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class ostrel::DiskFollower;
+
+    // Puts a record as read into the editor, as the loaded record: at the
+    // load of a picked record, and at the reload of the loaded one changed by
+    // another program, which keeps the caret, the selection and the scroll
+    // position as near as the new text allows.
+    void showRecord(ostrel::store::RecordText loaded, bool keepView);
+    // Reads the loaded record again, as it is on the disk now; answers false
+    // when it holds the editor's text already (only its state is taken).
+    // Raises the file-open error (the editor then keeps what it had).
+    bool reloadRecord();
     // Start-up step: a group must exist before the window can be used.
     bool InsistOnGroup();
     // Start-up step: the recovery copies of edits that a previous run left
@@ -284,6 +299,7 @@ private:
     ostrel::store::LoadedRecord m_record;
     QString m_dataFolder; // the working directory at the start, in full
     ostrel::RecoveryKeeper* m_recovery = nullptr;
+    ostrel::DiskFollower* m_follower = nullptr;
     bool m_recoveryFailureShown = false;
     TCreateDirFrm* CreateDirFrm = nullptr;
     TCreRecFrm* CreRecFrm = nullptr;

@@ -384,9 +384,26 @@ void syncFolder(const QByteArray& dir) {
 }
 
 // Temporary files of a save are hidden and named by this prefix, then the
-// writer's process id and "-"; while their writer runs it holds a lock on
-// them, which tells a stale one.
-constexpr char kTemporaryPrefix[] = ".ostrel-save-";
+// writer's process id, "-", six random characters and this suffix; while
+// their writer runs it holds a lock on them, which tells a stale one. The
+// name is one that sync engines leave alone by default, or with a pattern
+// the user gives them (README: "Your memos on several machines"): hidden,
+// beginning with ".~", holding ".~" and ending in ".tmp".
+constexpr char kTemporaryPrefix[] = ".~ostrel-save-";
+constexpr char kTemporarySuffix[] = ".tmp";
+// What earlier versions named them (without the "~" and the suffix): stale
+// ones are still removed.
+constexpr char kEarlierTemporaryPrefix[] = ".ostrel-save-";
+
+// The length of the prefix of a temporary's name; 0 for any other name.
+qsizetype temporaryPrefixLength(QByteArrayView name) {
+    if (name.startsWith(kTemporaryPrefix))
+        return qsizetype(sizeof kTemporaryPrefix) - 1;
+    if (name.startsWith(kEarlierTemporaryPrefix))
+        return qsizetype(sizeof kEarlierTemporaryPrefix) - 1;
+    return 0;
+}
+
 // A temporary file younger than this is left alone even when it is not
 // locked, unless the process named in it has ended: its writer may not have
 // taken the lock yet.
@@ -396,7 +413,7 @@ constexpr int kStaleAfterSeconds = 60;
 // (One of another machine sharing the folder counts as ended here; it can
 // only lose a file it has made but not yet locked.)
 bool writerHasEnded(const QByteArray& name) {
-    const QByteArray rest = name.mid(qsizetype(sizeof kTemporaryPrefix) - 1);
+    const QByteArray rest = name.mid(temporaryPrefixLength(name));
     bool ok = false;
     const pid_t pid = pid_t(rest.left(rest.indexOf('-')).toInt(&ok));
     return ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
@@ -405,9 +422,9 @@ bool writerHasEnded(const QByteArray& name) {
 // Creates a new hidden file beside the target, for the atomic replacement,
 // and locks it for as long as `lock` stays open.
 int createTemporaryBeside(const QByteArray& target, QByteArray& tmpName, int& lock) {
-    tmpName =
-        parentOf(target) + '/' + kTemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
-    const int fd = ::mkostemp(tmpName.data(), O_CLOEXEC);
+    tmpName = parentOf(target) + '/' + kTemporaryPrefix + QByteArray::number(::getpid()) +
+              "-XXXXXX" + kTemporarySuffix;
+    const int fd = ::mkostemps(tmpName.data(), int(sizeof kTemporarySuffix) - 1, O_CLOEXEC);
     lock = -1;
     if (fd >= 0) {
         ::flock(fd, LOCK_EX);
@@ -913,6 +930,11 @@ bool isDirectory(const QString& path) {
     return statPath(path, st) && S_ISDIR(st.st_mode);
 }
 
+bool isRegularFile(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
 bool isReadOnlyFile(const QString& path) {
     struct stat st;
     return statPath(path, st) && S_ISREG(st.st_mode) && !ownerMayWrite(st);
@@ -1072,7 +1094,7 @@ int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
     int removed = 0;
     const time_t now = ::time(nullptr);
     for (const QByteArray& name : names) {
-        if (!name.startsWith(kTemporaryPrefix))
+        if (temporaryPrefixLength(name) == 0)
             continue;
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -1121,7 +1143,8 @@ int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& l
     // Their names are plain ASCII, listed as they are.
     std::vector<QByteArray> names;
     for (const DirEntry& e : listing)
-        if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)))
+        if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)) ||
+            e.name.startsWith(QLatin1StringView(kEarlierTemporaryPrefix)))
             names.push_back(e.name.toUtf8());
     if (names.empty())
         return 0;

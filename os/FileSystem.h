@@ -101,6 +101,8 @@ qint64 physicalMemory();
 
 bool exists(const QString& path);
 bool isDirectory(const QString& path);
+// A regular file (links followed): what a listing offers as a record.
+bool isRegularFile(const QString& path);
 bool isReadOnlyFile(const QString& path);
 
 // Whether two paths name the same existing file or folder (links followed).

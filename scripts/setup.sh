@@ -17,6 +17,7 @@ packages=(
   cups cups-client libcups2-dev
   poppler-utils paps
   clang-14 libclang-rt-14-dev llvm-14
+  syncthing
 )
 
 missing=()

@@ -47,6 +47,16 @@ QStringList groups();
 // shows them (a file once for each pattern it matches). What a killed save
 // left in the group is cleared away first.
 QStringList records(const QString& group, const QString& patterns);
+// The same for a group folder given by its path (which need not be relative
+// to the working directory).
+QStringList recordsIn(const QString& groupFolder, const QString& patterns);
+
+// Whether the data folder holds a group of that name now.
+bool isGroup(const QString& name);
+// How many times the records of a group list a file of that name now (once
+// for each pattern it matches; none when it is not there, hidden or not a
+// file).
+int timesListed(const QString& group, const QString& name, const QString& patterns);
 
 // The largest record, in bytes, that can be opened on this machine.
 qint64 recordSizeLimit();
@@ -57,6 +67,15 @@ RecordText load(const QString& group, const QString& name);
 
 // A record for a file that is not there (yet): saving it makes the file.
 LoadedRecord absentRecord(const QString& group, const QString& name);
+
+// How a loaded record's file stands now, beside what was loaded or last
+// saved (see DiskState).
+enum class DiskChange {
+    None,
+    Changed, // another program changed or replaced the file
+    Gone,    // the file is no longer there
+};
+DiskChange diskChange(const LoadedRecord& record);
 
 enum class SaveResult {
     Saved,

@@ -1,16 +1,13 @@
 #pragma once
 
+#include "core/JobQueue.h"
 #include "store/Recovery.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 class QTextDocument;
@@ -62,8 +59,8 @@ private:
     void edited();
     void writeNow();
     void enqueue(Job job);
-    void waitForJobs();
-    void run();
+    // Writes or removes a copy, on the keeper's thread.
+    void run(Job& job);
 
     QTextDocument* m_document;
     std::function<store::RecoverySource()> m_source;
@@ -72,13 +69,8 @@ private:
     QTimer m_longest;   // started by the first edit that no copy holds
     QTimer m_settled;   // looks at the document once a change is over
     QString m_copyFile; // the copy written or on its way
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Job> m_jobs;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::thread m_thread;
+    // Last: going, it writes what waits before anything it uses goes.
+    JobQueue<Job> m_jobs;
 };
 
 } // namespace ostrel

@@ -212,7 +212,7 @@ void TMainFrm::FormShow() {
     m_dataFolder = fs::currentDirectory();
     // Watched from before the lists are first read, so that nothing another
     // program does meanwhile is missed.
-    m_follower = new DiskFollower(this, m_dataFolder);
+    m_follower = new DiskFollower(this, m_dataFolder, this);
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
@@ -700,6 +700,20 @@ void TMainFrm::showRecord(store::RecordText loaded, bool keepView) {
     }
     if (m_follower)
         m_follower->editorMatchesFile();
+}
+
+// --- what follows the disk reaches ----------------------------------------------------
+
+void TMainFrm::placeNotice(QWidget* notice) {
+    ClientLayout->insertWidget(1, notice);
+}
+
+bool TMainFrm::editorHoldsRecord() const {
+    return MainEdit->isEnabled();
+}
+
+bool TMainFrm::editorModified() const {
+    return MainEdit->document()->isModified();
 }
 
 // --- what the dialogs reach ----------------------------------------------------------

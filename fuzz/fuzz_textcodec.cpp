@@ -34,6 +34,25 @@ std::vector<QStringView> editorParts(const QString& raw, uint8_t seed) {
     return parts;
 }
 
+// The bytes read piece by piece, as a load reads a large file: read again from
+// the first byte when the decoder asks, or whole (decodeText) when it says so.
+DecodedText decodeInPieces(const QByteArray& bytes, qsizetype piece) {
+    TextDecoder decoder;
+    for (;;) {
+        DecodedText d;
+        TextDecoder::Step step = TextDecoder::Step::Going;
+        for (qsizetype at = 0; at < bytes.size() && step == TextDecoder::Step::Going; at += piece)
+            step = decoder.feed(QByteArrayView(bytes).sliced(at, qMin(piece, bytes.size() - at)),
+                                d.text);
+        if (step == TextDecoder::Step::Going)
+            step = decoder.finish(d.text, d.format);
+        if (step == TextDecoder::Step::Whole)
+            return decodeText(bytes);
+        if (step == TextDecoder::Step::Going)
+            return d;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,6 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes = bytes.repeated(qsizetype(300000 / bytes.size() + 1));
 
     const DecodedText d = decodeText(bytes);
+    // Read piece by piece, the same text and format.
+    const DecodedText inPieces = decodeInPieces(bytes, 1 + seed % 7);
+    FUZZ_CHECK(inPieces.text == d.text && inPieces.format.encoding == d.format.encoding &&
+                   inPieces.format.lineBreak == d.format.lineBreak &&
+                   inPieces.format.lossless == d.format.lossless &&
+                   bool(inPieces.format.mixed) == bool(d.format.mixed) &&
+                   (!d.format.mixed || inPieces.format.mixed->breaks == d.format.mixed->breaks),
+               "%s read piece by piece as %s (%s), whole as %s (%s)",
+               fuzz::quoted(bytes).constData(), fuzz::quoted(inPieces.text).constData(),
+               qPrintable(encodingName(inPieces.format.encoding)), fuzz::quoted(d.text).constData(),
+               qPrintable(encodingName(d.format.encoding)));
     const std::optional<QByteArray> written = encodeText(d.text, d.format);
     if (d.format.lossless)
         FUZZ_CHECK(written && *written == bytes,

@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace ostrel {
 
@@ -76,10 +77,6 @@ QStringView breakText(LineBreak b) {
         break;
     }
     return u"\n";
-}
-
-quint64 lineHash(QStringView line) {
-    return qHash(line, size_t(0x9e3779b97f4a7c15ull));
 }
 
 // Turns CR LF, CR and LF into "\n" and records how the lines ended.
@@ -257,6 +254,28 @@ public:
             *out++ = c;
         }
         return out;
+    }
+
+    // As decodeLossless, for bytes that may end inside a pair: a lead byte at
+    // the end is left unread (`*used` tells how many bytes were read).
+    char16_t* decodeLosslessPrefix(QByteArrayView bytes, char16_t* out, qsizetype* used) const {
+        qsizetype n = bytes.size();
+        // Pairs are read from the start: the last byte begins one only when
+        // it is a lead byte that is not itself the trail of a pair.
+        const auto* p = reinterpret_cast<const quint8*>(bytes.data());
+        qsizetype i = 0;
+        while (i < n) {
+            if (!lead_[p[i]]) {
+                ++i;
+            } else if (i + 1 < n) {
+                i += 2;
+            } else {
+                n = i;
+                break;
+            }
+        }
+        *used = n;
+        return decodeLossless(bytes.first(n), out);
     }
 
 private:
@@ -563,6 +582,10 @@ char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak,
 
 } // namespace
 
+quint64 lineHash(QStringView line) {
+    return qHash(line, size_t(0x9e3779b97f4a7c15ull));
+}
+
 LineBreak TextFormat::nativeLineBreak() {
 #ifdef Q_OS_WIN
     return LineBreak::CRLF;
@@ -806,6 +829,300 @@ QString encodingName(TextEncoding encoding) {
         return QStringLiteral("Shift-JIS");
     }
     return {};
+}
+
+// --- reading piece by piece -------------------------------------------------------
+
+struct TextDecoder::State {
+    enum class Mode { Start, Utf8Bom, Utf16LE, Utf16BE, Utf8, ShiftJis };
+    Mode mode = Mode::Start;
+    // Set once the bytes were read as UTF-8 in vain: the next reading takes
+    // them for Shift-JIS.
+    bool notUtf8 = false;
+    QByteArray head;  // the first bytes, while fewer than a byte-order mark
+    QByteArray carry; // the start of a character whose other bytes follow
+    QStringDecoder utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                    QStringConverter::Flag::ConvertInitialBom};
+    std::optional<QStringDecoder> utf16;
+    qint64 bodyBytes = 0; // after the byte-order mark
+    // Line breaks: CR, LF and CR LF all become "\n". A CR at the end of
+    // what was given waits for the next character.
+    bool pendingCr = false;
+    std::array<qint64, 3> counts{0, 0, 0};
+    std::optional<LineBreak> firstKind;
+    bool mixed = false;
+    std::vector<LineBreak> breaks; // every line's, once two kinds were met
+    bool editorSeparators = false;
+
+    void restart() {
+        const bool was = notUtf8;
+        *this = State();
+        notUtf8 = was;
+    }
+
+    void record(LineBreak kind, qint64 n) {
+        if (n == 0)
+            return;
+        counts[size_t(kind)] += n;
+        if (!firstKind)
+            firstKind = kind;
+        if (!mixed && kind != *firstKind) {
+            mixed = true;
+            breaks.assign(size_t(counts[size_t(*firstKind)]), *firstKind);
+        }
+        if (mixed)
+            breaks.insert(breaks.end(), size_t(n), kind);
+    }
+
+    // Turns the line breaks of the text appended from `from` into "\n", and
+    // looks for the characters an editor could take for line breaks.
+    void afterDecoding(QString& out, qsizetype from) {
+        if (from == out.size())
+            return;
+        if (pendingCr) {
+            pendingCr = false;
+            if (out[from] == u'\n') {
+                out.remove(from, 1);
+                record(LineBreak::CRLF, 1);
+            } else {
+                record(LineBreak::CR, 1);
+            }
+        }
+        char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+        char16_t* p = begin + from;
+        char16_t* const end = begin + out.size();
+        if (!QStringView(p, end).contains(u'\r')) {
+            // The usual text: a count of the breaks, one pass.
+            qint64 lf = 0;
+            bool separators = false;
+            for (const char16_t* q = p; q != end; ++q) {
+                lf += *q == u'\n';
+                separators |= *q == QChar::ParagraphSeparator || (*q & 0xFFFE) == 0xFDD0;
+            }
+            record(LineBreak::LF, lf);
+            editorSeparators |= separators;
+            return;
+        }
+        char16_t* w = p;
+        for (; p != end; ++p) {
+            const char16_t c = *p;
+            if (c == u'\r') {
+                *w++ = u'\n';
+                if (p + 1 == end) {
+                    pendingCr = true;
+                } else if (p[1] == u'\n') {
+                    ++p;
+                    record(LineBreak::CRLF, 1);
+                } else {
+                    record(LineBreak::CR, 1);
+                }
+                continue;
+            }
+            if (c == u'\n')
+                record(LineBreak::LF, 1);
+            editorSeparators |= c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0;
+            *w++ = c;
+        }
+        out.truncate(w - begin);
+    }
+
+    // The encoding, from the first bytes (all of them when fewer than three).
+    qsizetype choose(QByteArrayView first) {
+        if (first.startsWith("\xEF\xBB\xBF")) {
+            mode = Mode::Utf8Bom;
+            return 3;
+        }
+        if (first.startsWith("\xFF\xFE")) {
+            mode = Mode::Utf16LE;
+            utf16.emplace(QStringConverter::Utf16LE, QStringConverter::Flag::ConvertInitialBom);
+            return 2;
+        }
+        if (first.startsWith("\xFE\xFF")) {
+            mode = Mode::Utf16BE;
+            utf16.emplace(QStringConverter::Utf16BE, QStringConverter::Flag::ConvertInitialBom);
+            return 2;
+        }
+        mode = notUtf8 ? Mode::ShiftJis : Mode::Utf8;
+        return 0;
+    }
+
+    // A failure to read the bytes as taken.
+    Step failed() const { return mode == Mode::Utf8 ? Step::Again : Step::Whole; }
+
+    Step decodeUtf8(QByteArrayView bytes, QString& out) {
+        if (!carry.isEmpty()) {
+            // Complete the character begun before, then go on.
+            const auto lead = quint8(carry[0]);
+            const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            const qsizetype take = qMin(length - carry.size(), bytes.size());
+            carry += bytes.first(take);
+            bytes = bytes.sliced(take);
+            if (carry.size() < length)
+                return Step::Going;
+            const QByteArray whole = std::exchange(carry, QByteArray());
+            if (const Step s = appendUtf8(whole, out); s != Step::Going)
+                return s;
+        }
+        // The bytes up to the last character that is complete.
+        qsizetype n = bytes.size();
+        for (qsizetype back = 1; back <= 3 && back <= n; ++back) {
+            const auto c = quint8(bytes[n - back]);
+            if ((c & 0xC0) == 0x80)
+                continue; // a continuation byte
+            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back)
+                n -= back;
+            break;
+        }
+        carry = bytes.sliced(n).toByteArray();
+        return appendUtf8(bytes.first(n), out);
+    }
+
+    Step appendUtf8(QByteArrayView bytes, QString& out) {
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size()); // at most one unit a byte
+        QChar* const begin = out.data();
+        QChar* const end = utf8.appendToBuffer(begin + from, bytes);
+        out.truncate(end - begin);
+        if (utf8.hasError())
+            return failed();
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decodeShiftJis(QByteArrayView bytes, QString& out) {
+        QByteArray joined;
+        if (!carry.isEmpty()) {
+            joined = carry;
+            joined += bytes;
+            bytes = joined;
+        }
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size());
+        auto* const begin = reinterpret_cast<char16_t*>(out.data());
+        qsizetype used = 0;
+        const char16_t* end =
+            ShiftJisTable::instance().decodeLosslessPrefix(bytes, begin + from, &used);
+        if (!end) {
+            out.truncate(from);
+            return Step::Whole;
+        }
+        out.truncate(end - begin);
+        carry = bytes.sliced(used).toByteArray();
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decodeUtf16(QByteArrayView bytes, QString& out) {
+        bodyBytes += bytes.size();
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size() / 2 + 2);
+        QChar* const begin = out.data();
+        QChar* const end = utf16->appendToBuffer(begin + from, bytes);
+        out.truncate(end - begin);
+        if (utf16->hasError())
+            return Step::Whole;
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decode(QByteArrayView bytes, QString& out) {
+        switch (mode) {
+        case Mode::Utf8:
+        case Mode::Utf8Bom:
+            return decodeUtf8(bytes, out);
+        case Mode::ShiftJis:
+            return decodeShiftJis(bytes, out);
+        case Mode::Utf16LE:
+        case Mode::Utf16BE:
+            return decodeUtf16(bytes, out);
+        case Mode::Start:
+            break;
+        }
+        return Step::Whole;
+    }
+
+    // Takes the first bytes until a byte-order mark can be told.
+    Step start(QByteArrayView bytes, QString& out, bool last) {
+        if (head.isEmpty() && bytes.size() >= 3) {
+            return decode(bytes.sliced(choose(bytes)), out);
+        }
+        head += bytes;
+        if (head.size() < 3 && !last)
+            return Step::Going;
+        const QByteArray first = std::exchange(head, QByteArray());
+        return decode(QByteArrayView(first).sliced(choose(first)), out);
+    }
+};
+
+TextDecoder::TextDecoder() : d(std::make_unique<State>()) {}
+
+TextDecoder::~TextDecoder() = default;
+
+TextDecoder::Step TextDecoder::feed(QByteArrayView bytes, QString& out) {
+    const Step step =
+        d->mode == State::Mode::Start ? d->start(bytes, out, false) : d->decode(bytes, out);
+    if (step == Step::Again) {
+        d->restart();
+        d->notUtf8 = true;
+    }
+    return step;
+}
+
+TextDecoder::Step TextDecoder::finish(QString& out, TextFormat& format) {
+    State& s = *d;
+    Step step = Step::Going;
+    if (s.mode == State::Mode::Start)
+        step = s.start({}, out, true);
+    if (step == Step::Going && !s.carry.isEmpty())
+        step = s.failed(); // a character cut short at the end
+    if (step == Step::Going && s.utf16 && s.bodyBytes % 2 != 0)
+        step = Step::Whole;
+    if (step == Step::Again) {
+        s.restart();
+        s.notUtf8 = true;
+    }
+    if (step != Step::Going)
+        return step;
+    if (s.pendingCr) {
+        s.pendingCr = false;
+        s.record(LineBreak::CR, 1);
+    }
+    switch (s.mode) {
+    case State::Mode::Utf8Bom:
+        format.encoding = TextEncoding::Utf8Bom;
+        break;
+    case State::Mode::Utf16LE:
+        format.encoding = TextEncoding::Utf16LE;
+        break;
+    case State::Mode::Utf16BE:
+        format.encoding = TextEncoding::Utf16BE;
+        break;
+    case State::Mode::ShiftJis:
+        format.encoding = TextEncoding::ShiftJis;
+        break;
+    case State::Mode::Utf8:
+    case State::Mode::Start:
+        format.encoding = TextEncoding::Utf8;
+        break;
+    }
+    format.lossless = !s.editorSeparators;
+    format.mixed.reset();
+    if (!s.firstKind) {
+        format.lineBreak = TextFormat::nativeLineBreak();
+    } else if (!s.mixed) {
+        format.lineBreak = *s.firstKind;
+    } else {
+        std::size_t best = 0;
+        for (std::size_t k = 1; k < s.counts.size(); ++k)
+            if (s.counts[k] > s.counts[best])
+                best = k;
+        format.lineBreak = LineBreak(best);
+        auto mixed = std::make_shared<MixedBreaks>();
+        mixed->breaks = std::move(s.breaks);
+        format.mixed = std::move(mixed);
+    }
+    return Step::Going;
 }
 
 } // namespace ostrel

@@ -14,6 +14,7 @@ namespace internal {
 class TextBuffer;
 class Loader;
 class UndoStack;
+struct LoadBatch;
 } // namespace internal
 
 // Where a load reads a file's bytes: called on the loading thread only.
@@ -129,12 +130,15 @@ private:
     friend class internal::Loader;
     internal::TextBuffer& buffer() const { return *m_buffer; }
     void beginNewText();
-    void applyEdit(qsizetype position, qsizetype removed, const QString& text);
     void updateModified();
+    void takeBatch(quint64 load, internal::LoadBatch&& batch);
+    void finishLoad(quint64 load, const LoadResult& result);
 
     std::unique_ptr<internal::TextBuffer> m_buffer;
     std::unique_ptr<internal::UndoStack> m_undo;
     std::unique_ptr<internal::Loader> m_loader;
+    quint64 m_loadNumber = 0;
+    bool m_loading = false;
     bool m_complete = true;
     bool m_modified = false;
 };

@@ -125,10 +125,12 @@ bool Document::replace(qsizetype position, qsizetype removed, const QString& tex
     removed = std::clamp<qsizetype>(removed, 0, length() - position);
     if (removed == 0 && text.isEmpty())
         return true;
-    internal::UndoStep step{position, mid(position, removed), text, kind};
+    internal::UndoStep step{position, mid(position, removed), text, kind, {}};
+    const QString taken = step.removed;
     m_buffer->replace(position, removed, text);
     m_undo->record(std::move(step));
     emit changed(position, removed, text.size());
+    emit edited(position, taken, text);
     updateModified();
     return true;
 }
@@ -143,19 +145,33 @@ bool Document::isRedoAvailable() const {
     return m_undo->canRedo();
 }
 
+void Document::beginEditGroup() {
+    m_undo->beginGroup();
+}
+
+void Document::endEditGroup() {
+    m_undo->endGroup();
+}
+
 std::optional<qsizetype> Document::undo() {
     if (!isComplete())
         return std::nullopt;
     const internal::UndoStep* step = m_undo->undo();
     if (!step)
         return std::nullopt;
-    const qsizetype position = step->position;
-    const QString removed = step->removed;
-    const qsizetype inserted = step->inserted.size();
-    m_buffer->replace(position, inserted, removed);
-    emit changed(position, inserted, removed.size());
+    // The edits of a step taken back, the last first.
+    const std::vector<internal::UndoStep> one{*step};
+    const std::vector<internal::UndoStep>& edits = step->group.empty() ? one : step->group;
+    qsizetype caret = 0;
+    for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
+        const qsizetype inserted = edit->inserted.size();
+        m_buffer->replace(edit->position, inserted, edit->removed);
+        emit changed(edit->position, inserted, edit->removed.size());
+        emit edited(edit->position, edit->inserted, edit->removed);
+        caret = edit->position + edit->removed.size();
+    }
     updateModified();
-    return position + removed.size();
+    return caret;
 }
 
 std::optional<qsizetype> Document::redo() {
@@ -164,13 +180,18 @@ std::optional<qsizetype> Document::redo() {
     const internal::UndoStep* step = m_undo->redo();
     if (!step)
         return std::nullopt;
-    const qsizetype position = step->position;
-    const QString inserted = step->inserted;
-    const qsizetype removed = step->removed.size();
-    m_buffer->replace(position, removed, inserted);
-    emit changed(position, removed, inserted.size());
+    const std::vector<internal::UndoStep> one{*step};
+    const std::vector<internal::UndoStep>& edits = step->group.empty() ? one : step->group;
+    qsizetype caret = 0;
+    for (const internal::UndoStep& edit : edits) {
+        const qsizetype removed = edit.removed.size();
+        m_buffer->replace(edit.position, removed, edit.inserted);
+        emit changed(edit.position, removed, edit.inserted.size());
+        emit edited(edit.position, edit.removed, edit.inserted);
+        caret = edit.position + edit.inserted.size();
+    }
     updateModified();
-    return position + inserted.size();
+    return caret;
 }
 
 bool Document::isModified() const {

@@ -14,6 +14,7 @@ namespace internal {
 class TextBuffer;
 class Loader;
 class UndoStack;
+class RowCounter;
 struct LoadBatch;
 } // namespace internal
 
@@ -103,6 +104,10 @@ public:
                  EditKind kind = EditKind::Other);
     // The next edit starts a step of its own (the caret was moved).
     void closeUndoStep();
+    // The edits made until endEditGroup are one step to undo (a text dragged
+    // elsewhere: taken away here, put in there).
+    void beginEditGroup();
+    void endEditGroup();
     bool isUndoAvailable() const;
     bool isRedoAvailable() const;
     // Undoes or redoes a step; answers where the caret goes (after the text
@@ -118,6 +123,9 @@ public:
 signals:
     // The text changed: `removed` units at `position` were replaced by `added`.
     void changed(qsizetype position, qsizetype removed, qsizetype added);
+    // The same change, for an edit (not for the text a load brings), with
+    // the text it took away and the text it put in.
+    void edited(qsizetype position, const QString& removed, const QString& inserted);
     // A new text begins (setText, load): everything known of the old is gone.
     void reset();
     void modificationChanged(bool modified);
@@ -128,6 +136,7 @@ private:
     friend class TextView;
     friend class Lines;
     friend class internal::Loader;
+    friend class internal::RowCounter;
     internal::TextBuffer& buffer() const { return *m_buffer; }
     void beginNewText();
     void updateModified();

@@ -36,7 +36,29 @@ bool UndoStack::join(const UndoStep& step) {
     return false;
 }
 
+void UndoStack::beginGroup() {
+    if (m_groupDepth > 0) {
+        ++m_groupDepth;
+        return;
+    }
+    record(UndoStep());
+    m_groupDepth = 1;
+}
+
+void UndoStack::endGroup() {
+    if (m_groupDepth > 0 && --m_groupDepth == 0 && m_steps.back().group.empty()) {
+        // Nothing was edited.
+        m_steps.pop_back();
+        m_done = m_steps.size();
+    }
+    m_open = false;
+}
+
 void UndoStack::record(UndoStep step) {
+    if (m_groupDepth > 0) {
+        m_steps.back().group.push_back(std::move(step));
+        return;
+    }
     if (join(step))
         return;
     if (m_done < m_steps.size()) {
@@ -44,7 +66,7 @@ void UndoStack::record(UndoStep step) {
         if (m_clean && *m_clean > m_done)
             m_clean.reset();
     }
-    const bool joinable = step.kind != Kind::Other;
+    const bool joinable = step.kind != Kind::Other && step.group.empty();
     m_steps.push_back(std::move(step));
     m_done = m_steps.size();
     m_open = joinable;
@@ -65,6 +87,7 @@ const UndoStep* UndoStack::redo() {
 }
 
 void UndoStack::clear() {
+    m_groupDepth = 0;
     m_steps.clear();
     m_done = 0;
     m_clean = 0;

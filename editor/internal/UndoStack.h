@@ -14,6 +14,9 @@ struct UndoStep {
     QString removed;
     QString inserted;
     Document::EditKind kind = Document::EditKind::Other;
+    // A step of several edits, in the order they were made (the fields above
+    // are then unused).
+    std::vector<UndoStep> group;
 };
 
 // The steps to undo and redo, and which of them holds the text last marked
@@ -31,6 +34,9 @@ public:
     const UndoStep* undo();
     const UndoStep* redo();
     void clear();
+    // Edits recorded until endGroup are one step.
+    void beginGroup();
+    void endGroup();
     // The text now is the unmodified one; or no text reached by undo and
     // redo is.
     void markClean() { m_clean = m_done; }
@@ -44,6 +50,7 @@ private:
     size_t m_done = 0; // the steps before this are done
     std::optional<size_t> m_clean = 0;
     bool m_open = false;
+    int m_groupDepth = 0;
 };
 
 } // namespace ostrel::editor::internal

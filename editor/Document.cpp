@@ -129,8 +129,8 @@ bool Document::replace(qsizetype position, qsizetype removed, const QString& tex
     const QString taken = step.removed;
     m_buffer->replace(position, removed, text);
     m_undo->record(std::move(step));
-    emit changed(position, removed, text.size());
     emit edited(position, taken, text);
+    emit changed(position, removed, text.size());
     updateModified();
     return true;
 }
@@ -166,8 +166,8 @@ std::optional<qsizetype> Document::undo() {
     for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
         const qsizetype inserted = edit->inserted.size();
         m_buffer->replace(edit->position, inserted, edit->removed);
-        emit changed(edit->position, inserted, edit->removed.size());
         emit edited(edit->position, edit->inserted, edit->removed);
+        emit changed(edit->position, inserted, edit->removed.size());
         caret = edit->position + edit->removed.size();
     }
     updateModified();
@@ -186,8 +186,8 @@ std::optional<qsizetype> Document::redo() {
     for (const internal::UndoStep& edit : edits) {
         const qsizetype removed = edit.removed.size();
         m_buffer->replace(edit.position, removed, edit.inserted);
-        emit changed(edit.position, removed, edit.inserted.size());
         emit edited(edit.position, edit.removed, edit.inserted);
+        emit changed(edit.position, removed, edit.inserted.size());
         caret = edit.position + edit.inserted.size();
     }
     updateModified();

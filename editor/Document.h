@@ -123,8 +123,8 @@ public:
 signals:
     // The text changed: `removed` units at `position` were replaced by `added`.
     void changed(qsizetype position, qsizetype removed, qsizetype added);
-    // The same change, for an edit (not for the text a load brings), with
-    // the text it took away and the text it put in.
+    // An edit (not the text a load brings) with the text it took away and
+    // the text it put in; sent just before its `changed`.
     void edited(qsizetype position, const QString& removed, const QString& inserted);
     // A new text begins (setText, load): everything known of the old is gone.
     void reset();

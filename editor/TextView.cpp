@@ -145,7 +145,8 @@ struct TextView::Private {
 
     std::optional<qsizetype> pendingMove; // a line as shown
     bool movingCaret = false;
-    bool editing = false; // the caret follows an edit: the step to undo stays open
+    bool editing = false;               // the caret follows an edit: the step to undo stays open
+    std::optional<qsizetype> editCaret; // where the view's own edit puts the caret
     std::optional<qsizetype> questionPosition;
     std::function<void(qsizetype)> questionAnswer;
 
@@ -635,14 +636,28 @@ void TextView::setDocument(Document* document) {
                         else if (p > position)
                             p = position;
                     };
-                    follow(d->caret);
-                    follow(d->anchor);
+                    const qsizetype caretWas = d->caret, anchorWas = d->anchor;
+                    if (d->editCaret) {
+                        // The view's own edit: the caret goes after what it put in.
+                        d->caret = d->anchor = *d->editCaret;
+                        d->editCaret.reset();
+                    } else {
+                        follow(d->caret);
+                        follow(d->anchor);
+                    }
                     follow(d->topPosition);
                     if (d->questionPosition)
                         follow(*d->questionPosition);
                     d->snapTop();
                     d->updateScrollBars();
                     viewport()->update();
+                    if (d->caret != caretWas || d->anchor != anchorWas) {
+                        emit caretMoved();
+                        if (caretWas != anchorWas || hasSelection())
+                            emit selectionChanged();
+                        updateMicroFocus();
+                        internal::ViewAccessible::caretMoved(this);
+                    }
                 });
     d->documentConnections[1] = connect(document, &Document::reset, this, [this] {
         d->caret = d->anchor = d->topPosition = 0;
@@ -786,8 +801,11 @@ namespace {
 // Replaces the selection as the user does, one step to undo; the caret
 // goes after what was put in.
 bool userEdit(TextView* view, Document* doc, qsizetype from, qsizetype removed, const QString& text,
-              Document::EditKind kind, bool& editing) {
-    if (!doc->replace(from, removed, text, kind))
+              Document::EditKind kind, bool& editing, std::optional<qsizetype>& editCaret) {
+    editCaret = from + text.size();
+    const bool done = doc->replace(from, removed, text, kind);
+    editCaret.reset();
+    if (!done)
         return false;
     editing = true;
     view->setCaret(from + text.size());
@@ -802,14 +820,14 @@ void TextView::insertText(const QString& text) {
     if (!d->editable() || (text.isEmpty() && !hasSelection()))
         return;
     userEdit(this, d->doc, selectionStart(), selectionEnd() - selectionStart(), text,
-             Document::EditKind::Other, d->editing);
+             Document::EditKind::Other, d->editing, d->editCaret);
 }
 
 void TextView::deleteSelection() {
     if (!d->editable() || !hasSelection())
         return;
     userEdit(this, d->doc, selectionStart(), selectionEnd() - selectionStart(), QString(),
-             Document::EditKind::Other, d->editing);
+             Document::EditKind::Other, d->editing, d->editCaret);
 }
 
 void TextView::copy() const {
@@ -1174,7 +1192,7 @@ void TextView::keyPressEvent(QKeyEvent* e) {
     const auto removeTo = [&](qsizetype other, Document::EditKind kind) {
         const qsizetype a = std::min(d->caret, other), b = std::max(d->caret, other);
         if (b > a)
-            userEdit(this, d->doc, a, b - a, QString(), kind, d->editing);
+            userEdit(this, d->doc, a, b - a, QString(), kind, d->editing, d->editCaret);
     };
     if (e->key() == Qt::Key_Backspace && !(e->modifiers() & ~Qt::ShiftModifier)) {
         if (hasSelection())
@@ -1187,7 +1205,7 @@ void TextView::keyPressEvent(QKeyEvent* e) {
         // Shift+Enter too makes a line break (not a separator that is no line
         // break in the record's file).
         userEdit(this, d->doc, from, to - from, QStringLiteral("\n"), Document::EditKind::Other,
-                 d->editing);
+                 d->editing, d->editCaret);
         return;
     }
     if (e->matches(K::Undo)) {
@@ -1241,8 +1259,8 @@ void TextView::keyPressEvent(QKeyEvent* e) {
     }
     if (e->matches(K::DeleteCompleteLine)) {
         const auto [start, end] = d->lineAt(d->caret);
-        userEdit(this, d->doc, start, end - start, QString(), Document::EditKind::Other,
-                 d->editing);
+        userEdit(this, d->doc, start, end - start, QString(), Document::EditKind::Other, d->editing,
+                 d->editCaret);
         return;
     }
     // Typed text.
@@ -1262,7 +1280,8 @@ void TextView::keyPressEvent(QKeyEvent* e) {
                 c == u'\t';
     }
     if (acceptable) {
-        userEdit(this, d->doc, from, to - from, typed, Document::EditKind::Typing, d->editing);
+        userEdit(this, d->doc, from, to - from, typed, Document::EditKind::Typing, d->editing,
+                 d->editCaret);
         return;
     }
     e->ignore();
@@ -1284,7 +1303,8 @@ void TextView::inputMethodEvent(QInputMethodEvent* e) {
             from = std::clamp<qsizetype>(d->caret + e->replacementStart(), 0, d->length());
             to = std::clamp<qsizetype>(from + e->replacementLength(), from, d->length());
         }
-        userEdit(this, d->doc, from, to - from, commit, Document::EditKind::Other, d->editing);
+        userEdit(this, d->doc, from, to - from, commit, Document::EditKind::Other, d->editing,
+                 d->editCaret);
     }
     d->preedit = e->preeditString();
     d->preeditAttributes = e->attributes();
@@ -1442,7 +1462,7 @@ void TextView::mouseMoveEvent(QMouseEvent* e) {
         if (done == Qt::MoveAction && drag->target() != viewport() && drag->target() != this &&
             d->doc->revision() == revision)
             userEdit(this, d->doc, from, to - from, QString(), Document::EditKind::Other,
-                     d->editing);
+                     d->editing, d->editCaret);
         return;
     }
     const QRect area = viewport()->rect();

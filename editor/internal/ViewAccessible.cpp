@@ -38,8 +38,6 @@ TextView* ViewAccessible::view() const {
 
 void ViewAccessible::edited(TextView* view, qsizetype position, const QString& removed,
                             const QString& inserted) {
-    if (!QAccessible::isActive())
-        return;
     if (!removed.isEmpty() && !inserted.isEmpty()) {
         QAccessibleTextUpdateEvent event(view, int(position), removed, inserted);
         QAccessible::updateAccessibility(&event);
@@ -64,8 +62,6 @@ void ViewAccessible::reset(TextView* view) {
 }
 
 void ViewAccessible::caretMoved(TextView* view) {
-    if (!QAccessible::isActive())
-        return;
     if (view->hasSelection()) {
         QAccessibleTextSelectionEvent selection(view, int(view->selectionStart()),
                                                 int(view->selectionEnd()));

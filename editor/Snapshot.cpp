@@ -10,6 +10,10 @@ using internal::TextReader;
 namespace internal {
 
 Snapshot SnapshotData::of(const TextBuffer& buffer, bool complete) {
+    return Snapshot(share(buffer, complete));
+}
+
+std::shared_ptr<const SnapshotData> SnapshotData::share(const TextBuffer& buffer, bool complete) {
     auto data = std::make_shared<SnapshotData>();
     data->blocks = buffer.shareBlocks();
     data->starts.reserve(data->blocks.size() + 1);
@@ -25,7 +29,7 @@ Snapshot SnapshotData::of(const TextBuffer& buffer, bool complete) {
     data->breakStarts.push_back(breaks);
     data->revision = buffer.revision();
     data->complete = complete;
-    return Snapshot(std::move(data));
+    return data;
 }
 
 size_t SnapshotData::blockOfPosition(qsizetype position) const {

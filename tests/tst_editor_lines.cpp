@@ -6,6 +6,7 @@
 #include "editor/Lines.h"
 #include "editor/TextView.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstring>
@@ -195,9 +196,41 @@ private slots:
                 v.doc()->replace(at, 7, QString());
         }
         QCOMPARE(picture(v.doc(), v.lines(), 997), freshPicture(v, 997));
+        // Line breaks typed into it and taken out again, at its ends too.
+        const qsizetype middle = 6 + line.size() / 2;
+        for (const auto& [at, removed, text] :
+             std::vector<std::tuple<qsizetype, qsizetype, QString>>{{middle, 0, "\n"},
+                                                                    {middle, 1, ""},
+                                                                    {5, 1, ""},
+                                                                    {5, 0, "\n"},
+                                                                    {v.doc()->lineEnd(1), 0, "x\n"},
+                                                                    {middle, 0, "a\nb\nc"}}) {
+            v.doc()->replace(at, removed, text);
+            QCOMPARE(picture(v.doc(), v.lines(), 997), freshPicture(v, 997));
+        }
         v.view.setWordWrap(false);
-        QCOMPARE(v.lines()->lineCount(), 3);
-        QCOMPARE(v.lines()->lineOf(v.doc()->length() - 1), 2);
+        QCOMPARE(v.lines()->lineCount(), 6);
+        QCOMPARE(v.lines()->lineOf(v.doc()->length() - 1), 5);
+        // Without wrap a long line's characters stand where a fresh view puts
+        // them, through edits.
+        const auto xOf = [](TextView& view, qsizetype at) {
+            view.setCaret(at);
+            view.ensureCaretVisible();
+            return view.caretRect(at).left() + view.horizontalScrollBar()->value();
+        };
+        v.view.setCaret(v.doc()->lineEnd(1)); // measured to its end
+        v.view.ensureCaretVisible();
+        for (int i = 0; i < 8; ++i) {
+            if (i < 6) // in the line
+                v.doc()->replace(10 + i * 5000, i % 2 ? 3 : 0,
+                                 i % 2 ? QString() : QStringLiteral("日本"));
+            else // a line break in it, and out again
+                v.doc()->replace(15000, i == 6 ? 0 : 1, i == 6 ? QStringLiteral("\n") : QString());
+            View fresh(v.doc()->toString(), 300, false, 400);
+            for (qsizetype at : {qsizetype(7), qsizetype(20000), qsizetype(40000),
+                                 v.doc()->lineEnd(v.doc()->lineOf(40000)) - 1})
+                QCOMPARE(xOf(v.view, at), xOf(fresh.view, at));
+        }
     }
 
     // A large text is counted in the background: no answer at first, then

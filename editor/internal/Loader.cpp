@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <cstring>
 
 namespace ostrel::editor::internal {
 
@@ -106,7 +107,13 @@ void Loader::cut(bool all) {
             flush();
         from += n;
     }
-    m_pending.remove(0, from);
+    // What is left goes to the front by hand: QString::remove at the front
+    // would move its start and soon make it allocate again, leaving a hole
+    // of the size of a block each time between the blocks.
+    const qsizetype rest = m_pending.size() - from;
+    if (from > 0 && rest > 0)
+        std::memmove(m_pending.data(), m_pending.constData() + from, size_t(rest) * sizeof(QChar));
+    m_pending.resize(rest);
 }
 
 void Loader::startAgain() {

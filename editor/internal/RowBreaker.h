@@ -42,6 +42,8 @@ public:
     qint64 rows() const { return m_rows; }
     // Where the rows start after the first (with collectStarts).
     const std::vector<qsizetype>& starts() const { return m_starts; }
+    // How much of the line was fed.
+    qsizetype length() const { return m_offset; }
     // The width of the line without wrap (1/64 pixel).
     qint64 width() const { return m_x; }
 

@@ -2,6 +2,7 @@
 
 #include "editor/Document.h"
 #include "editor/Lines.h"
+#include "editor/internal/SnapshotData.h"
 #include "editor/internal/TextBuffer.h"
 
 #include <QElapsedTimer>
@@ -39,6 +40,16 @@ qint64 measureFrom(const CharWidths& widths, qint64 x, QStringView text) {
 
 } // namespace
 
+struct RowCounter::LongLine {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    std::vector<qsizetype> starts; // with wrap: of each row (the first 0)
+    std::vector<Piece> pieces;     // without: measured so far (the first at 0)
+    bool piecesComplete = false;
+    bool tabs = true; // whether a tab may follow (its advance depends on where it stands)
+    quint64 used = 0;
+};
+
 struct RowCounter::BlockResult {
     size_t index = 0;
     quint64 id = 0;
@@ -48,16 +59,39 @@ struct RowCounter::BlockResult {
     qint64 widest = 0;
     // The blocks after it that its lines reached into, with their ids.
     std::vector<std::pair<size_t, quint64>> reached;
+    std::vector<std::shared_ptr<LongLine>> longLines;
+    // A line ran to the end of the text as it was: the count holds only while
+    // no text came after it (as a load's next blocks do).
+    size_t endedAt = 0; // the number of blocks then, or 0
 };
 
-struct RowCounter::LongLine {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    std::vector<qsizetype> starts; // with wrap: of each row (the first 0)
-    std::vector<Piece> pieces;     // without: measured so far (the first at 0)
-    bool piecesComplete = false;
-    quint64 used = 0;
-};
+namespace {
+
+// The pieces of a long line without wrap, from the first (each at a
+// character's start, about kPiece apart), measured on until `upTo` or the
+// line's end. `at(i)` and `view(from, to)` read the line.
+template <typename At, typename View>
+void measurePieces(const CharWidths& widths, qsizetype length, qsizetype upTo, At at, View view,
+                   std::vector<RowCounter::Piece>& pieces, bool& complete, qint64* width) {
+    while (!complete && pieces.back().offset <= upTo) {
+        const RowCounter::Piece last = pieces.back();
+        qsizetype next = last.offset + RowCounter::kPiece;
+        if (next >= length) {
+            complete = true;
+            *width = measureFrom(widths, last.x, view(last.offset, length));
+            break;
+        }
+        while (next < length) {
+            const QChar c = at(next);
+            if (!(c.isLowSurrogate() || c.isMark()))
+                break;
+            ++next;
+        }
+        pieces.push_back({next, measureFrom(widths, last.x, view(last.offset, next))});
+    }
+}
+
+} // namespace
 
 RowCounter::RowCounter(Lines* lines) : QObject(lines), m_lines(lines) {}
 
@@ -171,17 +205,15 @@ RowCounter::LongLine* RowCounter::longLine(qsizetype line) {
     const qsizetype length = text.lineEnd(line) - start;
     if (length < kLongLine)
         return nullptr;
-    static quint64 clock = 0;
     for (const auto& kept : m_longLines) {
         if (kept->start == start && kept->length == length) {
-            kept->used = ++clock;
+            kept->used = ++m_clock;
             return kept.get();
         }
     }
     auto made = std::make_unique<LongLine>();
     made->start = start;
     made->length = length;
-    made->used = ++clock;
     if (m_setup.wrap) {
         RowBreaker breaker(m_setup, true);
         text.forEachPiece(start, start + length, [&](QStringView part) { breaker.feed(part); });
@@ -190,6 +222,23 @@ RowCounter::LongLine* RowCounter::longLine(qsizetype line) {
         made->starts.insert(made->starts.end(), breaker.starts().begin(), breaker.starts().end());
     } else {
         made->pieces.push_back({0, 0});
+        made->tabs = false;
+        text.forEachPiece(start, start + length, [&](QStringView part) {
+            made->tabs = made->tabs || part.contains(u'\t');
+        });
+    }
+    keep(std::move(made));
+    return m_longLines.back().get();
+}
+
+void RowCounter::keep(std::unique_ptr<LongLine> made) {
+    made->used = ++m_clock;
+    for (auto it = m_longLines.begin(); it != m_longLines.end(); ++it) {
+        if ((*it)->start == made->start) {
+            *it = std::move(made);
+            std::rotate(it, it + 1, m_longLines.end()); // the newest last
+            return;
+        }
     }
     if (m_longLines.size() >= kLongLinesKept) {
         const auto oldest =
@@ -198,17 +247,50 @@ RowCounter::LongLine* RowCounter::longLine(qsizetype line) {
         m_longLines.erase(oldest);
     }
     m_longLines.push_back(std::move(made));
-    return m_longLines.back().get();
+}
+
+std::vector<qsizetype> RowCounter::rewrap(qsizetype start, qsizetype length,
+                                          std::vector<qsizetype> starts,
+                                          const std::vector<qsizetype>& old, qsizetype oldStart,
+                                          qsizetype delta, qsizetype editEnd) const {
+    const TextReader<TextBuffer> text = buffer().reader();
+    const qsizetype from = starts.back();
+    RowBreaker breaker(m_setup, true);
+    QString scratch;
+    size_t seen = 0;
+    for (qsizetype at = from; at < length;) {
+        const qsizetype n = std::min<qsizetype>(4096, length - at);
+        breaker.feed(text.view(start + at, start + at + n, scratch));
+        at += n;
+        for (; seen < breaker.starts().size(); ++seen) {
+            const qsizetype row = from + breaker.starts()[seen];
+            starts.push_back(row);
+            if (start + row < editEnd)
+                continue;
+            // A row that starts where one started before the edit: from
+            // here on the rows are the old ones.
+            const qsizetype was = start + row - delta - oldStart;
+            const auto match = std::lower_bound(old.begin(), old.end(), was);
+            if (match != old.end() && *match == was) {
+                for (auto rest = match + 1; rest != old.end(); ++rest)
+                    starts.push_back(*rest + oldStart + delta - start);
+                return starts;
+            }
+        }
+    }
+    return starts;
 }
 
 void RowCounter::followEdit(qsizetype position, qsizetype removed, qsizetype added) {
     const qsizetype delta = added - removed;
+    const qsizetype editEnd = position + added;
     const TextReader<TextBuffer> text = buffer().reader();
+    std::vector<std::unique_ptr<LongLine>> made;
     for (auto it = m_longLines.begin(); it != m_longLines.end();) {
         LongLine& kept = **it;
         const qsizetype end = kept.start + kept.length;
         if (position + removed < kept.start) {
-            kept.start += delta; // before the line (its line break kept)
+            kept.start += delta; // before the line, its line break kept
             ++it;
             continue;
         }
@@ -216,61 +298,97 @@ void RowCounter::followEdit(qsizetype position, qsizetype removed, qsizetype add
             ++it;
             continue;
         }
-        // In the line: followed when the line keeps its start and grew or
-        // shrank by the edit alone (no line break came or went).
-        const qsizetype line = text.lineOf(position);
-        const bool inside = position >= kept.start && position + removed <= end &&
-                            text.lineStart(line) == kept.start &&
-                            text.lineEnd(line) - kept.start == kept.length + delta;
-        if (!inside) {
-            it = m_longLines.erase(it);
-            continue;
-        }
-        const qsizetype offset = position - kept.start;
-        kept.length += delta;
-        if (!kept.pieces.empty()) {
-            // Pieces before the edit keep their place.
-            while (kept.pieces.size() > 1 && kept.pieces.back().offset >= offset)
-                kept.pieces.pop_back();
-            kept.piecesComplete = false;
-        }
-        if (!kept.starts.empty()) {
-            // Wrapped again from the row before the edit's, until a row
-            // starts where one started before (from there on all is alike).
-            std::vector<qsizetype>& old = kept.starts;
-            const size_t k =
-                size_t(std::upper_bound(old.begin(), old.end(), offset) - old.begin() - 1);
-            const size_t j = k > 0 ? k - 1 : 0;
-            const qsizetype from = old[j];
-            std::vector<qsizetype> made(old.begin(), old.begin() + qptrdiff(j) + 1);
-            RowBreaker breaker(m_setup, true);
-            QString scratch;
-            size_t seen = 0;
-            bool joined = false;
-            for (qsizetype at = from; at < kept.length && !joined;) {
-                const qsizetype n = std::min<qsizetype>(4096, kept.length - at);
-                breaker.feed(text.view(kept.start + at, kept.start + at + n, scratch));
-                at += n;
-                for (; seen < breaker.starts().size(); ++seen) {
-                    const qsizetype s = from + breaker.starts()[seen];
-                    if (s >= offset + added) {
-                        const qsizetype was = s - delta;
-                        const auto match = std::lower_bound(old.begin(), old.end(), was);
-                        if (match != old.end() && *match == was) {
-                            made.push_back(s);
-                            for (auto rest = match + 1; rest != old.end(); ++rest)
-                                made.push_back(*rest + delta);
-                            joined = true;
-                            break;
-                        }
-                    }
-                    made.push_back(s);
+        // The edit touched the line: the lines it now makes part of, taken
+        // on from what is known of it (the rows before the edit stay, those
+        // after come back where a row starts where one did).
+        const std::unique_ptr<LongLine> old = std::move(*it);
+        it = m_longLines.erase(it);
+        const qsizetype firstLine = text.lineOf(std::max(position, old->start));
+        if (position >= old->start) {
+            // The line the edit begins in keeps its start.
+            auto line = std::make_unique<LongLine>();
+            line->start = old->start;
+            line->length = text.lineEnd(firstLine) - old->start;
+            line->tabs = old->tabs;
+            const qsizetype offset = position - old->start;
+            if (m_setup.wrap && !old->starts.empty()) {
+                const auto row = std::upper_bound(old->starts.begin(), old->starts.end(), offset);
+                const qptrdiff j = std::max<qptrdiff>(0, (row - old->starts.begin()) - 2);
+                line->starts = rewrap(line->start, line->length,
+                                      {old->starts.begin(), old->starts.begin() + j + 1},
+                                      old->starts, old->start, delta, editEnd);
+            } else if (!m_setup.wrap) {
+                // Pieces before the edit stay; without a tab after it, those
+                // after it move by what the edit changed of the width.
+                const bool sameLine = line->length == old->length + delta;
+                const auto after =
+                    std::upper_bound(old->pieces.begin(), old->pieces.end(), offset,
+                                     [](qsizetype o, const Piece& p) { return o < p.offset; });
+                line->pieces.assign(old->pieces.begin(), after);
+                if (sameLine && !old->tabs && after != old->pieces.end() &&
+                    after->offset >= offset + removed) {
+                    const Piece edited = line->pieces.back();
+                    const qsizetype next = after->offset + delta;
+                    QString scratch;
+                    const qint64 x = measureFrom(
+                        *m_setup.widths, edited.x,
+                        text.view(line->start + edited.offset, line->start + next, scratch));
+                    const qint64 dx = x - after->x;
+                    for (auto p = after; p != old->pieces.end(); ++p)
+                        line->pieces.push_back({p->offset + delta, p->x + dx});
+                    line->piecesComplete = old->piecesComplete;
+                    if (old->piecesComplete)
+                        widen(m_widest + std::max<qint64>(0, dx));
                 }
+                if (line->pieces.empty())
+                    line->pieces.push_back({0, 0});
             }
-            old = std::move(made);
+            if (line->length >= kLongLine && (!m_setup.wrap || !line->starts.empty()))
+                made.push_back(std::move(line));
         }
-        ++it;
+        // The line that holds the rest of the old one after the edit, when
+        // that is another (a line break came in or went).
+        if (position + removed <= end) {
+            const qsizetype lastLine = text.lineOf(end + delta);
+            const qsizetype start = text.lineStart(lastLine);
+            const qsizetype length = text.lineEnd(lastLine) - start;
+            if ((lastLine != firstLine || position < old->start) && length >= kLongLine) {
+                auto line = std::make_unique<LongLine>();
+                line->start = start;
+                line->length = length;
+                line->tabs = old->tabs;
+                if (m_setup.wrap && !old->starts.empty()) {
+                    line->starts =
+                        rewrap(start, length, {0}, old->starts, old->start, delta, editEnd);
+                } else if (!m_setup.wrap) {
+                    line->pieces.push_back({0, 0});
+                    // Without a tab, the old pieces after the edit keep their
+                    // widths: they move by where the first of them now stands.
+                    const qsizetype after = position + removed - old->start;
+                    const auto first =
+                        std::lower_bound(old->pieces.begin(), old->pieces.end(), after,
+                                         [](const Piece& p, qsizetype o) { return p.offset < o; });
+                    if (!old->tabs && first != old->pieces.end() &&
+                        old->start + first->offset + delta - start <= 4 * kPiece) {
+                        const qsizetype firstNew = old->start + first->offset + delta - start;
+                        QString scratch;
+                        const qint64 x = measureFrom(*m_setup.widths, 0,
+                                                     text.view(start, start + firstNew, scratch));
+                        for (auto p = first; p != old->pieces.end(); ++p)
+                            line->pieces.push_back(
+                                {p->offset + old->start + delta - start, p->x - first->x + x});
+                        if (line->pieces.size() > 1 && line->pieces[1].offset == 0)
+                            line->pieces.erase(line->pieces.begin());
+                        line->piecesComplete = old->piecesComplete;
+                    }
+                }
+                if (!line->starts.empty() || !line->pieces.empty())
+                    made.push_back(std::move(line));
+            }
+        }
     }
+    for (auto& line : made)
+        keep(std::move(line));
 }
 
 const std::vector<qsizetype>& RowCounter::rowStarts(qsizetype line) {
@@ -373,28 +491,15 @@ qint64 RowCounter::xAt(qsizetype line, qsizetype offset) {
 void RowCounter::extendPieces(LongLine& kept, qsizetype upTo) {
     const TextReader<TextBuffer> text = buffer().reader();
     QString scratch;
-    while (!kept.piecesComplete && kept.pieces.back().offset <= upTo) {
-        const Piece last = kept.pieces.back();
-        qsizetype next = last.offset + kPiece;
-        if (next >= kept.length) {
-            kept.piecesComplete = true;
-            widen(measureFrom(
-                *m_setup.widths, last.x,
-                text.view(kept.start + last.offset, kept.start + kept.length, scratch)));
-            break;
-        }
-        // A piece starts at a character's start.
-        while (next < kept.length) {
-            const QChar c = text.at(kept.start + next);
-            if (!(c.isLowSurrogate() || c.isMark()))
-                break;
-            ++next;
-        }
-        const qint64 x =
-            measureFrom(*m_setup.widths, last.x,
-                        text.view(kept.start + last.offset, kept.start + next, scratch));
-        kept.pieces.push_back({next, x});
-    }
+    qint64 width = 0;
+    measurePieces(
+        *m_setup.widths, kept.length, upTo, [&](qsizetype i) { return text.at(kept.start + i); },
+        [&](qsizetype from, qsizetype to) {
+            return text.view(kept.start + from, kept.start + to, scratch);
+        },
+        kept.pieces, kept.piecesComplete, &width);
+    if (kept.piecesComplete)
+        widen(width);
 }
 
 RowCounter::Piece RowCounter::pieceAt(qsizetype line, qsizetype offset) {
@@ -432,7 +537,7 @@ qsizetype RowCounter::pieceEnd(qsizetype line, const Piece& piece) {
 // --- counting on other threads ---------------------------------------------------
 
 struct RowCounter::Pass {
-    std::vector<std::shared_ptr<const BlockData>> blocks;
+    std::shared_ptr<const SnapshotData> text;
     std::vector<quint64> ids;
     WrapSetup setup;
     std::shared_ptr<std::atomic<bool>> stop;
@@ -465,7 +570,7 @@ void RowCounter::startPass() {
         return;
     const TextBuffer& text = buffer();
     auto pass = std::make_shared<Pass>();
-    pass->blocks = text.shareBlocks();
+    pass->text = SnapshotData::share(text, true);
     pass->setup = m_setup;
     pass->stop = m_stop = std::make_shared<std::atomic<bool>>(false);
     std::vector<size_t> wanted;
@@ -495,7 +600,9 @@ void RowCounter::startPass() {
             continue;
         ++m_workersRunning;
         m_workers.emplace_back([this, pass, number, share = std::move(share)] {
-            RowBreaker breaker(pass->setup);
+            RowBreaker breaker(pass->setup, pass->setup.wrap);
+            const SnapshotData& snapshot = *pass->text;
+            const TextReader<SnapshotData> reader(snapshot);
             std::vector<BlockResult> results;
             QElapsedTimer sinceSent;
             sinceSent.start();
@@ -517,9 +624,10 @@ void RowCounter::startPass() {
                 result.id = pass->ids[b];
                 // The rows of the line from (block, offset) to its end.
                 const auto count = [&](size_t block, qsizetype offset) {
+                    const qsizetype start = snapshot.blockStart(block) + offset;
                     breaker.startLine();
                     for (;;) {
-                        const BlockData& data = *pass->blocks[block];
+                        const BlockData& data = snapshot.block(block);
                         const auto next = std::lower_bound(data.breaks.begin(), data.breaks.end(),
                                                            qint32(offset));
                         if (next != data.breaks.end()) {
@@ -527,19 +635,51 @@ void RowCounter::startPass() {
                             break;
                         }
                         breaker.feed(QStringView(data.text).sliced(offset));
-                        if (++block >= pass->blocks.size())
+                        if (++block >= snapshot.blockCount()) {
+                            result.endedAt = snapshot.blockCount();
                             break;
+                        }
                         result.reached.emplace_back(block, pass->ids[block]);
                         offset = 0;
                     }
                     result.widest = std::max(result.widest, breaker.width());
+                    // A long line's rows (or pieces) are kept, so that the view
+                    // need not measure it whole when it first shows it.
+                    const qsizetype length = breaker.length();
+                    if (length >= kLongLine) {
+                        auto line = std::make_unique<LongLine>();
+                        line->start = start;
+                        line->length = length;
+                        if (pass->setup.wrap) {
+                            line->starts.reserve(breaker.starts().size() + 1);
+                            line->starts.push_back(0);
+                            line->starts.insert(line->starts.end(), breaker.starts().begin(),
+                                                breaker.starts().end());
+                        } else {
+                            line->pieces.push_back({0, 0});
+                            line->tabs = false;
+                            reader.forEachPiece(start, start + length, [&](QStringView part) {
+                                line->tabs = line->tabs || part.contains(u'\t');
+                            });
+                            QString scratch;
+                            qint64 width = 0;
+                            measurePieces(
+                                *pass->setup.widths, length, length,
+                                [&](qsizetype i) { return reader.at(start + i); },
+                                [&](qsizetype from, qsizetype to) {
+                                    return reader.view(start + from, start + to, scratch);
+                                },
+                                line->pieces, line->piecesComplete, &width);
+                        }
+                        result.longLines.push_back(std::shared_ptr<LongLine>(std::move(line)));
+                    }
                     return qint32(std::min<qint64>(pass->setup.wrap ? breaker.rows() : 1, INT_MAX));
                 };
                 if (b == 0) {
                     result.firstLine = true;
                     result.firstLineRows = count(0, 0);
                 }
-                const BlockData& data = *pass->blocks[b];
+                const BlockData& data = snapshot.block(b);
                 result.rows.reserve(data.breaks.size());
                 for (qint32 at : data.breaks)
                     result.rows.push_back(count(b, at + 1));
@@ -562,7 +702,8 @@ void RowCounter::take(quint64 pass, std::vector<BlockResult> results) {
         return index < text.blockCount() && text.blockEntry(index).id == id;
     };
     for (BlockResult& result : results) {
-        if (!unchanged(result.index, result.id))
+        if (!unchanged(result.index, result.id) ||
+            (result.endedAt && result.endedAt != text.blockCount()))
             continue;
         if (!std::all_of(result.reached.begin(), result.reached.end(),
                          [&](const auto& r) { return unchanged(r.first, r.second); }))
@@ -571,6 +712,8 @@ void RowCounter::take(quint64 pass, std::vector<BlockResult> results) {
             text.setFirstLineRows(result.firstLineRows);
         text.setBlockRows(result.index, std::move(result.rows));
         widen(result.widest);
+        for (const std::shared_ptr<LongLine>& line : result.longLines)
+            keep(std::make_unique<LongLine>(std::move(*line)));
     }
     emit m_lines->known();
 }

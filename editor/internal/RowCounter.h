@@ -86,6 +86,14 @@ private:
     qint64 countLine(qsizetype line);
     LongLine* longLine(qsizetype line);
     void followEdit(qsizetype position, qsizetype removed, qsizetype added);
+    // Where the rows of a line start, wrapped on from the last of `starts`
+    // (a row start known to stay), taking the old rows (`old`, of a line
+    // that started at `oldStart`, moved by `delta` at the edit) back once a
+    // row starts after the edit's end where one started before.
+    std::vector<qsizetype> rewrap(qsizetype start, qsizetype length, std::vector<qsizetype> starts,
+                                  const std::vector<qsizetype>& old, qsizetype oldStart,
+                                  qsizetype delta, qsizetype editEnd) const;
+    void keep(std::unique_ptr<LongLine> line);
     void extendPieces(LongLine& long_, qsizetype upTo);
 
     Lines* m_lines;
@@ -99,6 +107,7 @@ private:
     int m_workersRunning = 0;
     quint64 m_passRevision = 0; // of the text the last pass counted
     std::vector<std::unique_ptr<LongLine>> m_longLines;
+    quint64 m_clock = 0; // when a long line was last used
     std::vector<qsizetype> m_scratchStarts;
     QMetaObject::Connection m_resetConnection, m_changeConnection, m_finishConnection;
 };

@@ -14,6 +14,7 @@ struct SnapshotData {
     bool complete = true;
 
     static Snapshot of(const TextBuffer& buffer, bool complete);
+    static std::shared_ptr<const SnapshotData> share(const TextBuffer& buffer, bool complete);
 
     // What a TextReader reads the blocks through.
     size_t blockCount() const { return blocks.size(); }

@@ -12,7 +12,13 @@ std::shared_ptr<BlockData> BlockData::make(QString text) {
 }
 
 void BlockData::findBreaks() {
+    // Counted first, so that the list takes no more room than it needs.
+    qsizetype count = 0;
+    for (const QChar c : std::as_const(text))
+        count += c == u'\n';
     breaks.clear();
+    breaks.reserve(size_t(count));
+    breaks.shrink_to_fit();
     const QStringView view(text);
     for (qsizetype at = view.indexOf(u'\n'); at >= 0; at = view.indexOf(u'\n', at + 1))
         breaks.push_back(qint32(at));

@@ -606,9 +606,12 @@ TextView::TextView(QWidget* parent)
 }
 
 TextView::~TextView() {
+    for (QMetaObject::Connection& c : d->documentConnections)
+        disconnect(c);
     // The lines stop counting before the document they count can go.
     delete d->lines;
     d->lines = nullptr;
+    delete d->own;
 }
 
 Document* TextView::document() const {
@@ -919,6 +922,7 @@ void TextView::paintEvent(QPaintEvent*) {
     const bool showCaret = hasFocus() && d->caretOn && d->preeditCursorVisible;
     const int height = viewport()->height();
     const qreal left = kMargin - d->xOffset;
+    const RowRef caretRow = d->refOf(d->caret);
     std::optional<RowRef> row = d->top();
     for (int y = kMargin; row && y < height; y += d->rowHeight, row = d->nextRow(*row)) {
         const qsizetype start = d->lineStart(row->line);
@@ -942,7 +946,7 @@ void TextView::paintEvent(QPaintEvent*) {
                 d->caret >= s.from &&
                 (d->caret < s.to ||
                  (d->caret == s.to &&
-                  (s.to == start + d->lineLength(row->line) || d->refOf(d->caret) == *row)));
+                  (s.to == start + d->lineLength(row->line) || caretRow == *row)));
             QTextLayout* layout;
             std::shared_ptr<QTextLayout> composing;
             if (caretHere && !d->preedit.isEmpty()) {
@@ -1254,7 +1258,7 @@ void TextView::keyPressEvent(QKeyEvent* e) {
     }
     if (e->matches(K::DeleteEndOfLine)) {
         const qsizetype end = d->text().lineEnd(d->text().lineOf(d->caret));
-        removeTo(d->caret + 1 == end ? end : end, Document::EditKind::Other);
+        removeTo(end, Document::EditKind::Other);
         return;
     }
     if (e->matches(K::DeleteCompleteLine)) {

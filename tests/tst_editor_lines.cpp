@@ -6,6 +6,7 @@
 #include "editor/Lines.h"
 #include "editor/TextView.h"
 
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -324,6 +325,53 @@ private slots:
         while (shown->next(line))
             handed.append(line);
         QCOMPARE(handed, expected);
+    }
+
+    // Edits of every kind at random places, undone and redone, with wrap
+    // switched and the width changed now and then, in a text with long lines
+    // (kept apart by the view) and short ones: the lines always agree with a
+    // fresh count of the text as it is.
+    void randomEditsKeepTheLinesRight() {
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += i % 50 == 7 ? QStringLiteral("long words and 日本語の文 ").repeated(900) + u'\n'
+                                : QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 71, u'w'));
+        View v(text, 300, true, 400);
+        QRandomGenerator random(11);
+        const QStringList inserts = {
+            QStringLiteral("x"),      QStringLiteral("\n"), QStringLiteral("two\nlines"),
+            QStringLiteral("日本語"), QStringLiteral("\t"), QStringLiteral("words ").repeated(50)};
+        for (int step = 1; step <= 240; ++step) {
+            const qsizetype length = v.doc()->length();
+            const qsizetype at = random.bounded(int(length + 1));
+            switch (random.bounded(7)) {
+            case 0:
+            case 1:
+            case 2:
+                v.doc()->replace(at, random.bounded(3) == 0 ? random.bounded(300) : 0,
+                                 inserts[random.bounded(int(inserts.size()))]);
+                break;
+            case 3:
+                v.doc()->undo();
+                break;
+            case 4:
+                v.doc()->redo();
+                break;
+            case 5:
+                v.view.setCaret(at); // the view shows and lays out rows there
+                v.view.ensureCaretVisible();
+                v.view.viewport()->repaint();
+                break;
+            case 6:
+                if (step % 5 == 0)
+                    v.view.setWordWrap(!v.view.wordWrap());
+                else if (step % 5 == 1)
+                    v.view.resize(200 + random.bounded(300), 400);
+                break;
+            }
+            if (step % 40 == 0)
+                QCOMPARE(picture(v.doc(), v.lines(), 101), freshPicture(v, 101));
+        }
     }
 
     void widthAndFontChangesRecount() {

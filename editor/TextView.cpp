@@ -481,6 +481,38 @@ struct TextView::Private {
         return position - 1;
     }
 
+    // The first position from `from` on (before `end`) whose character does
+    // not pass `keep`, read a window at a time (a run may be millions long).
+    template <typename Keep> qsizetype skipForward(qsizetype from, qsizetype end, Keep keep) const {
+        QString scratch;
+        while (from < end) {
+            const qsizetype to = std::min(end, from + 4096);
+            const QStringView window = text().view(from, to, scratch);
+            for (const QChar c : window) {
+                if (!keep(c))
+                    return from;
+                ++from;
+            }
+        }
+        return from;
+    }
+    // The first position back from `from` (not before `start`) after which
+    // every character passes `keep`.
+    template <typename Keep>
+    qsizetype skipBackward(qsizetype from, qsizetype start, Keep keep) const {
+        QString scratch;
+        while (from > start) {
+            const qsizetype begin = std::max(start, from - 4096);
+            const QStringView window = text().view(begin, from, scratch);
+            for (qsizetype i = window.size(); i > 0; --i) {
+                if (!keep(window[i - 1]))
+                    return from;
+                --from;
+            }
+        }
+        return from;
+    }
+
     // Moves over a word as Qt's plain-text editor does: over word characters
     // or over separators, then over the spaces after them; a line's end and
     // the next line's start are each a stop.
@@ -489,35 +521,23 @@ struct TextView::Private {
         const qsizetype end = text().lineEnd(line);
         if (position >= end)
             return std::min(length(), position + (position < length() ? 1 : 0));
-        const auto at = [&](qsizetype p) { return text().at(p); };
-        if (isWordSeparator(at(position))) {
-            while (position < end && isWordSeparator(at(position)))
-                ++position;
-        } else {
-            while (position < end && !at(position).isSpace() && !isWordSeparator(at(position)))
-                ++position;
-        }
-        while (position < end && at(position).isSpace())
-            ++position;
-        return position;
+        const auto wordCharacter = [](QChar c) { return !c.isSpace() && !isWordSeparator(c); };
+        if (isWordSeparator(text().at(position)))
+            position = skipForward(position, end, isWordSeparator);
+        else
+            position = skipForward(position, end, wordCharacter);
+        return skipForward(position, end, [](QChar c) { return c.isSpace(); });
     }
     qsizetype previousWord(qsizetype position) const {
         const qsizetype line = text().lineOf(position);
         const qsizetype start = text().lineStart(line);
         if (position <= start)
             return std::max<qsizetype>(0, position - 1);
-        const auto at = [&](qsizetype p) { return text().at(p); };
-        while (position > start && at(position - 1).isSpace())
-            --position;
-        if (position > start && isWordSeparator(at(position - 1))) {
-            while (position > start && isWordSeparator(at(position - 1)))
-                --position;
-        } else {
-            while (position > start && !at(position - 1).isSpace() &&
-                   !isWordSeparator(at(position - 1)))
-                --position;
-        }
-        return position;
+        position = skipBackward(position, start, [](QChar c) { return c.isSpace(); });
+        const auto wordCharacter = [](QChar c) { return !c.isSpace() && !isWordSeparator(c); };
+        if (position > start && isWordSeparator(text().at(position - 1)))
+            return skipBackward(position, start, isWordSeparator);
+        return skipBackward(position, start, wordCharacter);
     }
 
     qsizetype rowStartOf(qsizetype position) const { return rowPosition(refOf(position)); }
@@ -557,20 +577,13 @@ struct TextView::Private {
             return {position, position};
         if (position >= end)
             position = end - 1;
-        const auto at = [&](qsizetype p) { return text().at(p); };
-        const QChar c = at(position);
+        const QChar c = text().at(position);
         if (isWordSeparator(c))
             return {position, position + 1};
-        const auto same = [&](qsizetype p) {
-            const QChar o = at(p);
+        const auto same = [&](QChar o) {
             return c.isSpace() ? o.isSpace() : !o.isSpace() && !isWordSeparator(o);
         };
-        qsizetype from = position, to = position + 1;
-        while (from > start && same(from - 1))
-            --from;
-        while (to < end && same(to))
-            ++to;
-        return {from, to};
+        return {skipBackward(position, start, same), skipForward(position, end, same)};
     }
     std::pair<qsizetype, qsizetype> lineAt(qsizetype position) const {
         const qsizetype line = text().lineOf(position);
@@ -782,7 +795,8 @@ void TextView::ensureCaretVisible() {
             d->setTop(d->walk(caretRow, -(full - 1)));
     }
     if (!d->wrap) {
-        qreal x = d->xOf(d->caret);
+        // (A line of millions of tabs reaches past what a widget can scroll.)
+        qreal x = std::min<qreal>(d->xOf(d->caret), INT_MAX / 2);
         if (!d->preedit.isEmpty()) // what is being composed shows too
             x += QFontMetricsF(d->layoutFont).horizontalAdvance(d->preedit);
         d->rows().widen(qint64(x * 64) + 64);

@@ -374,6 +374,33 @@ private slots:
         }
     }
 
+    // Characters that take no room, or hang on the one before, still make
+    // rows of a bounded length, with wrap and without.
+    void rowsStayShortWhateverTheCharacters_data() {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("combining marks") << QString(200000, QChar(0x0301));
+        QTest::newRow("zero-width spaces") << QString(200000, QChar(0x200B));
+        QTest::newRow("letters and marks") << QStringLiteral("e\u0301\u0302\u0303").repeated(50000);
+        QTest::newRow("pairs") << QStringLiteral("😀").repeated(100000);
+    }
+    void rowsStayShortWhateverTheCharacters() {
+        QFETCH(QString, line);
+        View v(line, 300, true, 400);
+        const qsizetype rows = *v.lines()->lineCount();
+        QVERIFY(rows >= line.size() / 4096);
+        for (qsizetype row = 0; row + 1 < rows; row += 1 + rows / 50) {
+            const qsizetype from = *v.lines()->lineStart(row), to = *v.lines()->lineStart(row + 1);
+            QVERIFY(to - from <= 4096);
+            QVERIFY(!line[to].isLowSurrogate());
+        }
+        v.view.setCaret(line.size());
+        v.view.ensureCaretVisible();
+        v.view.setWordWrap(false);
+        v.view.ensureCaretVisible();
+        v.view.viewport()->repaint();
+        QVERIFY(v.view.caretRect().left() <= v.view.viewport()->width());
+    }
+
     void widthAndFontChangesRecount() {
         View v(kSample);
         const qsizetype narrow = *v.lines()->lineCount();

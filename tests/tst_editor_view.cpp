@@ -74,6 +74,21 @@ private slots:
         QCOMPARE(left, (Positions{23, 17, 16, 13, 8, 7, 4, 0, 0}));
     }
 
+    // A word move or a double click in a line of 300,000 Japanese characters
+    // without a space takes the whole run.
+    void wordsOfALongRun() {
+        const QString run = QStringLiteral("日本語").repeated(100000);
+        View v(QStringLiteral("a ") + run + QStringLiteral(" b"));
+        v.view.setCaret(2);
+        v.key(Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(v.view.caret(), 2 + run.size() + 1);
+        v.key(Qt::Key_Left, Qt::ControlModifier);
+        QCOMPARE(v.view.caret(), 2);
+        QTest::mouseDClick(v.view.viewport(), Qt::LeftButton, {}, v.pointAt(4));
+        QCOMPARE(v.view.selectionStart(), 2);
+        QCOMPARE(v.view.selectionEnd(), 2 + run.size());
+    }
+
     // Left and Right step over whole characters (a surrogate pair, a letter
     // with its accent); Backspace takes one code point, Delete a character.
     void charactersAndClusters() {

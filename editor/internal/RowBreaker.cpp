@@ -114,7 +114,10 @@ void RowBreaker::feed(QStringView part) {
         const quint8 kind = kinds[c];
         const quint8 before = kinds[m_previous];
         const bool inPair = QChar::isLowSurrogate(c) && QChar::isHighSurrogate(m_previous);
-        const bool boundary = !inPair && !(kind & kJoinsPrevious);
+        // A run of marks far longer than any real cluster is cut too (never a
+        // pair): a row must not grow without end.
+        const bool boundary =
+            !inPair && (!(kind & kJoinsPrevious) || m_offset - m_boundary >= kLongestCluster);
         if (boundary) {
             m_boundary = m_offset;
             m_xAtBoundary = m_x;

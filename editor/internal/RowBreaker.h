@@ -21,6 +21,9 @@ struct WrapSetup {
 // The longest row, in code units, whatever the width: a run of characters
 // that take no room would otherwise make a row of any length.
 constexpr qsizetype kLongestRow = 4096;
+// The longest run of characters kept together as one (a base character and
+// its marks); a longer run is cut.
+constexpr qsizetype kLongestCluster = 64;
 
 // The view's wrap rule, one line at a time: characters are laid side by side
 // by their advances (a tab to the next tab stop), and a row ends before the

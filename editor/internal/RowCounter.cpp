@@ -81,12 +81,14 @@ void measurePieces(const CharWidths& widths, qsizetype length, qsizetype upTo, A
             *width = measureFrom(widths, last.x, view(last.offset, length));
             break;
         }
-        while (next < length) {
+        for (qsizetype joined = 0; next < length && joined < kLongestCluster; ++joined) {
             const QChar c = at(next);
             if (!(c.isLowSurrogate() || c.isMark()))
                 break;
             ++next;
         }
+        if (next < length && at(next).isLowSurrogate())
+            ++next; // never between the halves of a pair
         pieces.push_back({next, measureFrom(widths, last.x, view(last.offset, next))});
     }
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <memory>
 #include <vector>
 
 // The record store: the groups (folders of the data folder, which is the
@@ -54,6 +55,18 @@ qint64 recordSizeLimit();
 // Reads a record. Raises "ファイル … は開けません" (gone, unreadable, not a
 // file) or the too-large error.
 RecordText load(const QString& group, const QString& name);
+
+// A record opened to be read piece by piece (a large one, decoded as it is
+// read, in the editor): the record with its place, and its file. Raises the
+// errors load raises.
+struct OpenedRecord {
+    LoadedRecord record; // its format and disk state are set by finishReading
+    std::unique_ptr<fs::FileReader> file;
+};
+OpenedRecord openRecord(const QString& group, const QString& name);
+// The whole file was read and decoded in this format: the record takes it,
+// and the state of the file it was read from.
+void finishReading(OpenedRecord& opened, TextFormat format);
 
 // A record for a file that is not there (yet): saving it makes the file.
 LoadedRecord absentRecord(const QString& group, const QString& name);

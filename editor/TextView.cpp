@@ -13,6 +13,7 @@
 #include <QDrag>
 #include <QGuiApplication>
 #include <QHash>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -682,6 +683,13 @@ void TextView::setDocument(Document* document) {
         d->pendingMove.reset();
         d->questionPosition.reset();
         d->questionAnswer = {};
+        // A composition belonged to the old text.
+        if (!d->preedit.isEmpty()) {
+            d->preedit.clear();
+            d->preeditAttributes.clear();
+            if (QGuiApplication::focusObject() == this)
+                QGuiApplication::inputMethod()->reset();
+        }
         d->updateScrollBars();
         viewport()->update();
         emit caretMoved();
@@ -881,6 +889,29 @@ void TextView::redo() {
         setCaret(*at);
         ensureCaretVisible();
     }
+}
+
+// --- compositions ---------------------------------------------------------------------
+
+QString TextView::composition() const {
+    return d->preedit;
+}
+
+void TextView::commitComposition() {
+    if (d->preedit.isEmpty())
+        return;
+    const bool focused = QGuiApplication::focusObject() == this;
+    if (focused)
+        QGuiApplication::inputMethod()->commit();
+    if (d->preedit.isEmpty())
+        return;
+    // An input method that did not commit it is told to forget it once it
+    // is text.
+    QInputMethodEvent commit;
+    commit.setCommitString(d->preedit);
+    QCoreApplication::sendEvent(this, &commit);
+    if (focused)
+        QGuiApplication::inputMethod()->reset();
 }
 
 // --- lines as shown ------------------------------------------------------------------

@@ -74,6 +74,13 @@ public:
     void undo();
     void redo();
 
+    // --- input methods
+    // What an input method is composing (shown, not yet part of the text).
+    QString composition() const;
+    // Makes a composition part of the text: as the input method commits it
+    // (a conversion chosen, say), or as it stands; nothing without one.
+    void commitComposition();
+
     // --- lines as shown
     // Moves the caret to the start of a line as shown, now or once the rows
     // before it are counted; a line that does not exist leaves the caret

@@ -135,6 +135,23 @@ private slots:
         QVERIFY(v.view.document()->isModified());
     }
 
+    // A composition left uncommitted becomes text when asked (before a save
+    // or a close); a new text drops it.
+    void uncommittedCompositions() {
+        View v(QStringLiteral("ab"));
+        v.view.setCaret(2);
+        compose(&v.view, QStringLiteral("にほ"), 2);
+        QCOMPARE(v.view.composition(), QStringLiteral("にほ"));
+        v.view.commitComposition();
+        QCOMPARE(v.text(), QStringLiteral("abにほ"));
+        QVERIFY(v.view.composition().isEmpty());
+        compose(&v.view, QStringLiteral("ご"), 1);
+        v.view.document()->setText(QStringLiteral("new"));
+        QVERIFY(v.view.composition().isEmpty());
+        v.view.commitComposition();
+        QCOMPARE(v.text(), QStringLiteral("new"));
+    }
+
     // The input method asks about the text around the caret, the caret and
     // the selection.
     void queries() {

@@ -2,10 +2,17 @@
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/ProgramWindows.h"
 #include "ui/Application.h"
+#include "ui/ErrorBox.h"
 #include "ui/SingleInstance.h"
 
 int main(int argc, char** argv) {
     ostrel::Application app(argc, argv);
+    // The desktop menu's launcher found no data folder to start in: the
+    // user started Ostrel from the menu and sees why here.
+    if (const QString problem = qEnvironmentVariable("OSTREL_LAUNCH_PROBLEM"); !problem.isEmpty()) {
+        ostrel::showDefaultErrorBox(problem);
+        return 1;
+    }
     // A second start on the same data folder shows the first one's window.
     ostrel::SingleInstance instance;
     if (!instance.claim())

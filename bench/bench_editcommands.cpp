@@ -12,8 +12,9 @@
 //  - how long after the first key after the jump to the end of the 100 MB
 //    record the line display shows its number (counted on another thread);
 //  - find with the match near the end of a 100 MB record, the first search
-//    after the load included: within 2x of a plain substring search of the
-//    same text.
+//    after the load included, matching case and (as the dialog opens)
+//    ignoring it, and up from the end to a match near the start: within 2x of
+//    a plain substring search of the same text, alike.
 #include "BenchSupport.h"
 #include "mainwindow/EditorLines.h"
 #include "mainwindow/FindDialog.h"
@@ -189,10 +190,12 @@ int main(int argc, char** argv) {
         delete big;
         return ok ? 0 : 1;
     }
-    QString huge = megabytes(100);
+    QString huge = QStringLiteral("the FIRST-NEEDLE is here\n") + megabytes(100);
     huge += QStringLiteral("\nthe NEEDLE-TO-FIND is here\nand the last line");
     load(big, huge, true);
-    big->FindDialog->FindTextEdt->setText(QStringLiteral("NEEDLE-TO-FIND"));
+    TFindDialog* dialog = big->FindDialog;
+    dialog->MatchCaseChk->setChecked(true);
+    dialog->FindTextEdt->setText(QStringLiteral("NEEDLE-TO-FIND"));
     qsizetype expected = -1;
     const auto plainSearch = [&] { expected = huge.indexOf(QStringLiteral("NEEDLE-TO-FIND")); };
     const auto find = [&] {
@@ -204,11 +207,32 @@ int main(int argc, char** argv) {
     ok &= bench::report("first find near the end of 100 MB after its load", firstFind, plainFirst,
                         firstFind, plainFirst, 2.0, bench::Target::Median);
     ok &= bench::compare("find near the end of 100 MB", find, plainSearch, 2.0);
-    if (big->MainEdit->textCursor().selectionStart() != expected) {
-        std::printf("find selected %d, expected %lld\n",
+    const auto selected = [&](const char* what) {
+        if (big->MainEdit->textCursor().selectionStart() == expected)
+            return true;
+        std::printf("%s selected %d, expected %lld\n", what,
                     big->MainEdit->textCursor().selectionStart(), qlonglong(expected));
-        ok = false;
-    }
+        return false;
+    };
+    ok &= selected("find");
+
+    dialog->MatchCaseChk->setChecked(false);
+    const auto plainFolded = [&] {
+        expected = huge.indexOf(QStringLiteral("NEEDLE-TO-FIND"), 0, Qt::CaseInsensitive);
+    };
+    ok &= bench::compare("find ignoring case near the end of 100 MB", find, plainFolded, 2.0);
+    ok &= selected("find ignoring case");
+
+    dialog->MatchCaseChk->setChecked(true);
+    dialog->UpRdb->setChecked(true);
+    dialog->FindTextEdt->setText(QStringLiteral("FIRST-NEEDLE"));
+    const auto plainUp = [&] { expected = huge.lastIndexOf(QStringLiteral("FIRST-NEEDLE")); };
+    const auto findUp = [&] {
+        big->MainEdit->moveCursor(QTextCursor::End);
+        big->FindDialogFind();
+    };
+    ok &= bench::compare("find up near the start of 100 MB", findUp, plainUp, 2.0);
+    ok &= selected("find up");
 
     big->MainEdit->document()->setModified(false);
     delete big;

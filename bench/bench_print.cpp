@@ -1,18 +1,18 @@
 // Printing a 10,000-line Japanese record: the page layout and the PDF drawn on
-// a QPrinter, within a third of the time paps (Debian's text-to-PostScript
+// a PDF, within a third of the time paps (Debian's text-to-PostScript
 // printer) takes for the same text, in the same font and size. Also reported,
 // for 100,000 lines and for one wrapped line of a million characters: the
 // longest the window's events wait while the pages are drawn.
 #include "BenchSupport.h"
 #include "mainwindow/EditorLines.h"
-#include "ui/Application.h"
 #include "print/PrintJob.h"
+#include "ui/Application.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
-#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -115,9 +115,8 @@ const QString kFont = QStringLiteral("IPAPGothic");
 // Ostrel's printing to a PDF file, as a job draws it. Answers the longest
 // pause between two pages (and before the first, and writing the file).
 double printToPdf(std::unique_ptr<ostrel::print::LineSource> lines, const QString& file) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(file);
+    QPdfWriter printer(file);
+    printer.setResolution(ostrel::print::kPrintResolution);
     printer.setPageLayout(
         QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     ostrel::print::Document document;

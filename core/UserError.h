@@ -14,12 +14,17 @@ namespace ostrel {
 // done before stays done, and the default error box shows its text.
 class UserError : public std::exception {
 public:
-    explicit UserError(QString message) : m_message(std::move(message)) {}
+    explicit UserError(QString message, QString details = {})
+        : m_message(std::move(message)), m_details(std::move(details)) {}
     const QString& message() const noexcept { return m_message; }
+    // What helps someone who looks further (where, which code), shown on
+    // request below the message; mostly empty.
+    const QString& details() const noexcept { return m_details; }
     const char* what() const noexcept override;
 
 private:
     QString m_message;
+    QString m_details;
     mutable QByteArray m_utf8;
 };
 

@@ -37,6 +37,7 @@ void TCreateDirFrm::CreateBtnClick() {
     m_host->ListGroups();
     if (!created) {
         showMessage(QStringLiteral("グループを作成できません。 注意を確認して下さい"));
+        emit refused();
         return;
     }
     m_host->showGroup(name);

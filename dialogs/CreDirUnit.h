@@ -12,6 +12,10 @@ class TCreateDirFrm : public TSmallDialog, public Ui::TCreateDirFrm {
 public:
     TCreateDirFrm(QWidget* parent, ostrel::DialogHost* host);
 
+signals:
+    // A name was refused (after the message saying so).
+    void refused();
+
 public slots:
     void FormCreate();
     void GroupNameEdtChange();

@@ -65,8 +65,8 @@ void TCreRecFrm::CreateBtnClick() {
     RecNameEdt->clear();
     if (!store::createRecord(m_host->shownGroup(), name))
         showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
-    // The group's only record is selected and not loaded, and nothing listed
-    // is nothing to show: the dialog stays open for both.
+    // After the group's first record, and when nothing is listed, the dialog
+    // stays open.
     if (m_host->showNewRecord(name) == DialogHost::NewRecord::Loaded &&
         m_host->closesAfterCreatingRecord())
         close();

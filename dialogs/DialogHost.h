@@ -22,7 +22,7 @@ public:
     // How a new record was shown.
     enum class NewRecord {
         Loaded,     // selected and loaded
-        OnlyRecord, // the group's only record: selected, not loaded
+        OnlyRecord, // the group's only record: selected and loaded
         NotListed,  // the group lists no record
         Kept,       // the user chose to keep the loaded record's unsaved edits
     };

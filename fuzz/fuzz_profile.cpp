@@ -1,6 +1,7 @@
 // The profile format on any bytes: a value written reads back as written,
 // every other key of the file reads as it did, and the bytes outside the
-// written line stay as they were.
+// written line stay as they were. Several keys read or written at once give
+// what reading or writing them one after another gives.
 #include "FuzzSupport.h"
 #include "text/ProfileFormat.h"
 
@@ -165,5 +166,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!removed.contains('\n'), "bytes %s of other lines were replaced",
                    fuzz::quoted(removed).constData());
     }
+    // Several keys at once: a key written again, one in another letter
+    // case, a key that is likely missing and one that Shift-JIS holds.
+    const profile::KeyValues several = {{key, value},
+                                        {QStringLiteral("WINDOW TOP"), QStringLiteral("1")},
+                                        {key.toLower(), value.mid(3)},
+                                        {QStringLiteral("新しい キー"), QStringLiteral("値")}};
+    QByteArray oneByOne = file;
+    for (const auto& [k, v] : several)
+        oneByOne = profile::withValue(oneByOne, section, k, v);
+    const QByteArray atOnce = profile::withValues(file, section, several);
+    FUZZ_CHECK(atOnce == oneByOne, "written at once %s, one by one %s",
+               fuzz::quoted(atOnce).constData(), fuzz::quoted(oneByOne).constData());
+    const std::vector<QString> names = {anyKey, key, QStringLiteral("WINDOW TOP")};
+    const std::vector<std::optional<QString>> read = profile::readValues(file, anySection, names);
+    for (size_t i = 0; i < names.size(); ++i)
+        FUZZ_CHECK(read[i] == profile::readValue(file, anySection, names[i]),
+                   "%s read at once as %s", fuzz::quoted(names[i]).constData(),
+                   qPrintable(describe(read[i])));
     return 0;
 }

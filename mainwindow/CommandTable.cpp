@@ -103,6 +103,26 @@ private:
     QListWidgetItem* m_pressed = nullptr;
 };
 
+// A menu item that is enabled exactly when a control is: the file menu's save
+// item follows the tool bar's save button, also while the tool bar is hidden.
+class EnabledWith : public QObject {
+public:
+    EnabledWith(QAction* item, QWidget* control) : QObject(item), m_item(item) {
+        control->installEventFilter(this);
+        item->setEnabled(control->isEnabled());
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange)
+            m_item->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        return false;
+    }
+
+private:
+    QAction* m_item;
+};
+
 // A pop-up menu opens when the right mouse button is released over a control
 // (at the pointer) or the context-menu key is released without Alt (at the
 // focused control's top-left corner): the menu of the control, else of its
@@ -298,6 +318,8 @@ void TMainFrm::bindCommands() {
     };
 
     shared(CreateRecordMnu, &TMainFrm::SC_FormShow);
+    item(SaveMnu, &TMainFrm::SaveMnuClick);
+    new EnabledWith(SaveMnu, SaveDataBtn);
     item(DeleteRecordMnu, &TMainFrm::DeleteRecordMnuClick);
     shared(CreateGroupMnu, &TMainFrm::SC_FormShow);
     item(DeleteGroupMnu, &TMainFrm::DeleteGroupMnuClick);
@@ -307,6 +329,7 @@ void TMainFrm::bindCommands() {
 
     for (QAction* a : {CutMnu, CopyMnu, PasteMnu, DeleteMnu})
         shared(a, &TMainFrm::SC_EditString);
+    item(FindAllMnu, &TMainFrm::FindAllMnuClick);
     for (QAction* a : {RightReturnMnu, HideToolBarMnu, HideStatusBarMnu, HideLineNumberMnu,
                        FontChangeMnu, BackColorChangeMnu})
         shared(a, &TMainFrm::SC_InterFace);

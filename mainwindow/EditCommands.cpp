@@ -7,15 +7,19 @@
 #include "MemoEdit.h"
 #include "TextMirror.h"
 #include "text/NumberParse.h"
+#include "text/TextSearch.h"
 #include "ui/FittedText.h"
 #include "ui/Handler.h"
 #include "ui/InputBox.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 using namespace ostrel;
 
@@ -201,6 +205,33 @@ void TMainFrm::SC_PopupEdit(QObject* Sender) {
         MainEdit->paste();
 }
 
+// --- the input method's pre-edit ------------------------------------------------------
+
+void TMainFrm::commitPreedit() {
+    // A composition the input method has not committed is shown in the
+    // editor but is not yet its text: it is neither marked as an edit nor
+    // saved, and a load or a close would drop it without a question.
+    const auto preedit = [this] {
+        const QTextLayout* layout = MainEdit->textCursor().block().layout();
+        return layout ? layout->preeditAreaText() : QString();
+    };
+    if (preedit().isEmpty())
+        return;
+    // The input method commits it as it would itself (a conversion chosen,
+    // say); one that does not is told to forget it once it is text.
+    const bool focused = QGuiApplication::focusObject() == MainEdit;
+    if (focused)
+        QGuiApplication::inputMethod()->commit();
+    const QString left = preedit();
+    if (left.isEmpty())
+        return;
+    QInputMethodEvent commit;
+    commit.setCommitString(left);
+    QCoreApplication::sendEvent(MainEdit, &commit);
+    if (focused)
+        QGuiApplication::inputMethod()->reset();
+}
+
 // --- caret movements -----------------------------------------------------------------
 
 void TMainFrm::MoveStartMnuClick() {
@@ -256,11 +287,19 @@ void TMainFrm::FindDialogFind() {
     const QString what = FindDialog->FindText();
     if (what.isEmpty())
         return;
+    const SearchOptions options = FindDialog->Options();
+    // Down: from the end of the selection, or from the beginning of the text
+    // when nothing is selected, wherever the caret is. Up, alike: from the
+    // start of the selection, or from the end of the text. Never wrapping
+    // around.
     const QTextCursor selection = MainEdit->textCursor();
-    const qsizetype start =
-        selection.hasSelection() ? MainEdit->textPosition(selection.selectionEnd()) : 0;
-    // Forward to the end of the text, case matched, never wrapping around.
-    const qsizetype found = textMirror(MainEdit)->indexOf(what, start);
+    qsizetype from = 0;
+    if (options.backward)
+        from = selection.hasSelection() ? MainEdit->textPosition(selection.selectionStart())
+                                        : MainEdit->textLength();
+    else if (selection.hasSelection())
+        from = MainEdit->textPosition(selection.selectionEnd());
+    const qsizetype found = findInText(textMirror(MainEdit)->text(), what, from, options);
     if (found < 0)
         return;
     activateWindow();

@@ -18,6 +18,14 @@ QString TFindDialog::FindText() const {
     return FindTextEdt->text();
 }
 
+ostrel::SearchOptions TFindDialog::Options() const {
+    ostrel::SearchOptions options;
+    options.matchCase = MatchCaseChk->isChecked();
+    options.wholeWord = WholeWordChk->isChecked();
+    options.backward = UpRdb->isChecked();
+    return options;
+}
+
 void TFindDialog::setPosition(const QPoint& point) {
     const bool moved = !m_position || *m_position != point;
     m_position = point;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/TextSearch.h"
 #include "ui_FindDialog.h"
 
 #include <QDialog>
@@ -8,8 +9,8 @@
 
 // The find dialog: not modal, with a search field of at most 255 bytes that
 // keeps its text between openings, the direction down chosen, match-case and
-// whole-word boxes (shown, never read), a find-next button and a cancel
-// button. Each press of find-next (or Enter) raises `find`; cancel, Esc and the
+// whole-word boxes (clear when it first opens), a find-next button and a
+// cancel button. Each press of find-next (or Enter) raises `find`; cancel, Esc and the
 // close button only hide it.
 class TFindDialog : public QDialog, public Ui::TFindDialog {
     Q_OBJECT
@@ -19,6 +20,8 @@ public:
 
     // The text to search for.
     QString FindText() const;
+    // How to search, as the boxes and the direction are set.
+    ostrel::SearchOptions Options() const;
     // The point the dialog's top-left corner goes to, in screen coordinates:
     // taken when the dialog opens; an open dialog moves only when the point
     // differs from the last one given.

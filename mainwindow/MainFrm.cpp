@@ -1,8 +1,10 @@
 // The main window's state, start-up, record picking, saving and closing.
 #include "MainFrm.h"
 
+#include "DiskFollower.h"
 #include "RecoveryKeeper.h"
 #include "TextMirror.h"
+#include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -23,8 +25,10 @@
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSessionManager>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QTimer>
 #include <QWindow>
 
@@ -50,7 +54,10 @@ TMainFrm::TMainFrm(QWidget* parent)
     m_recovery = new RecoveryKeeper(
         MainEdit->document(),
         [this] {
-            return store::RecoverySource{loadedRecordFile(), m_record.disk};
+            if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
+                return store::RecoverySource{};
+            return store::RecoverySource{m_dataFolder, m_record.group, m_record.name, m_record.disk,
+                                         m_record.format};
         },
         this);
     connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
@@ -137,17 +144,12 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainFrm::sessionEnding(bool mayAskUser) {
+    commitPreedit();
     if (!mayAskUser) {
         m_recovery->flush();
         return true;
     }
     return close();
-}
-
-QString TMainFrm::loadedRecordFile() const {
-    if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
-        return {};
-    return m_dataFolder + m_record.path.mid(1); // the path begins with "./"
 }
 
 // --- geometry and colours ------------------------------------------------------
@@ -208,6 +210,9 @@ void TMainFrm::FormShow() {
     const auto started = qScopeGuard([this] { Starting = false; });
 
     m_dataFolder = fs::currentDirectory();
+    // Watched from before the lists are first read, so that nothing another
+    // program does meanwhile is missed.
+    m_follower = new DiskFollower(this, m_dataFolder);
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
@@ -219,8 +224,13 @@ void TMainFrm::FormShow() {
     }
     const settings::Settings stored = LoadSettings();
 
-    if (!InsistOnGroup())
+    if (!InsistOnGroup()) {
+        // The user chose to end the program rather than make a group. Nothing
+        // was changed to be saved; the settings are left as they are.
+        SaveSettingsOnClose = false;
+        QTimer::singleShot(0, this, [this] { close(); });
         return;
+    }
 
     GroupIndex = FindGroupIndex(stored.lastDirectory.value_or(GroupCmb->currentText()));
     SelectGroup(GroupIndex);
@@ -246,51 +256,117 @@ void TMainFrm::FormShow() {
     connectHintDisplay();
 }
 
+namespace {
+
+// Asks how to write a record whose format nothing tells: Shift-JIS with CR LF
+// (the format of the oldest records), or the format of a new file.
+TextFormat askRecordFormat(const QString& path, const TextFormat& newFile) {
+    const auto breakName = [](LineBreak b) {
+        return b == LineBreak::CRLF ? QStringLiteral("CR+LF")
+               : b == LineBreak::CR ? QStringLiteral("CR")
+                                    : QStringLiteral("LF");
+    };
+    TextFormat shiftJis = newFile;
+    shiftJis.encoding = TextEncoding::ShiftJis;
+    shiftJis.lineBreak = LineBreak::CRLF;
+    const Answer a = askQuestion(
+        QuestionKind::Information,
+        QStringLiteral(
+            "ファイル %1 の文字コードと改行コードがわかりません。"
+            "%2（改行 %3）で保存しますか？（「いいえ」を選ぶと %4（改行 %5）で保存します）")
+            .arg(path, encodingName(shiftJis.encoding), breakName(shiftJis.lineBreak),
+                 encodingName(newFile.encoding), breakName(newFile.lineBreak)),
+        YesButton | NoButton);
+    return a == Answer::Yes ? shiftJis : newFile;
+}
+
+} // namespace
+
 void TMainFrm::OfferRecovery() {
-    for (const store::RecoveryCopy& copy : store::leftRecoveryCopies(m_recovery->folder())) {
+    const store::LeftCopies left = store::leftRecoveryCopies(m_recovery->folder());
+    if (!left.refused.isEmpty())
+        showMessage(QStringLiteral("次の編集内容の控えは、壊れているか、データフォルダの外や"
+                                   "正しくない名前を指しているため復元できません。"
+                                   "控えのファイルはそのまま残します。\n%1")
+                        .arg(left.refused.join(u'\n')));
+    for (const store::RecoveryCopy& copy : left.copies) {
+        const QString path = recordPath(copy.group, copy.name);
+        if (copy.textBytes > store::recoveryTextLimit()) {
+            // Only an explicit Yes throws away what cannot be shown.
+            if (askQuestion(
+                    QuestionKind::Warning,
+                    QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が"
+                                   "残っていますが、大きすぎるため復元できません"
+                                   "（復元できるのは %2 MB まで）。控えのファイル %3 を"
+                                   "破棄しますか？（「いいえ」を選ぶと残しておきます）")
+                        .arg(path, QString::number(store::recoveryTextLimit() >> 20), copy.file),
+                    YesButton | NoButton, NoButton) == Answer::Yes)
+                store::removeRecoveryCopy(copy.file);
+            continue;
+        }
+        // Only No discards: Esc (キャンセル) and the title bar's close keep
+        // the copy for the next start.
         const Answer a = askQuestion(
             QuestionKind::Information,
             QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が残っています。"
-                           "復元しますか？（「いいえ」を選ぶと破棄します）")
-                .arg(recordPath(copy.group, copy.name)),
-            YesButton | NoButton);
-        if (a == Answer::Yes) {
-            // One record fits the editor: any other copy waits for the next
-            // start.
-            restoreRecovery(copy);
+                           "復元しますか？（「いいえ」を選ぶと破棄します。「キャンセル」を選ぶと"
+                           "残しておき、次回の起動時にもう一度お尋ねします）")
+                .arg(path),
+            YesButton | NoButton | CancelButton);
+        // One record fits the editor: any other copy waits for the next start.
+        if (a == Answer::Yes && restoreRecovery(copy))
             return;
-        }
         if (a == Answer::No)
             store::removeRecoveryCopy(copy.file);
-        // A box closed without an answer keeps the copy for the next start.
     }
 }
 
-void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
-    // The record is loaded as a pick would load it, then takes the edits; one
-    // that is not there any more (or cannot be read) gets them all the same,
-    // and a save asks before it makes the file anew.
+bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
+    const store::RecoveryText read = store::readRecoveryText(copy);
+    if (read.status != store::RecoveryRead::Read) {
+        showMessage((read.status == store::RecoveryRead::TooLarge
+                         ? QStringLiteral(
+                               "編集内容の控え %1 は大きすぎるため復元できません"
+                               "（復元できるのは %2 MB まで）。控えのファイルはそのまま残します。")
+                               .arg(copy.file, QString::number(store::recoveryTextLimit() >> 20))
+                         : QStringLiteral("編集内容の控え %1 を読み込めません。"
+                                          "控えのファイルはそのまま残します。")
+                               .arg(copy.file)));
+        return false;
+    }
+    // The record's group is shown and the record selected as a pick would
+    // show them; a record that the list does not show (its group gone, or no
+    // pattern matching it) has none selected, and none may be taken (deleted)
+    // for it.
     const int group = GroupCmb->findText(copy.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    bool loaded = false;
+    int row = -1;
     if (group >= 0) {
         SelectGroup(group);
         ListRecords();
         const auto found =
             RecordLst->findItems(copy.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        SelectRecord(found.isEmpty() ? -1 : RecordLst->row(found.first()));
-        loaded = !found.isEmpty() && runHandler([this] { LoadRecord(); });
-    } else {
-        // The group is gone: no listed record stands for the one restored,
-        // and none may be taken (deleted) for it.
-        SelectRecord(-1);
+        row = found.isEmpty() ? -1 : RecordLst->row(found.first());
     }
-    if (!loaded)
-        m_record = store::absentRecord(copy.group, copy.name);
+    SelectRecord(row);
+    // The edits are written in the record's own format: its file's, listed or
+    // not; for a file that is gone or cannot be read, the format the copy
+    // tells, or else the one the user chooses.
+    store::LoadedRecord record;
+    try {
+        record = store::load(copy.group, copy.name).record;
+    } catch (const UserError&) {
+        record = store::absentRecord(copy.group, copy.name);
+        if (copy.format)
+            record.format = *copy.format;
+        else
+            record.format = askRecordFormat(record.path, record.format);
+    }
     // The edits began from the file as it was then: a save asks first when
     // another program has changed it since, as it would have before the end.
-    if (copy.loaded)
-        m_record.disk = *copy.loaded;
-    MainEdit->setRecordText(copy.text);
+    // A copy that does not tell that state counts as changed.
+    record.disk = copy.loaded.value_or(store::DiskState{});
+    m_record = std::move(record);
+    MainEdit->setRecordText(read.text);
     m_recovery->adopt(copy.file);
     MainEdit->setEnabled(true);
     MainEdit->document()->setModified(true);
@@ -299,11 +375,13 @@ void TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     RecordIndex = SelectedRecordIndex();
     DeleteRecordMnu->setEnabled(RecordIndex >= 0);
     DeleteRecBtn->setEnabled(RecordIndex >= 0);
+    return true;
 }
 
 // --- picking, editing, saving ----------------------------------------------------
 
 void TMainFrm::RecordLstClick() {
+    commitPreedit();
     MainEdit->setEnabled(true);
     if (ConfirmSaveChanges()) {
         // Cancelled: the loaded record's group and record are shown again.
@@ -346,6 +424,9 @@ int TMainFrm::loadedRecordIndex() const {
 }
 
 void TMainFrm::GroupCmbChange() {
+    // The loaded record stays in the editor: a composition is made text while
+    // its record is still the one shown.
+    commitPreedit();
     ListRecords(); // empties RecordLst first
 }
 
@@ -354,10 +435,15 @@ void TMainFrm::MainEditChange() {
 }
 
 void TMainFrm::SaveDataBtnClick() {
+    commitPreedit();
     if (!WriteRecord())
         return;
     MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
+}
+
+void TMainFrm::SaveMnuClick() {
+    SaveDataBtnClick();
 }
 
 bool TMainFrm::WriteRecord() {
@@ -380,6 +466,8 @@ bool TMainFrm::WriteRecord() {
         return false;
     // The record takes a new encoding (UTF-8) only once it is written so.
     m_record = std::move(record);
+    if (m_follower)
+        m_follower->editorMatchesFile();
     return true;
 }
 
@@ -460,6 +548,7 @@ bool TMainFrm::ConfirmSaveChanges() {
 // --- closing -----------------------------------------------------------------------
 
 bool TMainFrm::FormCloseQuery() {
+    commitPreedit();
     const bool canClose = !ConfirmSaveChanges();
     if (!SaveSettingsOnClose)
         return canClose;
@@ -503,6 +592,8 @@ bool TMainFrm::ListGroups() {
 }
 
 void TMainFrm::ListRecords() {
+    if (m_follower)
+        m_follower->recordsListed();
     const QSignalBlocker block(RecordLst);
     RecordLst->clear();
     RecordLst->addItems(store::records(GroupCmb->currentText(), SupportPatterns));
@@ -555,14 +646,60 @@ void TMainFrm::LoadRecord() {
     const QString name = SelectedRecordName();
     if (name.isEmpty())
         return;
-    store::RecordText loaded = store::load(GroupCmb->currentText(), name);
-    // The record becomes the loaded one only now that its file was read: a
-    // file that cannot be opened leaves the editor with the text it had, and
-    // the path with it, so that a save never writes that text over the file
-    // that failed.
+    // The record becomes the loaded one only once its file was read: a file
+    // that cannot be opened leaves the editor with the text it had, and the
+    // path with it, so that a save never writes that text over the file that
+    // failed.
+    showRecord(store::load(GroupCmb->currentText(), name), false);
+}
+
+bool TMainFrm::reloadRecord() {
+    store::RecordText loaded = store::load(m_record.group, m_record.name);
+    // Another program's save of the same text (a sync engine's copy, a
+    // touch) leaves the editor alone. The editor's copy separates its lines
+    // by U+2029.
+    const QString& text = loaded.text;
+    qsizetype at = 0;
+    bool same = true;
+    for (const QStringView piece : TextMirror::of(MainEdit->document())->text()) {
+        for (qsizetype i = 0; same && i < piece.size(); ++i, ++at)
+            same = at < text.size() &&
+                   (piece[i] == text[at] || (piece[i] == QChar(0x2029) && text[at] == u'\n'));
+        if (!same)
+            break;
+    }
+    if (same && at == loaded.text.size()) {
+        m_record = std::move(loaded.record);
+        return false;
+    }
+    showRecord(std::move(loaded), true);
+    return true;
+}
+
+void TMainFrm::showRecord(store::RecordText loaded, bool keepView) {
+    const QTextCursor before = MainEdit->textCursor();
+    const qsizetype anchor = keepView ? MainEdit->textPosition(before.anchor()) : 0;
+    const qsizetype position = keepView ? MainEdit->textPosition(before.position()) : 0;
+    const int down = MainEdit->verticalScrollBar()->value();
+    const int across = MainEdit->horizontalScrollBar()->value();
     m_record = std::move(loaded.record);
     MainEdit->setRecordText(loaded.text);
     MainEdit->document()->setModified(false);
+    // A loaded record can be typed into, however the editor was left before
+    // (disabled after a deletion or a move).
+    MainEdit->setEnabled(true);
+    if (keepView) {
+        const qsizetype length = MainEdit->textLength();
+        QTextCursor kept(MainEdit->document());
+        kept.setPosition(MainEdit->documentPosition(std::min(anchor, length)));
+        kept.setPosition(MainEdit->documentPosition(std::min(position, length)),
+                         QTextCursor::KeepAnchor);
+        MainEdit->setTextCursor(kept);
+        MainEdit->verticalScrollBar()->setValue(down);
+        MainEdit->horizontalScrollBar()->setValue(across);
+    }
+    if (m_follower)
+        m_follower->editorMatchesFile();
 }
 
 // --- what the dialogs reach ----------------------------------------------------------
@@ -578,6 +715,7 @@ void TMainFrm::showGroup(const QString& name) {
 }
 
 DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
+    commitPreedit();
     ListRecords();
     if (RecordLst->count() == 0)
         return NewRecord::NotListed;
@@ -592,9 +730,12 @@ DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
         return NewRecord::Kept;
     }
     if (RecordLst->count() == 1) {
-        // The group's only record: selected, not loaded.
+        // The group's only record is loaded too: the editor shows what the
+        // list selects, so that what is typed next goes into that record and
+        // not into the one shown before.
+        RecordIndex = 0;
         SelectRecord(0);
-        MainEdit->document()->setModified(false);
+        LoadRecord();
         return NewRecord::OnlyRecord;
     }
     RecordIndex = FindRecordIndex(name);
@@ -609,14 +750,42 @@ bool TMainFrm::closesAfterCreatingRecord() const {
 
 bool TMainFrm::InsistOnGroup() {
     // The window cannot be used without a group: the create-group dialog comes
-    // back, without its Close button, until one exists. Closing it by the title
-    // bar only shows it again.
+    // back, without its Close button, until one exists. Closed by its title
+    // bar, or refusing a name for the second time (a data folder that cannot
+    // be written refuses every one), it offers to end the program instead.
+    if (!CreateDirFrm)
+        return ListGroups();
+    int refusals = 0;
+    bool end = false;
+    const QMetaObject::Connection refused =
+        connect(CreateDirFrm, &TCreateDirFrm::refused, this, [this, &refusals, &end] {
+            if (++refusals < 2)
+                return;
+            end = askQuestion(QuestionKind::Warning,
+                              QStringLiteral("グループを作成できません。データフォルダ %1 "
+                                             "に書き込めない可能性があります。OSTREL "
+                                             "を終了しますか？（「いいえ」を選ぶとグループの"
+                                             "作成に戻ります）")
+                                  .arg(m_dataFolder),
+                              YesButton | NoButton) == Answer::Yes;
+            if (end)
+                CreateDirFrm->reject();
+        });
+    const auto disconnected = qScopeGuard([refused] { QObject::disconnect(refused); });
     while (!ListGroups()) {
-        if (!CreateDirFrm)
-            return false;
         CreateDirFrm->CloseBtn->setEnabled(false);
         CreateDirFrm->exec();
         CreateDirFrm->CloseBtn->setEnabled(true);
+        if (end)
+            return false;
+        if (ListGroups())
+            break;
+        if (askQuestion(QuestionKind::Warning,
+                        QStringLiteral("グループが一つもないため、OSTREL を使うことができません。"
+                                       "OSTREL を終了しますか？（「いいえ」を選ぶとグループの"
+                                       "作成に戻ります）"),
+                        YesButton | NoButton) == Answer::Yes)
+            return false;
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "settings/Settings.h"
 #include "settings/WindowGeometry.h"
 #include "store/RecordStore.h"
+#include "text/LineSearch.h"
 #include "ui_MainFrm.h"
 
 #include <QMainWindow>
@@ -16,10 +17,12 @@ class TCreateDirFrm;
 class TCreRecFrm;
 class TCngExpFrm;
 class TSavePathFrm;
+class TSearchFrm;
 class QSessionManager;
 namespace ostrel {
 class RecoveryKeeper;
-}
+class DiskFollower;
+} // namespace ostrel
 namespace ostrel::store {
 struct RecoveryCopy;
 }
@@ -84,6 +87,8 @@ public:
     TFontDialog* FontDialog = nullptr;
     QColorDialog* ColorDialog = nullptr;
     TFindDialog* FindDialog = nullptr;
+    // The search through all records, made when first opened.
+    TSearchFrm* SearchFrm = nullptr;
     // The printer and its settings for the run, with the print and
     // printer-setup dialogs.
     ostrel::print::CurrentPrinter* Printer = nullptr;
@@ -133,6 +138,9 @@ public:
     bool sessionEnding(bool mayAskUser);
     // The recovery copies of the editor's unsaved edits.
     ostrel::RecoveryKeeper* recovery() const { return m_recovery; }
+    // What follows the disk's changes made by other programs (from the
+    // start-up on; null before).
+    ostrel::DiskFollower* diskFollower() const { return m_follower; }
     // Writes the editor's text to the loaded record. Answers false when the
     // user chose not to save (an encoding question); raises the file-creation
     // error.
@@ -140,6 +148,15 @@ public:
     // Opens one of the dialogs by its key: "CreRec", "CreDir" and "CngExp"
     // without waiting, "SavePath" modally. Any other key does nothing.
     void ShowForm(const QString& key);
+    // The data folder, in full (empty before the start-up).
+    QString dataFolder() const { return m_dataFolder; }
+    // The editor's text as it stands, unsaved edits included, shared with
+    // the editor's copy of it rather than copied: for reading on another
+    // thread.
+    ostrel::SharedText editorText();
+    // Selects a part of the editor's text (text positions, as a search finds
+    // them), shown; a part beyond the text is clipped to it.
+    void selectEditorText(qint64 position, qint64 length);
     // Refreshes the line display from the caret position.
     void ShowCurrentLine();
     // The window's outer edges and size, as the settings store them. A stored
@@ -173,6 +190,7 @@ public slots:
     void RecordLstClick();
     void MainEditChange();
     void SaveDataBtnClick();
+    void SaveMnuClick();
     void ExitBtnClick();
     void ApplicationCloseMnuClick();
 
@@ -189,6 +207,7 @@ public slots:
     void SC_PopupEdit(QObject* Sender);
     void FindStringMnuClick();
     void FindDialogFind();
+    void FindAllMnuClick();
     void MoveLineMnuClick();
     void MoveStartMnuClick();
     void MoveLastMnuClick();
@@ -222,14 +241,25 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class ostrel::DiskFollower;
+
+    // Puts a record as read into the editor, as the loaded record: at the
+    // load of a picked record, and at the reload of the loaded one changed by
+    // another program, which keeps the caret, the selection and the scroll
+    // position as near as the new text allows.
+    void showRecord(ostrel::store::RecordText loaded, bool keepView);
+    // Reads the loaded record again, as it is on the disk now; answers false
+    // when it holds the editor's text already (only its state is taken).
+    // Raises the file-open error (the editor then keeps what it had).
+    bool reloadRecord();
     // Start-up step: a group must exist before the window can be used.
     bool InsistOnGroup();
     // Start-up step: the recovery copies of edits that a previous run left
     // unsaved are offered, to restore into the editor or to discard.
     void OfferRecovery();
-    void restoreRecovery(const ostrel::store::RecoveryCopy& copy);
-    // The loaded record's full path (empty before the first load).
-    QString loadedRecordFile() const;
+    // Takes a copy's edits into the editor; answers false, having told why,
+    // when its text cannot be read.
+    bool restoreRecovery(const ostrel::store::RecoveryCopy& copy);
     // Writes a record, having asked whether to overwrite a file that another
     // program changed or removed since it was loaded.
     bool saveRecord(ostrel::store::LoadedRecord& record, const std::vector<QStringView>& text);
@@ -253,7 +283,14 @@ private:
     // loaded); answers the chosen folder without its closing "/", or nothing
     // when the dialog was cancelled.
     std::optional<QString> chooseDestination();
+    // After a copy or a move into `folder`: unless it is a group, says where
+    // the record went (`where`), having been `done` ("コピー" or "移動").
+    void tellWhereUnlisted(const QString& folder, const QString& done, const QString& where);
     void clearEditor();
+    // Makes an input method's uncommitted composition in the editor part of
+    // its text, before a command that closes the window or takes the record
+    // away from the editor (or saves it).
+    void commitPreedit();
     void disableRecordDeletion();
     void placeOuter();
     QMargins frameMargins() const;
@@ -262,6 +299,7 @@ private:
     ostrel::store::LoadedRecord m_record;
     QString m_dataFolder; // the working directory at the start, in full
     ostrel::RecoveryKeeper* m_recovery = nullptr;
+    ostrel::DiskFollower* m_follower = nullptr;
     bool m_recoveryFailureShown = false;
     TCreateDirFrm* CreateDirFrm = nullptr;
     TCreRecFrm* CreRecFrm = nullptr;

@@ -7,6 +7,7 @@
 #include "store/RecordStore.h"
 #include "ui/MessageBox.h"
 
+#include <algorithm>
 #include <optional>
 
 using namespace ostrel;
@@ -60,6 +61,17 @@ std::optional<QString> TMainFrm::chooseDestination() {
     return dir;
 }
 
+void TMainFrm::tellWhereUnlisted(const QString& folder, const QString& done, const QString& where) {
+    // The destination folder dialog takes the folder it has opened, not the
+    // one highlighted: a record can land in the data folder itself, or in a
+    // folder that no list shows. The user is told where it went.
+    if (store::isGroupFolder(folder))
+        return;
+    showMessage(QStringLiteral("レコードを %1 に%2しました。"
+                               "グループのフォルダではないため、一覧には表示されません。")
+                    .arg(where, done));
+}
+
 bool TMainFrm::DeleteRecordFile(bool moved) {
     const bool deleted =
         moved ? store::removeMovedRecord(RecordPath()) : store::deleteRecord(RecordPath());
@@ -74,8 +86,7 @@ bool TMainFrm::DeleteRecordFile(bool moved) {
 }
 
 void TMainFrm::DeleteGroup(const QString& name) {
-    TMainFrm* w = this;
-    if (w->GroupCmb->count() < 2) {
+    if (GroupCmb->count() < 2) {
         showMessage(QStringLiteral("グループは一つ以上必要なので削除する事ができません"));
         return;
     }
@@ -83,18 +94,20 @@ void TMainFrm::DeleteGroup(const QString& name) {
         showMessage(QStringLiteral("削除するグループを選択してください"));
         return;
     }
+    commitPreedit();
 
-    // The loaded record's group: the item at GroupIndex, or, when the group
-    // list has been rebuilt since the record was loaded, the group its path
-    // names.
-    QString openGroup;
-    if (w->GroupIndex >= 0 && w->GroupIndex < w->GroupCmb->count())
-        openGroup = w->GroupCmb->itemText(w->GroupIndex);
-    const QString loaded = m_record.group;
-    if (w->GroupIndex >= 0 && !loaded.isEmpty() && openGroup != loaded)
-        openGroup = loaded;
+    // Whether the record in the editor lies in the group: by the group's
+    // name, or as the same folder under another name (a link). The editor
+    // holds a record while it is enabled: a deletion or a move disables it.
+    const bool holdsRecord = MainEdit->isEnabled() && !m_record.path.isEmpty();
+    const bool loadedInGroup =
+        holdsRecord &&
+        (m_record.group == name || fs::sameFile(groupPath(name), groupPath(m_record.group)));
+    // Its unsaved edits are asked about first; Cancel keeps the group.
+    if (loadedInGroup && ConfirmSaveChanges())
+        return;
     const QString question =
-        name == openGroup
+        loadedInGroup
             ? QStringLiteral(
                   "削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？")
             : QStringLiteral("グループを内容ごと全て削除します。よろしいですか？");
@@ -104,9 +117,24 @@ void TMainFrm::DeleteGroup(const QString& name) {
     if (!store::deleteGroup(name))
         showMessage(QStringLiteral("エラー：グループを削除できませんでした"));
 
-    w->MainEdit->setEnabled(false);
-    clearEditor();
     ListGroups();
+    if (holdsRecord && !loadedInGroup) {
+        // The record of another group stays in the editor with its edits,
+        // shown in its group as after any pick (a group no longer listed
+        // shows the first one, with nothing selected).
+        const int group =
+            GroupCmb->findText(m_record.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        SelectGroup(std::max(group, 0));
+        ListRecords();
+        SelectRecord(group >= 0 ? loadedRecordIndex() : -1);
+        if (group >= 0) {
+            GroupIndex = group;
+            RecordIndex = SelectedRecordIndex();
+        }
+        return;
+    }
+    MainEdit->setEnabled(false);
+    clearEditor();
     SelectGroup(0);
     ListRecords();
     SelectRecord(-1);
@@ -114,6 +142,7 @@ void TMainFrm::DeleteGroup(const QString& name) {
 }
 
 void TMainFrm::DeleteRecordMnuClick() {
+    commitPreedit();
     const QString question =
         MainEdit->document()->isModified()
             ? QStringLiteral("編集中のレコードを削除します。 よろしいですか？")
@@ -146,6 +175,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
 
     // A move takes the record away from the editor: its unsaved edits are
     // saved or dropped first, or the move does not happen.
+    commitPreedit();
     if (move && !RecordPath().isEmpty() && ConfirmSaveChanges())
         return;
 
@@ -168,6 +198,9 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     // or the user would take the move as done.
     if (move && !DeleteRecordFile(true))
         showMessage(QStringLiteral("削除に失敗しました"));
+    else
+        tellWhereUnlisted(*destination, move ? QStringLiteral("移動") : QStringLiteral("コピー"),
+                          *destination + u'/' + m_record.name);
 }
 
 void TMainFrm::SC_GroupCopy(QObject* Sender) {
@@ -189,4 +222,6 @@ void TMainFrm::SC_GroupCopy(QObject* Sender) {
         }
     }
     workingDirectory.restore();
+    if (RecordLst->count() > 0)
+        tellWhereUnlisted(*destination, QStringLiteral("コピー"), *destination);
 }

@@ -90,9 +90,9 @@ void RecoveryKeeper::writeNow() {
     m_quiet.stop();
     m_longest.stop();
     store::RecoverySource source = m_source();
-    if (!m_document->isModified() || source.recordFile.isEmpty() || m_folder.isEmpty())
+    if (!m_document->isModified() || source.name.isEmpty() || m_folder.isEmpty())
         return;
-    const QString file = store::recoveryFileFor(m_folder, source.recordFile);
+    const QString file = store::recoveryFileFor(m_folder, source);
     if (!m_copyFile.isEmpty() && m_copyFile != file)
         enqueue({m_copyFile, {}, true, {}});
     enqueue({file, std::move(source), false, TextMirror::of(m_document)->snapshot().pieces});

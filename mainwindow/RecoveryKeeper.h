@@ -27,8 +27,8 @@ class RecoveryKeeper : public QObject {
     Q_OBJECT
 
 public:
-    // `source` tells the full path of the record the document holds (empty:
-    // none) and the state of its file that the edits began from.
+    // `source` tells the record the document holds (no name: none), the
+    // state of its file that the edits began from and its format.
     RecoveryKeeper(QTextDocument* document, std::function<store::RecoverySource()> source,
                    QObject* parent = nullptr);
     // Writes the copy that edits still wait for, and waits for every write.

@@ -1,6 +1,7 @@
 #include "TextMirror.h"
 
 #include "SoftBreaks.h"
+#include "text/TextSearch.h"
 
 #include <QScopeGuard>
 #include <QTextBlock>
@@ -360,32 +361,9 @@ void TextMirror::insert(qsizetype at, const QString& text) {
 }
 
 qsizetype TextMirror::indexOf(const QString& what, qsizetype from) {
-    ensureInStep();
-    if (what.isEmpty() || from < 0 || from >= m_length)
+    if (from < 0)
         return -1;
-    auto [i, off] = locate(from);
-    qsizetype base = from - off;
-    for (; i < m_pieces.size(); ++i) {
-        const QString& piece = m_pieces[i];
-        const qsizetype found = piece.indexOf(what, off, Qt::CaseSensitive);
-        if (found >= 0)
-            return base + found;
-        // A match that starts near the end of this piece and runs on.
-        const qsizetype tailStart = std::max(off, piece.size() - (what.size() - 1));
-        if (tailStart < piece.size()) {
-            QString joined = piece.mid(tailStart);
-            const qsizetype tail = joined.size();
-            for (size_t j = i + 1; j < m_pieces.size() && joined.size() < tail + what.size() - 1;
-                 ++j)
-                joined += m_pieces[j].left(tail + what.size() - 1 - joined.size());
-            const qsizetype across = joined.indexOf(what, 0, Qt::CaseSensitive);
-            if (across >= 0 && across < tail)
-                return base + tailStart + across;
-        }
-        base += piece.size();
-        off = 0;
-    }
-    return -1;
+    return findInText(text(), what, from);
 }
 
 } // namespace ostrel

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -115,11 +116,23 @@ private:
     void* m_hash; // the hash's state
 };
 
+// Why a file could not be read whole.
+enum class ReadFailure { None, NotFound, AccessDenied, NotRegularFile, TooLarge, Cancelled, Other };
+
+// As readFileUpTo, into `buffer`, whose memory is kept from one call to the
+// next (a search reads thousands of files one after another), telling why a
+// file could not be read. A large file is read a few megabytes at a time,
+// and given up (Cancelled) when `cancelled` is set meanwhile.
+ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
+                         const std::atomic<bool>* cancelled = nullptr);
+
 // The memory of the machine, in bytes (0 when unknown).
 qint64 physicalMemory();
 
 bool exists(const QString& path);
 bool isDirectory(const QString& path);
+// A regular file (links followed): what a listing offers as a record.
+bool isRegularFile(const QString& path);
 bool isReadOnlyFile(const QString& path);
 
 // Whether two paths name the same existing file or folder (links followed).

@@ -4,23 +4,94 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <atomic>
+#include <exception>
+#include <memory>
 #include <utility>
 
-typedef struct _http_s http_t;
-
 // The print system: its printers, the default one, and jobs sent to a
-// printer's queue with their states. Every failure it reports is raised as a
+// printer's queue with their states.
+//
+// Every call waits for the print system, so none is made on the window's
+// thread: each call asks on a connection of its own, gives up when the
+// print system stays silent longer than patience() allows (a scheduler that
+// accepts the connection and never answers included), and gives up at once
+// when its cancel flag is set. A print system that cannot be asked raises
+// Unanswered; what the print system answers with a refusal raises a
 // UserError with the text the user sees.
 namespace ostrel::printqueue {
 
-// The printer the system names as its default. Raises "デフォルト プリンタが
-// 存在しません" when no printer is installed or none of them is the default,
-// and the print system's error when it cannot be asked.
-QString defaultPrinter();
+// How long one request may wait for the print system's answer, in
+// milliseconds (tests shorten it).
+int patience();
+void setPatience(int milliseconds);
 
-// Raises "選択したプリンタは有効ではありません" when the printer cannot be
-// opened: it is not (or no longer) installed, or the print system is gone.
-void requirePrinter(const QString& printer);
+// Set by another thread to make a call give up.
+using Cancel = std::atomic<bool>;
+
+// The print system could not be asked.
+class Unanswered : public std::exception {
+public:
+    enum class Why {
+        Unreachable, // nothing answers where the print system should be
+        Silent,      // connected, but no answer within patience()
+        Cancelled,   // the cancel flag was set
+    };
+    Unanswered(Why why, QString server) : m_why(why), m_server(std::move(server)) {}
+    Why why() const { return m_why; }
+    // The print system's place as the user's settings name it (a socket's
+    // path, a host).
+    const QString& server() const { return m_server; }
+    const char* what() const noexcept override { return "the print system did not answer"; }
+
+private:
+    Why m_why;
+    QString m_server;
+};
+
+// A paper size a printer offers, in hundredths of millimetres, with the
+// margins it cannot print on (as the paper lies in portrait).
+struct Media {
+    QByteArray name; // the print system's (PWG) name, as a job asks for it
+    int width = 0;
+    int height = 0;
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+struct Printer {
+    QString name;
+    QString info; // the description its administrator gave
+    QString location;
+    enum class State { Idle, Printing, Stopped } state = State::Idle;
+    QString stateMessage;
+    bool acceptingJobs = true;
+    QList<Media> media; // in the printer's order
+    QByteArray defaultMedia;
+    QList<QByteArray> sides; // "one-sided", "two-sided-long-edge", ...
+    QByteArray defaultSides;
+    QList<QByteArray> colorModes; // "color", "monochrome"
+    QByteArray defaultColorMode;
+};
+
+struct Printers {
+    QList<Printer> printers;
+    // The printer the user's settings or the print system name as the
+    // default, when it is installed; empty otherwise.
+    QString defaultPrinter;
+    const Printer* find(const QString& name) const;
+};
+
+// Every printer with what the dialogs show of it, and the default one.
+// Raises "CUPS Error.  Code: …" when the print system refuses to list them.
+Printers printers(const Cancel& cancel);
+
+// Whether the printer is installed.
+bool printerExists(const QString& printer, const Cancel& cancel);
+
+class Connection;
 
 // One job on a printer's queue, holding one PDF document that is sent in
 // pieces. The job has no name.
@@ -29,7 +100,7 @@ public:
     using Options = QList<std::pair<QByteArray, QByteArray>>;
 
     // Raises the print system's reason when the queue does not take the job.
-    Job(const QString& printer, const Options& options);
+    Job(const QString& printer, const Options& options, const Cancel& cancel);
     // A job whose document was not finished is cancelled.
     ~Job();
     Job(const Job&) = delete;
@@ -43,14 +114,11 @@ private:
     void open(const Options& options);
     // Ends what was begun: the document, a job not finished, the connection.
     void close();
-    [[noreturn]] void refused(const QString& reason);
+    [[noreturn]] void refused();
 
     QString m_printer;
     QByteArray m_name; // the printer's name as the print system takes it
-    // A connection of the job's own: while the document is sent the window
-    // goes on handling events, and other requests (the print dialog's
-    // included) use the default one.
-    http_t* m_http = nullptr;
+    std::unique_ptr<Connection> m_connection;
     int m_id = 0;
     bool m_sending = false;
     bool m_finished = false;
@@ -72,10 +140,10 @@ struct JobStatus {
     QString reason;
 };
 
-// Raises the print system's error when the job cannot be asked for.
-JobStatus jobStatus(const QString& printer, int job);
+JobStatus jobStatus(const QString& printer, int job, const Cancel& cancel);
 
-// Takes a job out of the queue; answers whether the print system did.
-bool cancelJob(const QString& printer, int job);
+// Takes a job out of the queue; answers whether the print system did (and
+// raises Unanswered when it did not answer).
+bool cancelJob(const QString& printer, int job, const Cancel& cancel);
 
 } // namespace ostrel::printqueue

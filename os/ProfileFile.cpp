@@ -18,6 +18,19 @@ QString readString(const QString& path, QStringView section, QStringView key,
 }
 
 bool writeString(const QString& path, QStringView section, QStringView key, const QString& value) {
+    return writeStrings(path, section, {{key.toString(), value}});
+}
+
+std::optional<std::vector<std::optional<QString>>>
+readValues(const QString& path, QStringView section, const std::vector<QString>& keys) {
+    const std::optional<QByteArray> bytes = fs::readFile(path);
+    if (!bytes)
+        return std::nullopt;
+    return profile::readValues(*bytes, section, keys);
+}
+
+bool writeStrings(const QString& path, QStringView section,
+                  const std::vector<std::pair<QString, QString>>& values) {
     QByteArray bytes;
     if (fs::exists(path)) {
         std::optional<QByteArray> read = fs::readFile(path);
@@ -25,7 +38,7 @@ bool writeString(const QString& path, QStringView section, QStringView key, cons
             return false;
         bytes = std::move(*read);
     }
-    return fs::writeFileAtomic(path, withValue(std::move(bytes), section, key, value));
+    return fs::writeFileAtomic(path, withValues(std::move(bytes), section, values));
 }
 
 } // namespace ostrel::profile

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <vector>
 
 // Profile strings in a file (see text/ProfileFormat.h for the format). Every
 // call opens, reads (or writes) and closes the file; nothing is cached.
@@ -19,5 +20,17 @@ QString readString(const QString& path, QStringView section, QStringView key,
 // Writes the file anew, atomically, creating it when missing. Answers false
 // when it cannot be read or written; the file is then unchanged.
 bool writeString(const QString& path, QStringView section, QStringView key, const QString& value);
+
+// Several keys of one section at once, with one reading of the file: the
+// value of each (nothing for each one missing); nothing at all when the file
+// cannot be read.
+std::optional<std::vector<std::optional<QString>>>
+readValues(const QString& path, QStringView section, const std::vector<QString>& keys);
+
+// Writes several keys at once: the file as writing them one after another
+// would leave it, written anew once. Answers false when it cannot be read or
+// written; the file is then unchanged.
+bool writeStrings(const QString& path, QStringView section,
+                  const std::vector<std::pair<QString, QString>>& values);
 
 } // namespace ostrel::profile

@@ -51,15 +51,17 @@ QString stateHome() {
     return v.isEmpty() ? underHome(".local/state") : v;
 }
 
-QString runtimeFolder() {
+RuntimeFolder runtimeFolder() {
     const QString v = fromVariable("XDG_RUNTIME_DIR");
     if (!v.isEmpty() && isPrivateFolder(v))
-        return v;
+        return {v, {}};
     // Anyone may make a folder in the temporary folder: one that is not the
     // user's own, or that others may enter, is not used.
     const QString own = QDir::tempPath() + QStringLiteral("/ostrel-") + QString::number(::getuid());
     ::mkdir(QFile::encodeName(own).constData(), 0700);
-    return isPrivateFolder(own) ? own : QString();
+    if (isPrivateFolder(own))
+        return {own, {}};
+    return {{}, own};
 }
 
 } // namespace ostrel::fs

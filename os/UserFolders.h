@@ -16,7 +16,13 @@ QString stateHome();
 
 // $XDG_RUNTIME_DIR, or else a folder of the user's own in the temporary
 // folder (made private when missing): what lives only while the user's
-// programs run. Empty when neither is a folder the user alone owns.
-QString runtimeFolder();
+// programs run. `path` is empty when neither is a folder the user alone
+// owns; `refused` then names the temporary folder's one, which is another
+// user's or open to others.
+struct RuntimeFolder {
+    QString path;
+    QString refused;
+};
+RuntimeFolder runtimeFolder();
 
 } // namespace ostrel::fs

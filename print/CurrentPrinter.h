@@ -15,6 +15,10 @@ namespace ostrel::print {
 // the system's default printer, looked up when a print or printer-setup
 // dialog first opens, until the user confirms another printer or other
 // settings in one of them. Nothing of it is stored.
+//
+// The print system is asked for its printers each time a dialog opens, on a
+// thread of its own (print/PrintSystem.h): the window waits for the answer
+// without freezing, and gives up after a few seconds of silence.
 class CurrentPrinter : public QObject {
     Q_OBJECT
 
@@ -33,12 +37,16 @@ public:
     const std::optional<PrinterSettings>& settings() const { return m_settings; }
 
 private:
-    const PrinterSettings& current();
+    // The printers as the print system lists them now, with the current
+    // printer set on the first call; nothing when the user gave up waiting
+    // or the window went meanwhile.
+    std::optional<printqueue::Printers> lookUp(QWidget* window);
     // Makes the settings a dialog confirmed current, unless a job is open.
     void adopt(const PrinterSettings& settings);
 
     std::optional<PrinterSettings> m_settings;
     bool m_jobOpen = false;
+    bool m_lookingUp = false;
 };
 
 } // namespace ostrel::print

@@ -1,5 +1,6 @@
 #include "PrintJob.h"
 
+#include "PrintSystem.h"
 #include "PrinterFont.h"
 #include "PrinterSettings.h"
 #include "core/UserError.h"
@@ -8,59 +9,68 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QThread>
 #include <cmath>
 
 namespace ostrel::print {
 
 namespace {
 
+using printqueue::Cancel;
+using printqueue::Unanswered;
+
 // How long a job is watched after it was sent: long enough for the queue to
 // take it (or to fail it), short enough not to hold up the window's print
 // command for a printer that takes long to print.
 constexpr int kWatchMilliseconds = 10000;
 constexpr int kWatchInterval = 100;
-// The document goes to the queue in pieces of this size, with the window's
-// events handled between them.
+// The document goes to the queue in pieces of this size.
 constexpr qint64 kSendPiece = 256 * 1024;
 
-// Lets the window handle its events (repaint, input) while the job runs.
+const QString kInvalidPrinter = QStringLiteral("選択したプリンタは有効ではありません");
+
+// Lets the window handle its events (repaint, input) while the job is drawn.
 void handleEvents() {
     QCoreApplication::processEvents();
 }
 
-void handleEventsFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Sends the document to the printer's queue; answers the job's number.
-int send(const QString& printer, const QList<std::pair<QByteArray, QByteArray>>& options,
-         const QString& file) {
+int send(const QString& printer, const printqueue::Job::Options& options, const QString& file,
+         const Cancel& cancel) {
     QFile pdf(file);
     if (!pdf.open(QIODevice::ReadOnly))
-        throw UserError(QStringLiteral("選択したプリンタは有効ではありません"));
-    printqueue::Job job(printer, options);
+        throw UserError(kInvalidPrinter);
+    printqueue::Job job(printer, options, cancel);
     QByteArray piece;
     while (!(piece = pdf.read(kSendPiece)).isEmpty()) {
+        // Given up: the job is taken back as it goes.
+        if (cancel)
+            throw Unanswered(Unanswered::Why::Cancelled, QString());
         job.write(piece);
-        handleEvents();
     }
+    if (pdf.error() != QFileDevice::NoError || cancel)
+        throw Unanswered(Unanswered::Why::Cancelled, QString());
     return job.finish();
 }
 
-void watch(const QString& printer, int id) {
+// Watches a job that was sent until it is printed or held, for a few
+// seconds; raises when it fails. A print system that stops answering now
+// has the job: it is not watched further.
+void watch(const QString& printer, int id, const Cancel& cancel) {
     const QDeadlineTimer deadline(kWatchMilliseconds);
     for (;;) {
-        const printqueue::JobStatus status = printqueue::jobStatus(printer, id);
+        printqueue::JobStatus status;
+        try {
+            status = printqueue::jobStatus(printer, id, cancel);
+        } catch (const Unanswered&) {
+            return;
+        }
         switch (status.progress) {
         case printqueue::JobProgress::Printed:
         case printqueue::JobProgress::Held:
@@ -70,7 +80,10 @@ void watch(const QString& printer, int id) {
             if (status.printerStopped) {
                 // Left in the queue it would print whenever the printer is
                 // started again, after the user was told it was not printed.
-                printqueue::cancelJob(printer, id);
+                try {
+                    printqueue::cancelJob(printer, id, cancel);
+                } catch (const Unanswered&) {
+                }
                 text = QStringLiteral("プリンタ %1 が停止しているため印刷できませんでした")
                            .arg(printer);
             } else {
@@ -86,9 +99,10 @@ void watch(const QString& printer, int id) {
         case printqueue::JobProgress::Printing:
             break;
         }
-        if (deadline.hasExpired())
+        for (int waited = 0; waited < kWatchInterval && !cancel; waited += 20)
+            QThread::msleep(20);
+        if (deadline.hasExpired() || cancel)
             return;
-        handleEventsFor(kWatchInterval);
     }
 }
 
@@ -104,22 +118,22 @@ QFont printerFont(const QFont& editorFont) {
     return font;
 }
 
-bool drawPages(QPrinter& printer, Document& document, const std::function<void()>& betweenPages) {
+bool drawPages(QPdfWriter& pdf, Document& document, const std::function<void()>& betweenPages) {
     QPainter painter;
-    if (!painter.begin(&printer))
+    if (!painter.begin(&pdf))
         return false;
-    const QFont font(printerFont(document.font), &printer);
+    const QFont font(printerFont(document.font), &pdf);
     painter.setFont(font);
     painter.setPen(document.color);
-    const PrinterFont face(font, &printer);
+    const PrinterFont face(font, &pdf);
     const KeepFreedMemory keep;
-    const QRectF area = printer.pageRect(QPrinter::DevicePixel);
+    const QRectF area = pdf.pageLayout().paintRectPixels(pdf.resolution());
     PageLayout layout(face, int(std::floor(area.width())), int(std::floor(area.height())));
 
     bool first = true;
     auto draw = [&](const Page& page) {
         if (!first)
-            printer.newPage();
+            pdf.newPage();
         first = false;
         for (const PlacedRun& run : page.runs)
             face.draw(painter, run.x, run.y, run.text);
@@ -136,22 +150,45 @@ bool drawPages(QPrinter& printer, Document& document, const std::function<void()
 }
 
 void printDocument(const PrinterSettings& settings, Document& document) {
-    printqueue::requirePrinter(settings.printer);
-
-    QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("job.pdf"));
-    {
-        QPrinter pdf(QPrinter::HighResolution);
-        pdf.setOutputFormat(QPrinter::PdfFormat);
-        pdf.setOutputFileName(file);
-        pdf.setPageLayout(settings.printableLayout());
-        pdf.setColorMode(settings.colorMode);
-        pdf.setDocName(QString());
-        if (!folder.isValid() || !drawPages(pdf, document, handleEvents))
-            throw UserError(QStringLiteral("選択したプリンタは有効ではありません"));
+    const QString printer = settings.printer;
+    try {
+        // A printer that went away is not drawn for.
+        const bool exists = askPrintSystem<bool>(
+            Waiting::Modal, QStringLiteral("プリンタの応答を待っています..."),
+            [printer](const Cancel& cancel) { return printqueue::printerExists(printer, cancel); });
+        if (!exists)
+            throw UserError(kInvalidPrinter);
+    } catch (const Unanswered& e) {
+        if (e.why() == Unanswered::Why::Cancelled)
+            return;
+        throw unansweredError(e, kInvalidPrinter);
     }
-    const int id = send(settings.printer, settings.queueOptions(), file);
-    watch(settings.printer, id);
+
+    // The folder goes with the thread that sends its file, which may end
+    // after this call when the user gives up waiting.
+    auto folder = std::make_shared<QTemporaryDir>();
+    const QString file = folder->filePath(QStringLiteral("job.pdf"));
+    {
+        QPdfWriter pdf(file);
+        pdf.setResolution(kPrintResolution);
+        pdf.setPageLayout(settings.layout);
+        pdf.setTitle(QString());
+        if (!folder->isValid() || !drawPages(pdf, document, handleEvents))
+            throw UserError(kInvalidPrinter);
+    }
+    try {
+        askPrintSystem(
+            Waiting::Alongside, QStringLiteral("印刷しています..."),
+            [printer, options = settings.queueOptions(), folder, file](const Cancel& cancel) {
+                const int id = send(printer, options, file, cancel);
+                watch(printer, id, cancel);
+            });
+    } catch (const Unanswered& e) {
+        if (e.why() == Unanswered::Why::Cancelled)
+            return;
+        throw unansweredError(
+            e, QStringLiteral("プリンタ %1 は印刷ジョブを受け付けませんでした").arg(printer));
+    }
 }
 
 } // namespace ostrel::print

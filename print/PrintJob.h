@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-class QPrinter;
+class QPdfWriter;
 
 namespace ostrel::print {
 
@@ -35,17 +35,23 @@ struct Document {
 // as the editor shows it).
 QFont printerFont(const QFont& editorFont);
 
-// Draws the document's lines on a printer whose painting has not begun, in
+// Draws the document's lines into a PDF whose painting has not begun, in
 // the printer font, page after page as they are laid out; `betweenPages`
-// runs after each page. Answers false when the printer cannot be painted on.
-bool drawPages(QPrinter& printer, Document& document, const std::function<void()>& betweenPages);
+// runs after each page. Answers false when the PDF cannot be painted on.
+bool drawPages(QPdfWriter& pdf, Document& document, const std::function<void()>& betweenPages);
+
+// The resolution pages are drawn at, in dots per inch.
+constexpr int kPrintResolution = 1200;
 
 // Prints a document with the printer and its settings: draws it into a PDF
-// file and sends that to the printer's queue, keeping the window's events
-// going between pages and pieces, then watches the job for a few seconds.
-// Raises a UserError when the printer cannot be opened, when the queue
-// refuses the job, and when the job fails or the printer is stopped while it
-// is watched (the job is then taken out of the queue).
+// file, keeping the window's events going between pages, and sends that to
+// the printer's queue, then watches the job for a few seconds; the print
+// system is asked on a thread of its own meanwhile (print/PrintSystem.h),
+// a box showing that it waits. Raises a UserError when the printer
+// cannot be opened, when the queue refuses the job, when the print system
+// does not answer, and when the job fails or the printer is stopped while
+// it is watched (the job is then taken out of the queue). Ends quietly when
+// the user gives up waiting.
 void printDocument(const PrinterSettings& settings, Document& document);
 
 } // namespace ostrel::print

@@ -1,97 +1,86 @@
 #include "PrinterSettings.h"
 
-#include <QPrintEngine>
+#include <QMarginsF>
+#include <QSizeF>
 
 namespace ostrel::print {
 
 namespace {
 
-// The print engine property under which Qt keeps the job options chosen in
-// the print dialog's properties (pages per sheet, banners, ...), as
-// name/value pairs.
-constexpr auto kJobOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+// Hundredths of millimetres in millimetres.
+qreal mm(int hundredths) {
+    return hundredths / 100.0;
+}
+
+QPageLayout layoutOf(const printqueue::Media& media, QPageLayout::Orientation orientation) {
+    QMarginsF margins(mm(media.left), mm(media.top), mm(media.right), mm(media.bottom));
+    // A landscape page lies on the paper turned a quarter counter-clockwise:
+    // its top along the paper's left edge, its left along the paper's bottom.
+    if (orientation == QPageLayout::Landscape)
+        margins = QMarginsF(mm(media.bottom), mm(media.left), mm(media.top), mm(media.right));
+    return QPageLayout(pageSizeOf(media), orientation, margins, QPageLayout::Millimeter);
+}
 
 } // namespace
 
-PrinterSettings PrinterSettings::ofPrinter(const QString& printer) {
-    QPrinter p(QPrinter::HighResolution);
-    p.setPrinterName(printer);
-    PrinterSettings s = takenFrom(p);
-    s.printer = printer;
-    return s;
+QPageSize pageSizeOf(const printqueue::Media& media) {
+    return QPageSize(QSizeF(mm(media.width), mm(media.height)), QPageSize::Millimeter, QString(),
+                     QPageSize::FuzzyMatch);
 }
 
-PrinterSettings PrinterSettings::takenFrom(QPrinter& printer) {
+QList<printqueue::Media> papersOf(const printqueue::Printer& printer) {
+    if (!printer.media.isEmpty())
+        return printer.media;
+    QList<printqueue::Media> common;
+    for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B4, QPageSize::B5,
+                    QPageSize::Letter, QPageSize::Legal}) {
+        const QSizeF size = QPageSize::size(id, QPageSize::Millimeter);
+        printqueue::Media m;
+        m.width = qRound(size.width() * 100);
+        m.height = qRound(size.height() * 100);
+        common.append(m);
+    }
+    return common;
+}
+
+PrinterSettings PrinterSettings::ofPrinter(const printqueue::Printer& printer) {
+    const QList<printqueue::Media> papers = papersOf(printer);
+    printqueue::Media paper = papers.first();
+    for (const printqueue::Media& m : papers)
+        if (!m.name.isEmpty() && m.name == printer.defaultMedia)
+            paper = m;
     PrinterSettings s;
-    s.printer = printer.printerName();
-    s.layout = printer.pageLayout();
-    s.copies = std::max(1, printer.copyCount());
-    s.duplex = printer.duplex();
-    s.colorMode = printer.colorMode();
-    if (printer.printEngine())
-        s.jobOptions = printer.printEngine()->property(kJobOptions).toStringList();
+    s.printer = printer.name;
+    s.media = paper.name;
+    s.layout = layoutOf(paper, QPageLayout::Portrait);
+    s.sides = printer.defaultSides;
+    s.colorMode = printer.defaultColorMode;
     return s;
 }
 
-void PrinterSettings::applyTo(QPrinter& printer) const {
-    printer.setPrinterName(this->printer);
-    printer.setPageLayout(layout);
-    printer.setCopyCount(copies);
-    printer.setDuplex(duplex);
-    printer.setColorMode(colorMode);
-    if (printer.printEngine() && !jobOptions.isEmpty())
-        printer.printEngine()->setProperty(kJobOptions, jobOptions);
-}
-
-PrinterSettings PrinterSettings::withPage(const QPageSize& size,
+PrinterSettings PrinterSettings::withPage(const printqueue::Media& paper,
                                           QPageLayout::Orientation orientation) const {
-    QPrinter p(QPrinter::HighResolution);
-    applyTo(p);
-    p.setPageSize(size);
-    p.setPageOrientation(orientation);
     PrinterSettings s = *this;
-    s.layout = p.pageLayout();
+    s.media = paper.name;
+    s.layout = layoutOf(paper, orientation);
     return s;
-}
-
-QPageLayout PrinterSettings::printableLayout() const {
-    QPageLayout page = layout;
-    page.setMargins(page.minimumMargins());
-    return page;
 }
 
 QList<std::pair<QByteArray, QByteArray>> PrinterSettings::queueOptions() const {
     QList<std::pair<QByteArray, QByteArray>> options;
-    auto add = [&](const QByteArray& name, const QByteArray& value) {
-        options.append(std::make_pair(name, value));
-    };
-    const QString media = layout.pageSize().key();
     if (!media.isEmpty())
-        add("media", media.toUtf8());
+        options.append({"media", media});
     // One copy is what the printer makes by itself unless set otherwise.
     if (copies > 1)
-        add("copies", QByteArray::number(copies));
-    switch (duplex) {
-    case QPrinter::DuplexNone:
-        add("sides", "one-sided");
-        break;
-    case QPrinter::DuplexAuto:
-        add("sides", layout.orientation() == QPageLayout::Portrait ? "two-sided-long-edge"
-                                                                   : "two-sided-short-edge");
-        break;
-    case QPrinter::DuplexLongSide:
-        add("sides", "two-sided-long-edge");
-        break;
-    case QPrinter::DuplexShortSide:
-        add("sides", "two-sided-short-edge");
-        break;
-    }
+        options.append({"copies", QByteArray::number(copies)});
+    if (!sides.isEmpty())
+        options.append({"sides", sides});
+    if (!colorMode.isEmpty())
+        options.append({"print-color-mode", colorMode});
     // The pages of a landscape document are drawn turned already; the queue
     // is told so that it does not fit them on portrait paper.
     if (layout.orientation() == QPageLayout::Landscape)
-        add("landscape", "");
-    for (qsizetype i = 0; i + 1 < jobOptions.size(); i += 2)
-        add(jobOptions[i].toUtf8(), jobOptions[i + 1].toUtf8());
+        options.append({"landscape", QByteArray()});
     return options;
 }
 

@@ -1,99 +1,58 @@
 #include "PrinterSetupDialog.h"
 
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QPrinterInfo>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QVBoxLayout>
+#include "PrinterChoice.h"
 
 namespace ostrel::print {
 
-PrinterSetupDialog::PrinterSetupDialog(const PrinterSettings& current, QWidget* parent)
-    : QDialog(parent), m_initial(current) {
-    setObjectName(QStringLiteral("PrinterSetupDialog"));
-    setWindowTitle(QStringLiteral("プリンタの設定"));
+PrinterSetupDialog::PrinterSetupDialog(const printqueue::Printers& all,
+                                       const PrinterSettings& current, QWidget* parent)
+    : QDialog(parent), m_all(all), m_current(current) {
+    setupUi(this);
+    addOkAndCancel(this, Buttons);
 
-    m_printers = new QComboBox(this);
-    m_printers->setObjectName(QStringLiteral("PrinterCmb"));
-    QStringList names = QPrinterInfo::availablePrinterNames();
-    if (!names.contains(current.printer))
-        names.prepend(current.printer);
-    m_printers->addItems(names);
-    m_printers->setCurrentText(current.printer);
-
-    m_papers = new QComboBox(this);
-    m_papers->setObjectName(QStringLiteral("PaperCmb"));
-
-    m_portrait = new QRadioButton(QStringLiteral("縦(&O)"), this);
-    m_portrait->setObjectName(QStringLiteral("PortraitRdb"));
-    m_landscape = new QRadioButton(QStringLiteral("横(&A)"), this);
-    m_landscape->setObjectName(QStringLiteral("LandscapeRdb"));
-    (current.layout.orientation() == QPageLayout::Landscape ? m_landscape : m_portrait)
+    (current.layout.orientation() == QPageLayout::Landscape ? LandscapeRdb : PortraitRdb)
         ->setChecked(true);
-
-    auto* printerBox = new QGroupBox(QStringLiteral("プリンタ"), this);
-    auto* printerForm = new QFormLayout(printerBox);
-    printerForm->addRow(QStringLiteral("プリンタ名(&N):"), m_printers);
-    auto* paperBox = new QGroupBox(QStringLiteral("用紙"), this);
-    auto* paperForm = new QFormLayout(paperBox);
-    paperForm->addRow(QStringLiteral("サイズ(&Z):"), m_papers);
-    auto* orientationBox = new QGroupBox(QStringLiteral("印刷の向き"), this);
-    auto* orientationRow = new QHBoxLayout(orientationBox);
-    orientationRow->addWidget(m_portrait);
-    orientationRow->addWidget(m_landscape);
-
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* column = new QVBoxLayout(this);
-    column->addWidget(printerBox);
-    column->addWidget(paperBox);
-    column->addWidget(orientationBox);
-    column->addWidget(buttons);
-
-    listPapers(current.layout.pageSize());
-    connect(m_printers, &QComboBox::currentTextChanged, this, [this] {
-        const int i = m_papers->currentIndex();
-        listPapers(i >= 0 && i < m_sizes.size() ? m_sizes[i] : m_initial.layout.pageSize());
-    });
+    listPrinters(PrinterCmb, m_all, m_current.printer);
+    showChosenPrinter();
+    connect(PrinterCmb, &QComboBox::currentTextChanged, this,
+            &PrinterSetupDialog::showChosenPrinter);
 }
 
-void PrinterSetupDialog::listPapers(const QPageSize& keep) {
-    m_sizes = QPrinterInfo::printerInfo(m_printers->currentText()).supportedPageSizes();
-    if (m_sizes.isEmpty()) {
-        for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B4, QPageSize::B5,
-                        QPageSize::Letter, QPageSize::Legal})
-            m_sizes.append(QPageSize(id));
+void PrinterSetupDialog::showChosenPrinter() {
+    const int before = PaperCmb->currentIndex();
+    const QPageSize keep = before >= 0 && before < m_papers.size() ? pageSizeOf(m_papers[before])
+                                                                   : m_current.layout.pageSize();
+    const printqueue::Printer* printer = m_all.find(PrinterCmb->currentText());
+    showPrinter(printer, StatusLbl, LocationLbl, CommentLbl);
+    if (printer) {
+        m_papers = papersOf(*printer);
+    } else {
+        // A printer no longer installed keeps the paper it had.
+        printqueue::Media m;
+        m.name = m_current.media;
+        const QSizeF size = m_current.layout.pageSize().size(QPageSize::Millimeter);
+        m.width = qRound(size.width() * 100);
+        m.height = qRound(size.height() * 100);
+        m_papers = {m};
     }
-    m_papers->clear();
+    PaperCmb->clear();
     int chosen = 0;
-    for (int i = 0; i < m_sizes.size(); ++i) {
-        m_papers->addItem(m_sizes[i].name());
-        if (m_sizes[i].isEquivalentTo(keep))
+    for (int i = 0; i < m_papers.size(); ++i) {
+        const QPageSize size = pageSizeOf(m_papers[i]);
+        PaperCmb->addItem(size.name());
+        if (size.isEquivalentTo(keep))
             chosen = i;
     }
-    m_papers->setCurrentIndex(chosen);
+    PaperCmb->setCurrentIndex(chosen);
 }
 
 PrinterSettings PrinterSetupDialog::chosen() const {
-    const QString printer = m_printers->currentText();
-    const PrinterSettings base =
-        printer == m_initial.printer ? m_initial : PrinterSettings::ofPrinter(printer);
-    const int i = m_papers->currentIndex();
-    const QPageSize size = i >= 0 && i < m_sizes.size() ? m_sizes[i] : base.layout.pageSize();
-    return base.withPage(size,
-                         m_landscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const PrinterSettings base = settingsFor(m_all, PrinterCmb->currentText(), m_current);
+    const int i = PaperCmb->currentIndex();
+    if (i < 0 || i >= m_papers.size())
+        return base;
+    return base.withPage(m_papers[i], LandscapeRdb->isChecked() ? QPageLayout::Landscape
+                                                                : QPageLayout::Portrait);
 }
 
 } // namespace ostrel::print

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools libqt6printsupport6
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools
   qt6-translations-l10n qt6-qpa-plugins
   qt6-base-private-dev
   libgl-dev libxkbcommon-dev
@@ -14,10 +14,10 @@ packages=(
   libxxhash-dev
   xvfb xauth openbox x11-utils x11-apps netpbm
   dpkg-dev file librsvg2-bin desktop-file-utils appstream
-  cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
-  cups-ipp-utils
+  cups cups-client libcups2-dev
   poppler-utils paps
   clang-14 libclang-rt-14-dev llvm-14
+  syncthing
 )
 
 missing=()

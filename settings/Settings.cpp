@@ -90,10 +90,15 @@ Settings defaults() {
 
 Settings read(const QString& path, const Settings& fallback) {
     Settings s = fallback;
+    std::vector<QString> names;
     for (const Key& k : keys())
-        if (const std::optional<QString> text =
-                profile::read(path, sectionName(), QStringView(k.name)))
-            std::visit(Take{s, *text}, k.field);
+        names.push_back(QString::fromUtf16(k.name));
+    const auto values = profile::readValues(path, sectionName(), names);
+    if (!values)
+        return s;
+    for (size_t i = 0; i < keys().size(); ++i)
+        if (const std::optional<QString>& text = (*values)[i])
+            std::visit(Take{s, *text}, keys()[i].field);
     return s;
 }
 
@@ -101,11 +106,12 @@ void write(const QString& path, const Settings& values) {
     Settings s = values;
     if (s.supportPatterns.isEmpty())
         s.supportPatterns = defaultPatternList();
-    for (const Key& k : keys()) {
-        if (!profile::writeString(path, sectionName(), QStringView(k.name),
-                                  std::visit(TextOf{s}, k.field)))
-            throw UserError(QStringLiteral("%1 に書き込めません").arg(path));
-    }
+    std::vector<std::pair<QString, QString>> lines;
+    for (const Key& k : keys())
+        lines.emplace_back(QString::fromUtf16(k.name), std::visit(TextOf{s}, k.field));
+    // All keys in one write: a file of any size is read and written once.
+    if (!profile::writeStrings(path, sectionName(), lines))
+        throw UserError(QStringLiteral("%1 に書き込めません").arg(path));
 }
 
 } // namespace ostrel::settings

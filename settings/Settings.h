@@ -4,9 +4,11 @@
 #include <optional>
 
 // The settings file "./Ostrel.ini" beside the groups: one section, fourteen
-// keys, read into and written from a plain value. Every read and every write
-// of a key opens and closes the file. Nothing here knows of a window: the
-// main window gathers the value from its widgets and applies it to them.
+// keys, read into and written from a plain value. The keys are read together
+// with one reading of the file, and written together with one writing of
+// it, so that a file of any size costs one pass. Nothing here knows of a
+// window: the main window gathers the value from its widgets and applies it
+// to them.
 namespace ostrel::settings {
 
 QString filePath();    // "./Ostrel.ini"
@@ -39,10 +41,10 @@ Settings defaults();
 // as a number where one is wanted, keeps the fallback's value.
 Settings read(const QString& path, const Settings& fallback);
 
-// Writes the fourteen keys in order. Raises "… に書き込めません" at the first
-// key the file refuses: those before it keep their new values, the later ones
-// are not written. An empty pattern list is written as the default list; a
-// last group or record that is not given is written empty.
+// Writes the fourteen keys in order, in one writing of the file. Raises
+// "… に書き込めません" when the file refuses it: then none of them is written.
+// An empty pattern list is written as the default list; a last group or
+// record that is not given is written empty.
 void write(const QString& path, const Settings& values);
 
 } // namespace ostrel::settings

@@ -124,6 +124,55 @@ void sortForList(QStringList& items) {
         items[i] = std::move(keyed[size_t(i)].second);
 }
 
+int compareForList(const QString& a, const QString& b) {
+    if (a == b)
+        return 0;
+    const int folded = a.toCaseFolded().compare(b.toCaseFolded());
+    return folded != 0 ? folded : a.compare(b);
+}
+
+int listPosition(const QStringList& items, const QString& name) {
+    const auto at = std::lower_bound(
+        items.begin(), items.end(), name,
+        [](const QString& item, const QString& n) { return compareForList(item, n) < 0; });
+    return int(at - items.begin());
+}
+
+std::optional<std::vector<ListEdit>> listEdits(const QStringList& from, const QStringList& to,
+                                               int maxEdits) {
+    std::vector<ListEdit> edits;
+    qsizetype i = 0, j = 0;
+    int row = 0; // the row of from[i] in the list being edited
+    while (i < from.size() || j < to.size()) {
+        const int c = i == from.size() ? 1 : j == to.size() ? -1 : compareForList(from[i], to[j]);
+        if (c == 0) {
+            ++i, ++j, ++row;
+            continue;
+        }
+        const ListEdit::Kind kind = c < 0 ? ListEdit::Kind::Remove : ListEdit::Kind::Insert;
+        // A run goes on where the last step left off.
+        ListEdit* last = edits.empty() ? nullptr : &edits.back();
+        const bool joins =
+            last && last->kind == kind &&
+            (kind == ListEdit::Kind::Remove ? last->row == row
+                                            : last->row + last->inserted.size() == row);
+        if (!joins) {
+            if (int(edits.size()) == maxEdits)
+                return std::nullopt;
+            edits.push_back({kind, row, {}, 0});
+            last = &edits.back();
+        }
+        if (kind == ListEdit::Kind::Remove) {
+            ++last->removed;
+            ++i;
+        } else {
+            last->inserted.append(to[j]);
+            ++j, ++row;
+        }
+    }
+    return edits;
+}
+
 int lastExactIndex(const QStringList& items, const QString& name) {
     int found = 0;
     for (int i = 0; i < items.size(); ++i)

@@ -16,7 +16,10 @@ QStringList groups() {
 }
 
 QStringList records(const QString& group, const QString& patterns) {
-    const QString folder = groupPath(group);
+    return recordsIn(groupPath(group), patterns);
+}
+
+QStringList recordsIn(const QString& folder, const QString& patterns) {
     // The folder is read once. What a save that was killed left behind is
     // cleared away here.
     const std::vector<fs::DirEntry> listing = fs::listDirectory(folder);
@@ -24,6 +27,21 @@ QStringList records(const QString& group, const QString& patterns) {
     QStringList names = recordNames(listing, patterns);
     sortForList(names);
     return names;
+}
+
+bool isGroup(const QString& name) {
+    return isSingleEntryName(name) && !name.startsWith(u'.') && fs::isDirectory(groupPath(name));
+}
+
+int timesListed(const QString& group, const QString& name, const QString& patterns) {
+    if (!isSingleEntryName(name))
+        return 0;
+    if (!fs::isRegularFile(recordPath(group, name)))
+        return 0;
+    fs::DirEntry entry;
+    entry.name = name;
+    entry.hidden = name.startsWith(u'.');
+    return int(recordNames({entry}, patterns).size());
 }
 
 qint64 recordSizeLimit() {
@@ -92,29 +110,30 @@ LoadedRecord absentRecord(const QString& group, const QString& name) {
     return {group, name, recordPath(group, name), decodeText(QByteArray()).format, {}};
 }
 
-namespace {
-
-// Whether the file of a record is still the one that was loaded or saved.
-SaveResult compareWithDisk(const LoadedRecord& record) {
+DiskChange diskChange(const LoadedRecord& record) {
     const std::optional<fs::FileStamp> now = fs::stampOf(record.path);
     if (!now)
-        return SaveResult::Gone;
+        return DiskChange::Gone;
     if (!record.disk.stamp || !now->sameState(*record.disk.stamp))
-        return SaveResult::Changed;
+        return DiskChange::Changed;
     if (record.disk.hash && fs::contentHashOf(record.path) != record.disk.hash)
-        return SaveResult::Changed;
-    return SaveResult::Saved;
+        return DiskChange::Changed;
+    return DiskChange::None;
 }
-
-} // namespace
 
 SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text, Overwrite overwrite) {
     const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
     if (record.path.isEmpty())
         throw cannotCreate;
     if (overwrite == Overwrite::IfUnchanged) {
-        if (const SaveResult found = compareWithDisk(record); found != SaveResult::Saved)
-            return found;
+        switch (diskChange(record)) {
+        case DiskChange::None:
+            break;
+        case DiskChange::Changed:
+            return SaveResult::Changed;
+        case DiskChange::Gone:
+            return SaveResult::Gone;
+        }
     }
     TextFormat format = record.format;
     // The text is encoded straight into the file, piece by piece. A file with
@@ -179,6 +198,13 @@ bool deleteGroup(const QString& name) {
 
 bool copyRecord(const QString& source, const QString& destination) {
     return fs::copyFile(source, destination, fs::Disposal::ToTrash);
+}
+
+bool isGroupFolder(const QString& folder) {
+    const QStringList names = groups();
+    return std::any_of(names.begin(), names.end(), [&folder](const QString& group) {
+        return fs::sameFile(folder, groupPath(group));
+    });
 }
 
 bool isSingleEntryName(const QString& name) {

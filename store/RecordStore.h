@@ -48,6 +48,16 @@ QStringList groups();
 // shows them (a file once for each pattern it matches). What a killed save
 // left in the group is cleared away first.
 QStringList records(const QString& group, const QString& patterns);
+// The same for a group folder given by its path (which need not be relative
+// to the working directory).
+QStringList recordsIn(const QString& groupFolder, const QString& patterns);
+
+// Whether the data folder holds a group of that name now.
+bool isGroup(const QString& name);
+// How many times the records of a group list a file of that name now (once
+// for each pattern it matches; none when it is not there, hidden or not a
+// file).
+int timesListed(const QString& group, const QString& name, const QString& patterns);
 
 // The largest record, in bytes, that can be opened on this machine.
 qint64 recordSizeLimit();
@@ -70,6 +80,15 @@ void finishReading(OpenedRecord& opened, TextFormat format);
 
 // A record for a file that is not there (yet): saving it makes the file.
 LoadedRecord absentRecord(const QString& group, const QString& name);
+
+// How a loaded record's file stands now, beside what was loaded or last
+// saved (see DiskState).
+enum class DiskChange {
+    None,
+    Changed, // another program changed or replaced the file
+    Gone,    // the file is no longer there
+};
+DiskChange diskChange(const LoadedRecord& record);
 
 enum class SaveResult {
     Saved,
@@ -112,6 +131,10 @@ bool deleteGroup(const QString& name);
 // file of the same name there is replaced, and kept in the trash where its
 // volume has one.
 bool copyRecord(const QString& source, const QString& destination);
+
+// Whether a folder is one of the groups (the folder of a group, also when
+// either is reached through a link): what lands there is listed.
+bool isGroupFolder(const QString& folder);
 
 // A name typed for a new group or record names one entry, never a path.
 bool isSingleEntryName(const QString& name);

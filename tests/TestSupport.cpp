@@ -108,6 +108,7 @@ void BoxAnswerer::poll() {
     SeenBox seen;
     seen.title = box->windowTitle();
     seen.text = box->text();
+    seen.details = box->detailedText();
     seen.icon = int(box->icon());
     for (QAbstractButton* b : box->buttons())
         seen.buttons.append(b->text());
@@ -117,6 +118,10 @@ void BoxAnswerer::poll() {
     const QString caption = m_queue.takeFirst();
     if (caption.isEmpty()) {
         box->close();
+        return;
+    }
+    if (caption == kPressEscape) {
+        QTest::keyClick(box, Qt::Key_Escape);
         return;
     }
     for (QAbstractButton* b : box->buttons()) {

@@ -53,6 +53,7 @@ private:
 struct SeenBox {
     QString title;
     QString text;
+    QString details; // shown on request below the text
     QStringList buttons;
     QString defaultButton; // the caption of the button Enter presses
     int icon = 0;
@@ -60,7 +61,9 @@ struct SeenBox {
 
 // Answers the message boxes that come up, in order, by pressing the button
 // with the given caption ("OK", "はい(&Y)", "いいえ(&N)", "キャンセル"), or
-// by closing the box when the caption is empty. Records every box it answered.
+// by closing the box when the caption is empty, or by pressing Esc for
+// kPressEscape. Records every box it answered.
+inline const QString kPressEscape = QStringLiteral("<Esc>");
 class BoxAnswerer {
 public:
     BoxAnswerer();

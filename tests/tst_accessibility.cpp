@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "dialogs/SavePathUnit.h"
+#include "dialogs/SearchUnit.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 #include "ui/MessageBox.h"
@@ -157,11 +158,18 @@ private slots:
         QTest::newRow("destination") << "SavePathFrm";
         QTest::newRow("find") << "FindDialog";
         QTest::newRow("font") << "FontDialog";
+        QTest::newRow("search") << "SearchFrm";
     }
 
     void dialogsAreNamedThroughout() {
         QFETCH(QString, dialog);
         Opened s;
+        if (dialog == u"SearchFrm") {
+            // Made when first opened, and shown with what it found.
+            s.f->FindAllMnuClick();
+            commitText(s.f->SearchFrm->FindEdt, QStringLiteral("議事"));
+            QTRY_VERIFY(!s.f->SearchFrm->searching());
+        }
         auto* d = s.f->findChild<QWidget*>(dialog);
         QVERIFY(d);
         d->show(); // the destination dialog fills its lists as it is shown

@@ -1,5 +1,6 @@
 // The create-group and create-record dialogs, driven through the main window,
 // and the start-up in a data folder without groups.
+#include "SavePathDriver.h"
 #include "TestSupport.h"
 
 #include "dialogs/CreDirUnit.h"
@@ -28,6 +29,9 @@ namespace {
 
 const QString kGroupFailed = QStringLiteral("グループを作成できません。 注意を確認して下さい");
 const QString kRecordFailed = QStringLiteral("エラー：レコードを作成できませんでした");
+const QString kNoGroupQuestion = QStringLiteral(
+    "グループが一つもないため、OSTREL を使うことができません。OSTREL を終了しますか？"
+    "（「いいえ」を選ぶとグループの作成に戻ります）");
 const QString kModifiedQuestion = QStringLiteral("文書が変更されています。保存しますか？");
 
 // A running program in the data folder "data" of a temporary folder: what lies
@@ -142,7 +146,10 @@ private slots:
     void groupListedInAnotherForm();
     void recordExtensions_data();
     void recordExtensions();
+    void firstRecordOfEmptyGroup_data();
     void firstRecordOfEmptyGroup();
+    void newRecordIsEditable_data();
+    void newRecordIsEditable();
     void recordInFilledGroup_data();
     void recordInFilledGroup();
     void existingRecordName();
@@ -151,6 +158,8 @@ private slots:
     void recordNamesStayInside();
     void recordWithoutShownGroup();
     void startupInEmptyFolder();
+    void startupWithoutAGroupCanEnd_data();
+    void startupWithoutAGroupCanEnd();
 };
 
 void CreateDialogs::frame_data() {
@@ -445,49 +454,109 @@ void CreateDialogs::recordExtensions() {
     }
 }
 
-// The first record of an empty group: selected, not loaded, and the dialog
-// stays open though the option is ticked. Unsaved edits are asked about first;
-// "No" drops them (the editor keeps the text without its modified mark).
+void CreateDialogs::firstRecordOfEmptyGroup_data() {
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QByteArray>("saved"); // g1/a.txt afterwards
+    QTest::newRow("no edits") << false << QString() << QByteArray("alpha");
+    QTest::newRow("edits saved") << true << QStringLiteral("はい(&Y)") << QByteArray("!alpha");
+    QTest::newRow("edits dropped") << true << QStringLiteral("いいえ(&N)") << QByteArray("alpha");
+}
+
+// The first record of an empty group: selected and loaded, after the question
+// about unsaved edits, ready to type into; the dialog stays open though the
+// option is ticked. What is typed next goes into the new record, never into
+// the one shown before.
 void CreateDialogs::firstRecordOfEmptyGroup() {
+    QFETCH(bool, edited);
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, saved);
     Session s;
-    s.main->MainEdit->setFocus();
-    QTest::keyClicks(s.main->MainEdit, QStringLiteral("!"));
-    QVERIFY(s.main->MainEdit->document()->isModified());
+    if (edited) {
+        s.main->MainEdit->setFocus();
+        QTest::keyClicks(s.main->MainEdit, QStringLiteral("!"));
+        QVERIFY(s.main->MainEdit->document()->isModified());
+    }
     QVERIFY(s.newGroup(QStringLiteral("fresh")));
-    const int recordIndex = s.main->RecordIndex;
     QVERIFY(s.main->Create_Close_Record->isChecked());
 
     QVERIFY(openCreRec(s.main));
     QTest::keyClicks(CreRecFrm->RecNameEdt, QStringLiteral("first"));
-    s.boxes.answer(QStringLiteral("いいえ(&N)"));
+    if (edited)
+        s.boxes.answer(answer);
     QTest::keyClick(CreRecFrm->RecNameEdt, Qt::Key_Return);
 
-    QCOMPARE(s.boxes.texts(), QStringList{kModifiedQuestion});
+    QCOMPARE(s.boxes.texts(), edited ? QStringList{kModifiedQuestion} : QStringList());
     QVERIFY(s.exists(QStringLiteral("fresh/first.txt")));
     QCOMPARE(s.records(), QStringList{QStringLiteral("first.txt")});
     QCOMPARE(s.main->RecordLst->currentRow(), 0);
     QVERIFY(s.main->RecordLst->currentItem()->isSelected());
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("!alpha"));
-    QVERIFY(!s.main->MainEdit->document()->isModified());
-    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), QByteArray("alpha"));
-    QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
-    QCOMPARE(s.main->RecordIndex, recordIndex);
-    QVERIFY(CreRecFrm->isVisible());
-
-    // A click on the new record, selected but not shown, shows it; a second
-    // click on the record the editor shows does nothing.
-    QTest::mouseClick(CreRecFrm->CloseBtn, Qt::LeftButton);
-    QListWidget* list = s.main->RecordLst;
-    const QPoint first = list->visualItemRect(list->item(0)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./fresh/first.txt"));
     QCOMPARE(s.main->MainEdit->toPlainText(), QString());
+    QVERIFY(!s.main->MainEdit->document()->isModified());
+    QVERIFY(s.main->MainEdit->isEnabled());
+    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), saved);
+    QVERIFY(CreRecFrm->isVisible());
+
+    QTest::mouseClick(CreRecFrm->CloseBtn, Qt::LeftButton);
     s.main->MainEdit->setFocus();
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("kept"));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("kept"));
-    QCOMPARE(s.boxes.seen().size(), 1);
-    s.main->MainEdit->document()->setModified(false);
+    // A click on the record the editor shows does nothing.
+    QListWidget* list = s.main->RecordLst;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(s.main->SaveDataBtn, Qt::LeftButton);
+    QCOMPARE(s.root.read(QStringLiteral("data/fresh/first.txt")), QByteArray("kept"));
+    QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), saved);
+    QCOMPARE(s.boxes.seen().size(), edited ? 1 : 0);
+}
+
+void CreateDialogs::newRecordIsEditable_data() {
+    QTest::addColumn<QString>("before"); // what left the editor disabled
+    QTest::addColumn<QString>("group");  // where the record is created
+    QTest::newRow("record deleted") << "delete record"
+                                    << "g1";
+    QTest::newRow("group deleted, first record") << "delete group"
+                                                 << "empty";
+    QTest::newRow("record moved") << "move"
+                                  << "g1";
+}
+
+// However the editor was left disabled, a newly created and loaded record can
+// be typed into and saved.
+void CreateDialogs::newRecordIsEditable() {
+    QFETCH(QString, before);
+    QFETCH(QString, group);
+    Session s;
+    const QString yes = QStringLiteral("はい(&Y)");
+    if (before == "delete record") {
+        s.boxes.answer(yes);
+        s.main->DeleteRecordMnu->trigger();
+    } else if (before == "delete group") {
+        s.boxes.answer(yes);
+        s.main->DeleteGroupMnu->trigger();
+    } else {
+        testing::savepath::whenShown([] {
+            testing::savepath::doubleClick(QStringLiteral("empty"));
+            testing::savepath::pressEnter();
+        });
+        s.main->MoveRecordPum2->trigger();
+        QVERIFY(s.exists(QStringLiteral("empty/a.txt")));
+    }
+    QVERIFY(!s.main->MainEdit->isEnabled());
+    s.main->GroupCmb->setCurrentIndex(s.main->GroupCmb->findText(group));
+    QCOMPARE(s.main->GroupCmb->currentText(), group);
+
+    QVERIFY(openCreRec(s.main));
+    QTest::keyClicks(CreRecFrm->RecNameEdt, QStringLiteral("new"));
+    QTest::keyClick(CreRecFrm->RecNameEdt, Qt::Key_Return);
+    QCOMPARE(s.main->RecordPath(), QStringLiteral("./%1/new.txt").arg(group));
+    QVERIFY(s.main->MainEdit->isEnabled());
+    CreRecFrm->close();
+    s.main->MainEdit->setFocus();
+    QTest::keyClicks(s.main->MainEdit, QStringLiteral("typed"));
+    QTest::mouseClick(s.main->SaveDataBtn, Qt::LeftButton);
+    QCOMPARE(s.root.read(QStringLiteral("data/%1/new.txt").arg(group)), QByteArray("typed"));
 }
 
 void CreateDialogs::recordInFilledGroup_data() {
@@ -734,6 +803,9 @@ void CreateDialogs::startupInEmptyFolder() {
                 s.boxes.answer(QStringLiteral("OK"));
                 QTest::keyClick(field, Qt::Key_Return);
             }
+            // Closed by the title bar: the program offers to end; "No" goes
+            // back to the dialog.
+            s.boxes.answer(QStringLiteral("いいえ(&N)"));
             if (CreateDirFrm->isVisible())
                 CreateDirFrm->close();
         } else if (shown == 2) {
@@ -754,7 +826,8 @@ void CreateDialogs::startupInEmptyFolder() {
 
     QCOMPARE(shown, 2);
     QVERIFY(closeDisabled);
-    QCOMPARE(s.boxes.texts(), (QStringList{"環境ファイルを作成します", kGroupFailed}));
+    QCOMPARE(s.boxes.texts(),
+             (QStringList{"環境ファイルを作成します", kGroupFailed, kNoGroupQuestion}));
     QVERIFY(s.exists(QStringLiteral("Ostrel.ini")));
     QVERIFY(s.exists(QStringLiteral("grp")));
     QVERIFY(!s.exists(QStringLiteral("fallback")));
@@ -769,6 +842,60 @@ void CreateDialogs::startupInEmptyFolder() {
     QCOMPARE(CreateDirFrm->windowModality(), Qt::NonModal);
     QTest::mouseClick(CreateDirFrm->CloseBtn, Qt::LeftButton);
     QVERIFY(!CreateDirFrm->isVisible());
+}
+
+void CreateDialogs::startupWithoutAGroupCanEnd_data() {
+    QTest::addColumn<bool>("refused"); // names refused twice, else the title bar
+    QTest::newRow("closed by the title bar") << false;
+    QTest::newRow("a name refused twice") << true;
+}
+
+// No group can be made (a data folder that cannot be written refuses every
+// name): the start-up never traps the user. Closing the dialog, or a second
+// refusal, asks whether to end the program, and "Yes" ends it.
+void CreateDialogs::startupWithoutAGroupCanEnd() {
+    QFETCH(bool, refused);
+    Session s(false);
+    s.root.write(QStringLiteral("data/Ostrel.ini"), testing::defaultSettingsFile());
+    const QStringList before = s.tree();
+    const QString yes = QStringLiteral("はい(&Y)");
+    int shown = 0;
+    QTimer driver;
+    driver.setInterval(10);
+    connect(&driver, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != CreateDirFrm ||
+            QApplication::activeWindow() != CreateDirFrm || !QApplication::focusWidget())
+            return;
+        driver.stop();
+        ++shown;
+        if (!refused) {
+            s.boxes.answer(yes);
+            CreateDirFrm->close();
+            return;
+        }
+        QLineEdit* field = CreateDirFrm->GroupNameEdt;
+        QTest::keyClicks(field, QStringLiteral(".."));
+        s.boxes.answer({QStringLiteral("OK"), QStringLiteral("OK"), yes});
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    driver.start();
+    // The window closes as soon as it has been shown: it is not waited for.
+    s.main->show();
+    QTRY_VERIFY(!s.main->isVisible());
+
+    QCOMPARE(shown, 1);
+    const QString endQuestion =
+        QStringLiteral(
+            "グループを作成できません。データフォルダ %1 に書き込めない可能性があります。"
+            "OSTREL を終了しますか？（「いいえ」を選ぶとグループの作成に戻ります）")
+            .arg(QDir::currentPath());
+    QCOMPARE(s.boxes.texts(), refused ? (QStringList{kGroupFailed, kGroupFailed, endQuestion})
+                                      : QStringList{kNoGroupQuestion});
+    QVERIFY(!CreateDirFrm->isVisible());
+    // Nothing was made or written, the settings file included.
+    QCOMPARE(s.tree(), before);
+    QCOMPARE(s.root.read(QStringLiteral("data/Ostrel.ini")), testing::defaultSettingsFile());
 }
 
 QTEST_MAIN(CreateDialogs)

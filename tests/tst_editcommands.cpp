@@ -463,8 +463,7 @@ private slots:
         QVERIFY(dlg->DownRdb->isChecked());
         QVERIFY(!dlg->MatchCaseChk->isChecked());
         QVERIFY(!dlg->WholeWordChk->isChecked());
-        // Searching upward and ignoring case are shown but not used.
-        dlg->UpRdb->setChecked(true);
+        dlg->MatchCaseChk->setChecked(true);
 
         x.setCaret(10); // nothing selected: from the beginning
         dlg->FindTextEdt->setText(QStringLiteral("ABC"));
@@ -498,7 +497,8 @@ private slots:
         QTest::addColumn<int>("found"); // -1: not found
         QTest::newRow("inside a word")
             << QStringLiteral("concatenate") << QStringLiteral("cat") << 3;
-        QTest::newRow("case is matched") << QStringLiteral("abc") << QStringLiteral("ABC") << -1;
+        QTest::newRow("case ignored, as the dialog opens")
+            << QStringLiteral("abc") << QStringLiteral("ABC") << 0;
         QTest::newRow("empty text") << QStringLiteral("") << QStringLiteral("a") << -1;
         QTest::newRow("Japanese") << QStringLiteral("日本語の文章") << QStringLiteral("文章") << 4;
         QTest::newRow("on a later line")
@@ -515,7 +515,75 @@ private slots:
         const QTextCursor c = x.edit()->textCursor();
         QCOMPARE(c.hasSelection() ? c.selectionStart() : -1, found);
         if (found >= 0)
-            QCOMPARE(c.selectedText(), what);
+            QCOMPARE(c.selectedText().toCaseFolded(), what.toCaseFolded());
+    }
+
+    void findHonoursTheOptions_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("wholeWord");
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<QList<int>>("walk"); // each request's match (-1: none), in turn
+        const QString apples = QStringLiteral("Apple apple APPLE pineapple");
+        QTest::newRow("case ignored")
+            << apples << "APPLE" << false << false << false << QList<int>{0, 6, 12, 22, 22};
+        QTest::newRow("case matched")
+            << apples << "APPLE" << true << false << false << QList<int>{12, 12};
+        QTest::newRow("whole words")
+            << apples << "apple" << false << true << false << QList<int>{0, 6, 12, 12};
+        // Up: from the end of the text when nothing is selected, then from
+        // the start of each match, never wrapping around.
+        QTest::newRow("up") << apples << "apple" << false << false << true
+                            << QList<int>{22, 12, 6, 0, 0};
+        QTest::newRow("up, case matched, whole words")
+            << apples << "apple" << true << true << true << QList<int>{6, 6};
+        QTest::newRow("up across lines") << QStringLiteral("one two\none\ntwo") << "one" << false
+                                         << false << true << QList<int>{8, 0, 0};
+        QTest::newRow("overlapping, up")
+            << QStringLiteral("aaaa") << "aa" << false << false << true << QList<int>{2, 0};
+        QTest::newRow("full-width letters")
+            << QStringLiteral("ａｂｃ ＡＢＣ") << QStringLiteral("ＡＢＣ") << false << false
+            << false << QList<int>{0, 4};
+        QTest::newRow("whole words, Japanese")
+            << QStringLiteral("日本語の文章です") << QStringLiteral("文章") << false << true
+            << false << QList<int>{4};
+        QTest::newRow("whole words, inside a katakana word")
+            << QStringLiteral("テキストファイル") << QStringLiteral("テキスト") << false << true
+            << false << QList<int>{-1};
+        QTest::newRow("not found up")
+            << apples << "pear" << false << false << true << QList<int>{-1};
+    }
+    void findHonoursTheOptions() {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, wholeWord);
+        QFETCH(bool, up);
+        QFETCH(QList<int>, walk);
+        Fixture x(text);
+        x.setCaret(3);
+        x.f->FindStringMnu->trigger();
+        TFindDialog* dlg = x.f->FindDialog;
+        if (matchCase)
+            QTest::mouseClick(dlg->MatchCaseChk, Qt::LeftButton);
+        if (wholeWord)
+            QTest::mouseClick(dlg->WholeWordChk, Qt::LeftButton);
+        if (up)
+            QTest::mouseClick(dlg->UpRdb, Qt::LeftButton);
+        QCOMPARE(dlg->MatchCaseChk->isChecked(), matchCase);
+        QCOMPARE(dlg->WholeWordChk->isChecked(), wholeWord);
+        QCOMPARE(dlg->UpRdb->isChecked(), up);
+        dlg->FindTextEdt->setText(what);
+        QList<int> found;
+        for (qsizetype i = 0; i < walk.size(); ++i) {
+            QTest::mouseClick(dlg->FindNextBtn, Qt::LeftButton);
+            const QTextCursor c = x.edit()->textCursor();
+            found.append(c.hasSelection() ? c.selectionStart() : -1);
+            if (c.hasSelection())
+                QCOMPARE(c.selectedText().size(), what.size());
+        }
+        QCOMPARE(found, walk);
     }
 
     void findFromTheRecordList() {

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -126,37 +127,78 @@ private slots:
         QCOMPARE(entriesOf(data.path()), QStringList({"a.txt", "b.txt"}));
     }
 
+    void staleTemporariesAreRemoved_data() {
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("today's name") << ".~ostrel-save-"
+                                      << ".tmp";
+        // Left by an earlier version of the program.
+        QTest::newRow("earlier name") << ".ostrel-save-"
+                                      << "";
+    }
+
     void staleTemporariesAreRemoved() {
         // What a killed save leaves: an old, unlocked temporary goes, and so
         // does a new one whose writer (named in it) has ended; one whose
         // writer still holds its lock, and one just made by a writer that
         // still runs (it may not have locked it yet), stay; so does
         // everything else.
+        QFETCH(QString, prefix);
+        QFETCH(QString, suffix);
+        const auto temporary = [&](const QString& rest) { return prefix + rest + suffix; };
         DataFolder data;
         const pid_t ended = ::fork();
         if (ended == 0)
             ::_exit(0);
         QVERIFY(ended > 0 && ::waitpid(ended, nullptr, 0) == ended);
-        data.write(QStringLiteral("g/.ostrel-save-%1-killed").arg(ended), "killed just now");
-        data.write(QStringLiteral("g/.ostrel-save-%1-mine").arg(::getpid()), "being made");
-        data.write("g/.ostrel-save-stale", "left over");
-        data.write("g/.ostrel-save-writing", "being written");
-        data.write("g/.ostrel-save-new", "just made");
+        data.write("g/" + temporary(QStringLiteral("%1-killed").arg(ended)), "killed just now");
+        data.write("g/" + temporary(QStringLiteral("%1-mine").arg(::getpid())), "being made");
+        data.write("g/" + temporary("stale"), "left over");
+        data.write("g/" + temporary("writing"), "being written");
+        data.write("g/" + temporary("new"), "just made");
         data.write("g/.hidden", "mine");
         data.write("g/a.txt", "a");
         const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
-        for (const char* name : {"g/.ostrel-save-stale", "g/.ostrel-save-writing", "g/.hidden"}) {
+        for (const QString& name : {"g/" + temporary("stale"), "g/" + temporary("writing"),
+                                    QStringLiteral("g/.hidden")}) {
             QFile f(data.absolute(name));
             QVERIFY(f.open(QIODevice::ReadWrite));
             QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
         }
-        const int writer = ::open("g/.ostrel-save-writing", O_RDONLY);
+        const int writer =
+            ::open(QFile::encodeName("g/" + temporary("writing")).constData(), O_RDONLY);
         QVERIFY(writer >= 0 && ::flock(writer, LOCK_EX) == 0);
         QCOMPARE(fs::removeStaleTemporaries("./g"), 2);
         ::close(writer);
-        QCOMPARE(entriesOf(data.absolute("g")),
-                 QStringList({".hidden", QStringLiteral(".ostrel-save-%1-mine").arg(::getpid()),
-                              ".ostrel-save-new", ".ostrel-save-writing", "a.txt"}));
+        QStringList left{".hidden", temporary(QStringLiteral("%1-mine").arg(::getpid())),
+                         temporary("new"), temporary("writing"), "a.txt"};
+        left.sort();
+        QCOMPARE(entriesOf(data.absolute("g")), left);
+    }
+
+    void temporaryOfASaveIsNamedForSyncEnginesToIgnore() {
+        // The patterns the README gives, or that the sync engines ignore by
+        // default: the temporary a save writes matches them all, and is
+        // hidden from Ostrel's own lists.
+        DataFolder data;
+        data.write("g/a.txt", "old");
+        QString seen;
+        QVERIFY(fs::writeFileAtomic("./g/a.txt", [&](const fs::PieceWriter& write) {
+            for (const QString& name :
+                 QDir(data.absolute("g")).entryList(QDir::Files | QDir::Hidden))
+                if (name != QLatin1String("a.txt"))
+                    seen = name;
+            return write("new");
+        }));
+        QVERIFY2(!seen.isEmpty(), "no temporary beside the record while it was written");
+        for (const char* pattern : {".~ostrel-save-*", "*.~*", ".~*", "*.tmp"})
+            QVERIFY2(QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+                                            QString::fromLatin1(pattern)))
+                         .match(seen)
+                         .hasMatch(),
+                     qPrintable(seen + " does not match " + pattern));
+        QVERIFY(seen.startsWith(u'.'));
+        QCOMPARE(entriesOf(data.absolute("g")), QStringList{"a.txt"});
     }
 
     void atomicWriteGoesThroughLinks() {

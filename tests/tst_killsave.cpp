@@ -75,7 +75,7 @@ int saveLoop(int argc, char** argv) {
 }
 
 QStringList temporariesIn(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral(".ostrel-save-*")},
+    return QDir(folder).entryList({QStringLiteral(".~ostrel-save-*")},
                                   QDir::Files | QDir::Hidden | QDir::System);
 }
 
@@ -119,7 +119,7 @@ private slots:
 
             // The start removed what the killed save before it left: the
             // only temporary now can be the running save's own.
-            const QString own = QStringLiteral(".ostrel-save-%1-").arg(child.processId());
+            const QString own = QStringLiteral(".~ostrel-save-%1-").arg(child.processId());
             for (const QString& t : temporariesIn(data.absolute(kGroup)))
                 QVERIFY2(t.startsWith(own), qPrintable(t));
 

@@ -29,6 +29,8 @@ namespace {
 
 const QString Yes = QStringLiteral("はい(&Y)");
 const QString No = QStringLiteral("いいえ(&N)");
+const QString Cancel = QStringLiteral("キャンセル");
+const QString kSaveQuestion = QStringLiteral("文書が変更されています。保存しますか？");
 
 // The data folder every case starts from: groups A (two records and a file
 // that is no record), B (one record) and C (empty).
@@ -235,26 +237,54 @@ private slots:
         QCOMPARE(w->main->MainEdit->toPlainText(), QStringLiteral("one"));
     }
 
+    void deleteTheLoadedRecordsGroup_data() {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QByteArray>("trashed"); // a1.txt as it lies in the trash
+        QTest::newRow("no edits") << false << QStringList{Yes} << QByteArray("one");
+        // Unsaved edits are asked about before the group question.
+        QTest::newRow("edits saved first")
+            << true << QStringList{Yes, Yes} << QByteArray("edited one");
+        QTest::newRow("edits dropped") << true << QStringList{No, Yes} << QByteArray("one");
+        QTest::newRow("cancel keeps the group") << true << QStringList{Cancel} << QByteArray();
+    }
+
     void deleteTheLoadedRecordsGroup() {
+        QFETCH(bool, edited);
+        QFETCH(QStringList, answers);
+        QFETCH(QByteArray, trashed);
         DataFolder data;
         writeGroups(data);
         auto w = start();
         TMainFrm* frm = w->main;
-        typeIntoEditor(frm); // dropped without a question
+        if (edited)
+            typeIntoEditor(frm);
 
         BoxAnswerer boxes;
-        boxes.answer(Yes);
+        boxes.answer(answers);
         frm->DeleteGroupPum1->trigger();
 
-        QCOMPARE(
-            boxes.texts(),
-            QStringList{"削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？"});
-        QCOMPARE(boxes.seen()[0].title, QStringLiteral("警告"));
+        const QString groupQuestion =
+            "削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？";
+        QStringList asked = edited ? QStringList{kSaveQuestion} : QStringList();
+        if (!trashed.isEmpty())
+            asked.append(groupQuestion);
+        QCOMPARE(boxes.texts(), asked);
+        if (!trashed.isEmpty())
+            QCOMPARE(boxes.seen().last().title, QStringLiteral("警告"));
+        if (trashed.isEmpty()) {
+            QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
+            QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+            QVERIFY(frm->MainEdit->document()->isModified());
+            QVERIFY(frm->MainEdit->isEnabled());
+            QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
+            return;
+        }
         QVERIFY(!QFileInfo::exists(data.absolute("A")));
-        // The group lies in the trash whole.
+        // The group lies in the trash whole, with the edits saved when asked.
         QCOMPARE(trashOf(data).names, QStringList{"A"});
         QCOMPARE(trashOf(data).paths, QStringList{data.absolute("A")});
-        QCOMPARE(trashedBytes(data, "A/a1.txt"), QByteArray("one"));
+        QCOMPARE(trashedBytes(data, "A/a1.txt"), trashed);
         QCOMPARE(trashedBytes(data, "A/a2.txt"), QByteArray("two"));
         QCOMPARE(items(frm->GroupCmb), (QStringList{"B", "C"}));
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("B"));
@@ -262,8 +292,34 @@ private slots:
         QVERIFY(!hasSelection(frm->RecordLst));
         verifyEditorReset(frm);
         QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
-        QCOMPARE(frm->GroupIndex, 0);
-        QCOMPARE(frm->RecordIndex, 0);
+    }
+
+    // A group other than the loaded record's goes without touching the
+    // editor: its record, unsaved edits and all, stays shown and saves.
+    void deleteAnotherGroupKeepsTheEdits() {
+        DataFolder data;
+        writeGroups(data);
+        auto w = start();
+        TMainFrm* frm = w->main;
+        typeIntoEditor(frm);
+        frm->GroupCmb->setCurrentIndex(1); // the user shows group B
+
+        BoxAnswerer boxes;
+        boxes.answer(Yes);
+        frm->DeleteGroupMnu->trigger();
+        QCOMPARE(boxes.texts(), QStringList{"グループを内容ごと全て削除します。よろしいですか？"});
+        QVERIFY(!QFileInfo::exists(data.absolute("B")));
+        QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "C"}));
+        QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
+        QCOMPARE(frm->RecordLst->currentItem()->text(), QStringLiteral("a1.txt"));
+        QVERIFY(hasSelection(frm->RecordLst));
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+        QVERIFY(frm->MainEdit->isEnabled());
+        QVERIFY(frm->MainEdit->document()->isModified());
+        QVERIFY(frm->DeleteRecordMnu->isEnabled());
+        QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(data.read("A/a1.txt"), QByteArray("edited one"));
+        QCOMPARE(boxes.seen().size(), 1);
     }
 
     void deleteAnotherGroupAnsweredNo() {
@@ -308,8 +364,10 @@ private slots:
         QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
         QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
-        QVERIFY(!hasSelection(frm->RecordLst));
-        verifyEditorReset(frm);
+        // The loaded record, of another group, stays.
+        QCOMPARE(frm->RecordLst->currentItem()->text(), QStringLiteral("a1.txt"));
+        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QVERIFY(frm->MainEdit->isEnabled());
     }
 
     void linkedGroupIsRemovedAsALink() {
@@ -493,22 +551,68 @@ private slots:
         QVERIFY(frm->DeleteRecordMnu->isEnabled());
     }
 
-    void copyOutsideTheDataFolder() {
+    void unlistedDestinationIsTold_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("where");    // "data": the data folder, "out": a folder outside
+        QTest::addColumn<bool>("throughLink"); // out holds a link to group B, opened
+        QTest::addColumn<QString>("told");     // the message's path, relative to `where`
+        // A single click only highlights: the opened folder (the data folder
+        // itself) is taken, and the record lands beside Ostrel.ini.
+        QTest::newRow("move, a group only highlighted") << "MoveRecordPum2"
+                                                        << "data" << false << "a1.txt";
+        QTest::newRow("copy outside") << "MoveRecordPum"
+                                      << "out" << false << "a1.txt";
+        QTest::newRow("group copy outside") << "FixGroupPum"
+                                            << "out" << false << "";
+        QTest::newRow("copy into a group through a link") << "MoveRecordPum"
+                                                          << "out" << true << QString();
+    }
+
+    // Copied or moved into a folder that is no group, a record is shown in no
+    // list: the user is told where it went.
+    void unlistedDestinationIsTold() {
+        QFETCH(QString, item);
+        QFETCH(QString, where);
+        QFETCH(bool, throughLink);
+        QFETCH(QString, told);
         DataFolder data;
         writeGroups(data);
         QTemporaryDir out;
+        QVERIFY(QFile::link(data.absolute("B"), out.path() + "/toB"));
+        const QString folder = where == "data" ? data.path() : out.path();
         auto w = start();
+        TMainFrm* frm = w->main;
 
+        BoxAnswerer boxes;
+        boxes.answer("OK");
         whenShown([&] {
-            // Up to the folder that holds both, then down into the other one.
-            doubleClickPath(QFileInfo(data.path()).path());
-            doubleClick(QFileInfo(out.path()).fileName());
+            if (where == "data") {
+                click("B");
+            } else {
+                // Up to the folder that holds both, then down into the other one.
+                doubleClickPath(QFileInfo(data.path()).path());
+                doubleClick(QFileInfo(out.path()).fileName());
+                if (throughLink)
+                    doubleClick("toB");
+            }
             pressEnter();
         });
-        w->main->MoveRecordPum->trigger();
-        QCOMPARE(w->main->SaveDir, out.path() + "/");
-        QCOMPARE(filesIn(out.path()), QStringList{"a1.txt"});
+        frm->findChild<QAction*>(item)->trigger();
         QCOMPARE(QDir::currentPath(), data.path());
+        if (told.isNull()) {
+            QCOMPARE(boxes.seen().size(), 0);
+            QCOMPARE(data.read("B/a1.txt"), QByteArray("one"));
+            return;
+        }
+        const QString path = told.isEmpty() ? folder : folder + '/' + told;
+        QCOMPARE(boxes.texts(),
+                 QStringList{QStringLiteral("レコードを %1 に%2しました。グループのフォルダではない"
+                                            "ため、一覧には表示されません。")
+                                 .arg(path, item == "MoveRecordPum2" ? "移動" : "コピー")});
+        QCOMPARE(QFile(folder + "/a1.txt").size(), 3);
+        if (item == "FixGroupPum")
+            QCOMPARE(filesIn(folder), (QStringList{"a1.txt", "a2.txt"}));
+        QCOMPARE(data.exists("A/a1.txt"), item != "MoveRecordPum2");
     }
 
     void recordOntoItselfIsKept_data() {

@@ -3,12 +3,14 @@
 // at whole pixels) or goes through Qt's text layout.
 #include "TestMain.h"
 
+#include "print/PrintJob.h"
 #include "print/PrinterFont.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QTest>
 
 using ostrel::print::PrinterFont;
@@ -67,9 +69,10 @@ private slots:
         font.setPixelSize(24);
         font.setUnderline(family == "underline");
 
-        // Measured on a printer at its resolution, as Qt measures.
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
+        // Measured on a job's PDF at its resolution, as Qt measures.
+        QBuffer out;
+        QPdfWriter printer(&out);
+        printer.setResolution(ostrel::print::kPrintResolution);
         const QFont printerFont(font, &printer);
         QCOMPARE(PrinterFont(printerFont, &printer).width(run),
                  QFontMetrics(printerFont, &printer).horizontalAdvance(run));
@@ -106,8 +109,9 @@ private slots:
     }
 
     void layoutMeasurements() {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
+        QBuffer out;
+        QPdfWriter printer(&out);
+        printer.setResolution(ostrel::print::kPrintResolution);
         QFont font(QStringLiteral("IPAPGothic"), 9);
         font = QFont(font, &printer);
         const QFontMetrics metrics(font, &printer);

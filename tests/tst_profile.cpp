@@ -1,6 +1,7 @@
 // Profile strings: reading and writing one key of one section, keeping the rest.
 #include "TestSupport.h"
 #include "os/ProfileFile.h"
+#include "text/ProfileFormat.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -219,6 +220,55 @@ private slots:
         QCOMPARE(profile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
                  QString("1"));
         QCOMPARE(read("A"), QString("2"));
+    }
+
+    // Several keys written at once (the settings at close) leave the bytes
+    // that writing them one after another leaves, in one writing of the
+    // file; read at once, they read as one by one.
+    void severalKeysAtOnceAsOneAfterAnother_data() {
+        QTest::addColumn<QByteArray>("content");
+        QStringEncoder sjis("windows-31j");
+        QTest::newRow("no file") << QByteArray();
+        QTest::newRow("keys in place and missing, other sections")
+            << QByteArray("; comment\r\n[Other]\r\nA=o\r\n[main]\r\nb=old\r\nA=1\r\n\r\n"
+                          "[Later]\r\nC=l\r\n");
+        QTest::newRow("section last, no final break") << QByteArray("[x]\ny=1\n[Main]\nB=0");
+        QTest::newRow("last key empty") << QByteArray("[Main]\nA=\n");
+        QTest::newRow("a line ending in cr before the missing keys")
+            << QByteArray("[Main]\nA=x\r\r\n");
+        QTest::newRow("no line feed, last byte cr") << QByteArray("[Other]\rz");
+        QTest::newRow("shift-jis with japanese kept")
+            << QByteArray(sjis.encode(QString::fromUtf8("[Main]\r\n; メモ\r\nA=記録\r\n")));
+        // The Japanese goes with the values: one after another, the file is
+        // UTF-8 after the first write.
+        QTest::newRow("shift-jis only in the values")
+            << QByteArray(sjis.encode(QString::fromUtf8("[Main]\r\nA=記録\r\nB=メモ\r\n")));
+        QTest::newRow("neither encoding") << QByteArray("[Main]\nA=\xcd\xcd\nB=\xff\n");
+    }
+    void severalKeysAtOnceAsOneAfterAnother() {
+        QFETCH(QByteArray, content);
+        const profile::KeyValues values = {{"A", "ascii"},
+                                           {"B", QString::fromUtf8("日本語")},
+                                           {"C", QString()},
+                                           {"a", QString::fromUtf8("二度目")},
+                                           {"D", "last"}};
+        QByteArray oneByOne = content;
+        for (const auto& [key, value] : values)
+            oneByOne = profile::withValue(oneByOne, kSection, key, value);
+        QCOMPARE(profile::withValues(content, kSection, values), oneByOne);
+
+        DataFolder data;
+        if (!content.isNull())
+            data.write("t.ini", content);
+        QVERIFY(profile::writeStrings(kFile, kSection, values));
+        QCOMPARE(data.read("t.ini"), oneByOne);
+        const std::vector<QString> keys = {"a", "B", "c", "D", "missing"};
+        const auto atOnce = profile::readValues(kFile, kSection, keys);
+        QVERIFY(atOnce);
+        for (size_t i = 0; i < keys.size(); ++i)
+            QCOMPARE((*atOnce)[i], profile::read(kFile, kSection, keys[i]));
+        QCOMPARE((*atOnce)[0], QString::fromUtf8("二度目"));
+        QVERIFY(!(*atOnce)[4]);
     }
 
     void refusesReadOnlyFileAndKeepsIt() {

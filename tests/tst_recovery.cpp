@@ -25,6 +25,7 @@
 #include <QToolButton>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,7 +41,21 @@ const QString kCancel = QString::fromUtf8("キャンセル");
 
 QString question(const QString& path) {
     return QString::fromUtf8("前回の終了時に保存されていなかった %1 の編集内容が残っています。"
-                             "復元しますか？（「いいえ」を選ぶと破棄します）")
+                             "復元しますか？（「いいえ」を選ぶと破棄します。「キャンセル」を選ぶと"
+                             "残しておき、次回の起動時にもう一度お尋ねします）")
+        .arg(path);
+}
+
+QString changedQuestion(const QString& path) {
+    return QString::fromUtf8(
+               "ファイル %1 は、読み込んだ後に他のプログラムによって変更されています。"
+               "上書きして保存しますか？（「いいえ」を選ぶと保存しません）")
+        .arg(path);
+}
+
+QString goneQuestion(const QString& path) {
+    return QString::fromUtf8("ファイル %1 は、読み込んだ後に削除されたか移動されています。"
+                             "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）")
         .arg(path);
 }
 
@@ -80,13 +95,68 @@ QByteArray readNamed(const QByteArray& path) {
     return bytes;
 }
 
-// A copy made by hand for a record's file as it is now.
-ostrel::store::RecoverySource sourceOf(const QString& file) {
-    return {file, {ostrel::fs::stampOf(file), std::nullopt}};
-}
-
 QString recoveryFolder(const DataFolder& data) {
     return data.stateHome() + QStringLiteral("/ostrel/recovery");
+}
+
+// The full path of an entry of the data folder as the disk names it (the data
+// folder's own links resolved).
+QByteArray diskPath(const DataFolder& data, const QByteArray& relative) {
+    return QFile::encodeName(QDir(data.path()).canonicalPath()) + '/' + relative;
+}
+
+// The name of the copy the program keeps for a record (given by its full
+// path), as it is in the state folder.
+QString copyNameFor(const QByteArray& full) {
+    return QString::fromLatin1(full.toPercentEncoding(" "));
+}
+
+// A copy as the program leaves one: the head's lines after the first, an
+// empty line, the text as UTF-16 code units.
+QByteArray copyBytes(const QByteArrayList& head, const QString& text) {
+    QByteArray bytes = "Ostrel recovery copy\n" + head.join('\n') + "\n\n";
+    for (const QChar c : text) {
+        bytes += char(c.unicode() & 0xff);
+        bytes += char(c.unicode() >> 8);
+    }
+    return bytes;
+}
+
+QByteArray pathLine(const QByteArray& full) {
+    return "Path=" + full.toPercentEncoding();
+}
+
+// The head's line for the file as it is now.
+QByteArray loadedLine(const QString& file) {
+    const auto s = ostrel::fs::stampOf(file);
+    if (!s)
+        return "Loaded=-";
+    return "Loaded=" + QByteArray::number(s->device) + ' ' + QByteArray::number(s->inode) + ' ' +
+           QByteArray::number(s->size) + ' ' + QByteArray::number(s->modifiedNs) + ' ' +
+           (s->recent ? "1" : "0") + " -";
+}
+
+// Puts a file into the recovery folder, made as the program makes it.
+void plantCopy(const DataFolder& data, const QString& name, const QByteArray& bytes) {
+    QDir().mkpath(recoveryFolder(data));
+    QFile::setPermissions(recoveryFolder(data),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile f(recoveryFolder(data) + u'/' + name);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
+// The text a copy holds.
+QString textOfCopy(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.readAll();
+    const QByteArray body = bytes.mid(bytes.indexOf("\n\n") + 2);
+    QString text;
+    for (qsizetype i = 0; i + 1 < body.size(); i += 2)
+        text += QChar(char16_t(quint8(body[i]) | quint8(body[i + 1]) << 8));
+    return text;
 }
 
 // The copies in the recovery folder (the files a killed write leaves are
@@ -212,11 +282,9 @@ private slots:
         commitText(main->MainEdit, QString::fromUtf8("日本語"));
 
         QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
-        const auto left = ostrel::store::leftRecoveryCopies(recoveryFolder(data));
-        QCOMPARE(left.size(), size_t(1));
-        QCOMPARE(left[0].group, QStringLiteral("g"));
-        QCOMPARE(left[0].name, QStringLiteral("a.txt"));
-        QCOMPARE(left[0].text, QString::fromUtf8("alpha\nxyz!日本語"));
+        QCOMPARE(copies(data), QStringList{copyNameFor(diskPath(data, "g/a.txt"))});
+        QCOMPARE(textOfCopy(recoveryFolder(data) + u'/' + copies(data).first()),
+                 QString::fromUtf8("alpha\nxyz!日本語"));
         QCOMPARE(QFile::permissions(recoveryFolder(data)) & 0x0077, QFileDevice::Permissions());
         QCOMPARE(everythingIn(data), before);
         QCOMPARE(listed(main.main), items);
@@ -543,11 +611,12 @@ private slots:
         data.write("g/a.txt", "alpha\n");
         data.write("h/c.txt", "charlie\n");
         data.write("Ostrel.ini", settings("g", "a.txt"));
-        const QString folder = ostrel::store::recoveryFolder();
+        // Copies as the previous version wrote them.
         for (const char* record : {"g/a.txt", "h/c.txt"}) {
-            const QString file = data.absolute(record);
-            QVERIFY(ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, file),
-                                                     sourceOf(file), {u"restored"}));
+            const QByteArray full = diskPath(data, record);
+            plantCopy(data, copyNameFor(full),
+                      copyBytes({pathLine(full), loadedLine(data.absolute(record))},
+                                QStringLiteral("restored")));
         }
         {
             // One is dropped, the other restored, in its own group.
@@ -572,17 +641,378 @@ private slots:
         DataFolder data;
         data.write("g/a.txt", "alpha\n");
         data.write("Ostrel.ini", settings("g", "a.txt"));
-        const QString otherRecord = other.path() + QStringLiteral("/g/a.txt");
-        const QString folder = ostrel::store::recoveryFolder();
-        QVERIFY(
-            ostrel::store::writeRecoveryCopy(ostrel::store::recoveryFileFor(folder, otherRecord),
-                                             sourceOf(otherRecord), {u"elsewhere"}));
+        // One as the previous version wrote it, one that also names its data
+        // folder by device and inode.
+        const QByteArray full = QFile::encodeName(QDir(other.path()).canonicalPath()) + "/g/a.txt";
+        const auto folder = ostrel::fs::stampOf(other.path());
+        QVERIFY(folder);
+        plantCopy(data, QStringLiteral("older"),
+                  copyBytes({pathLine(full), "Loaded=-"}, QStringLiteral("elsewhere")));
+        plantCopy(data, QStringLiteral("newer"),
+                  copyBytes({pathLine(full),
+                             "Folder=" + QByteArray::number(folder->device) + ' ' +
+                                 QByteArray::number(folder->inode),
+                             "Loaded=-"},
+                            QStringLiteral("elsewhere")));
         BoxAnswerer boxes;
         boxes.answer(kYes);
         Started main;
         QCOMPARE(boxes.seen().size(), 0);
         QVERIFY(!main->MainEdit->document()->isModified());
-        QCOMPARE(copies(data).size(), 1);
+        QCOMPARE(copies(data).size(), 2);
+    }
+
+    // Edits in a group that is a link to a folder elsewhere, or in a data
+    // folder renamed since, are offered back at the next start and saved
+    // where the record is.
+    void copyOfALinkedGroupOrAMovedDataFolderIsOffered_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("group is a link") << "link";
+        QTest::newRow("data folder renamed") << "rename";
+        // The previous version named the copy by the folder the link leads to.
+        QTest::newRow("older copy in a linked group") << "older";
+    }
+
+    void copyOfALinkedGroupOrAMovedDataFolderIsOffered() {
+        QFETCH(QString, how);
+        QTemporaryDir elsewhere;
+        const QString real = elsewhere.path() + QStringLiteral("/real");
+        QVERIFY(QDir().mkpath(real));
+        DataFolder data;
+        const QByteArray before = sjis("元の文\r\n");
+        if (how == "rename") {
+            data.write("g/a.txt", before);
+        } else {
+            QFile f(real + QStringLiteral("/a.txt"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+            f.close();
+            QVERIFY(QFile::link(real, data.absolute("g")));
+        }
+        data.write("g2/b.txt", "bravo\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        if (how == "older") {
+            const QByteArray full = QFile::encodeName(QDir(real).canonicalPath()) + "/a.txt";
+            plantCopy(data, copyNameFor(full),
+                      copyBytes({pathLine(full), loadedLine(real + QStringLiteral("/a.txt"))},
+                                QString::fromUtf8("元の文\n追記")));
+        } else {
+            killAfterTyping(data, QStringLiteral("a.txt"), QString::fromUtf8("追記"));
+            if (QTest::currentTestFailed())
+                return;
+        }
+        // The working directory is the data folder itself, whatever its name.
+        const QString moved = data.path() + QStringLiteral("-moved");
+        const auto moveBack = qScopeGuard([&] {
+            if (QFileInfo::exists(moved))
+                QDir().rename(moved, data.path());
+        });
+        if (how == "rename")
+            QVERIFY(QDir().rename(data.path(), moved));
+
+        BoxAnswerer boxes;
+        boxes.answer(kYes);
+        Started main;
+        QCOMPARE(boxes.texts(), QStringList{question("./g/a.txt")});
+        QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029追記"));
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.seen().size(), 1);
+        QCOMPARE(readNamed("g/a.txt"), sjis("元の文\r\n追記"));
+        QTRY_COMPARE(copies(data), QStringList());
+    }
+
+    // What the recovery folder holds that is not a copy of a record of the
+    // data folder is never offered: what is not a copy (a link, a pipe, a
+    // huge file) is passed over; a copy that names something outside the
+    // data folder, or whose text is damaged, is refused, said, and kept.
+    void onlyCopiesOfRecordsOfTheDataFolderAreOffered_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("the data folder's parent") << "parent" << true;
+        QTest::newRow("the parent named by the folder's inode") << "parent by inode" << true;
+        QTest::newRow("a group named .") << "dot group" << true;
+        QTest::newRow("a record named ..") << "dot record" << true;
+        QTest::newRow("damaged text") << "odd text" << true;
+        QTest::newRow("a link to a copy") << "link" << false;
+        QTest::newRow("a pipe") << "fifo" << false;
+        QTest::newRow("no copy") << "garbage" << false;
+        QTest::newRow("a sparse file of 16 GB") << "huge" << false;
+        QTest::newRow("a head without end") << "endless head" << false;
+    }
+
+    void onlyCopiesOfRecordsOfTheDataFolderAreOffered() {
+        QFETCH(QString, planted);
+        QFETCH(bool, refused);
+        DataFolder data;
+        // The data folder is a folder of the test's own, so that what lies
+        // beside it is too.
+        data.write("d/g/a.txt", "alpha\n");
+        data.write("d/Ostrel.ini", settings("g", "a.txt"));
+        data.write("victim.txt", "precious\n");
+        QVERIFY(QDir::setCurrent(data.absolute("d")));
+        const QByteArray dataDir = diskPath(data, "d");
+        const auto folder = ostrel::fs::stampOf(data.absolute("d"));
+        QVERIFY(folder);
+        const QByteArray folderLine = "Folder=" + QByteArray::number(folder->device) + ' ' +
+                                      QByteArray::number(folder->inode);
+        const QString text = QStringLiteral("taken");
+        const QString name = QStringLiteral("planted");
+        const QString file = recoveryFolder(data) + u'/' + name;
+        if (planted == "parent") {
+            plantCopy(data, name, copyBytes({pathLine(dataDir + "/../victim.txt")}, text));
+        } else if (planted == "parent by inode") {
+            plantCopy(data, name,
+                      copyBytes({pathLine("/elsewhere/../victim.txt"), folderLine}, text));
+        } else if (planted == "dot group") {
+            plantCopy(data, name, copyBytes({pathLine(dataDir + "/./a.txt"), folderLine}, text));
+        } else if (planted == "dot record") {
+            plantCopy(data, name, copyBytes({pathLine(dataDir + "/g/.."), folderLine}, text));
+        } else if (planted == "odd text") {
+            plantCopy(data, name,
+                      copyBytes({pathLine(dataDir + "/g/a.txt"), folderLine}, text) + "x");
+        } else if (planted == "link") {
+            data.write("copy", copyBytes({pathLine(dataDir + "/g/a.txt"), folderLine}, text));
+            plantCopy(data, QStringLiteral("other"), QByteArray("no copy"));
+            QVERIFY(QFile::link(data.absolute("copy"), file));
+        } else if (planted == "fifo") {
+            plantCopy(data, QStringLiteral("other"), QByteArray("no copy"));
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        } else if (planted == "garbage") {
+            plantCopy(data, name, QByteArray(100000, 'x'));
+        } else if (planted == "huge" || planted == "endless head") {
+            plantCopy(data, name,
+                      planted == "huge" ? QByteArray("\0\0\0\0", 4)
+                                        : "Ostrel recovery copy\nPath=" +
+                                              (dataDir + "/g/a.txt").toPercentEncoding() + "\n");
+            QFile f(file);
+            QVERIFY(f.resize(qint64(16) << 30));
+        }
+        const QStringList inFolder =
+            QDir(recoveryFolder(data))
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+
+        BoxAnswerer boxes;
+        boxes.answer(kYes);
+        Started main;
+        QCOMPARE(boxes.texts(),
+                 refused
+                     ? QStringList{QString::fromUtf8(
+                                       "次の編集内容の控えは、壊れているか、データフォルダの外や"
+                                       "正しくない名前を指しているため復元できません。"
+                                       "控えのファイルはそのまま残します。\n") +
+                                   file}
+                     : QStringList());
+        QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
+        QVERIFY(!main->MainEdit->document()->isModified());
+        QCOMPARE(data.read("victim.txt"), QByteArray("precious\n"));
+        QCOMPARE(QDir(recoveryFolder(data))
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 inFolder);
+    }
+
+    // A copy whose text is more than can be restored is said, and kept
+    // unless the user throws it away.
+    void copyTooLargeToRestoreIsKeptUnlessDiscarded_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("no keeps") << kNo << true;
+        QTest::newRow("Esc keeps") << kPressEscape << true;
+        QTest::newRow("yes discards") << kYes << false;
+    }
+
+    void copyTooLargeToRestoreIsKeptUnlessDiscarded() {
+        QFETCH(QString, answer);
+        QFETCH(bool, kept);
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        const QByteArray full = diskPath(data, "g/a.txt");
+        const QString file = recoveryFolder(data) + u'/' + copyNameFor(full);
+        plantCopy(data, copyNameFor(full),
+                  copyBytes({pathLine(full), loadedLine(data.absolute("g/a.txt"))}, QString()));
+        QFile f(file);
+        QVERIFY(f.resize(f.size() + (qint64(16) << 30)));
+        BoxAnswerer boxes;
+        boxes.answer(answer);
+        Started main;
+        QCOMPARE(boxes.texts(),
+                 QStringList{QString::fromUtf8("前回の終了時に保存されていなかった ./g/a.txt "
+                                               "の編集内容が残っていますが、大きすぎるため復元"
+                                               "できません（復元できるのは %1 MB まで）。控えの"
+                                               "ファイル %2 を破棄しますか？（「いいえ」を選ぶと"
+                                               "残しておきます）")
+                                 .arg(ostrel::store::recordSizeLimit() >> 19)
+                                 .arg(file)});
+        QVERIFY(!main->MainEdit->document()->isModified());
+        QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029"));
+        QCOMPARE(QFileInfo::exists(file), kept);
+    }
+
+    // Only an explicit No throws the edits away: Esc, キャンセル and the
+    // title bar's close keep them for the next start.
+    void onlyNoDiscardsTheCopy_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Esc") << kPressEscape << true;
+        QTest::newRow("closed") << QString() << true;
+        QTest::newRow("cancel") << kCancel << true;
+        QTest::newRow("no") << kNo << false;
+    }
+
+    void onlyNoDiscardsTheCopy() {
+        QFETCH(QString, answer);
+        QFETCH(bool, kept);
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        const QByteArray full = diskPath(data, "g/a.txt");
+        plantCopy(data, copyNameFor(full),
+                  copyBytes({pathLine(full), loadedLine(data.absolute("g/a.txt"))},
+                            QStringLiteral("alpha\nedit")));
+        for (const bool again : {false, true}) {
+            BoxAnswerer boxes;
+            boxes.answer(answer);
+            Started main;
+            // Asked again at the next start while the copy is kept.
+            QCOMPARE(boxes.texts(),
+                     again && !kept ? QStringList() : QStringList{question("./g/a.txt")});
+            QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029"));
+            QVERIFY(!main->MainEdit->document()->isModified());
+            QCOMPARE(copies(data).size(), kept ? 1 : 0);
+        }
+    }
+
+    // A restored record is written in its own format: its file's, listed or
+    // not; the copy's own word for it when the file is gone; and the user's
+    // choice when nothing tells it.
+    void restoredRecordKeepsItsOwnFormat_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("asked");
+        const QString formatQuestion = QString::fromUtf8(
+            "ファイル ./g/a.txt の文字コードと改行コードがわかりません。Shift-JIS（改行 CR+LF）"
+            "で保存しますか？（「いいえ」を選ぶと UTF-8（改行 LF）で保存します）");
+        QTest::newRow("no longer listed")
+            << "unlisted" << QStringList{kYes} << QStringList{question("./g/a.txt")};
+        QTest::newRow("file gone") << "gone" << QStringList{kYes, kYes}
+                                   << QStringList{question("./g/a.txt"), goneQuestion("./g/a.txt")};
+        QTest::newRow("file gone, older copy")
+            << "gone older" << QStringList{kYes, kYes, kYes}
+            << QStringList{question("./g/a.txt"), formatQuestion, goneQuestion("./g/a.txt")};
+    }
+
+    void restoredRecordKeepsItsOwnFormat() {
+        QFETCH(QString, how);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, asked);
+        DataFolder data;
+        data.write("g/a.txt", sjis("元の文\r\n二行目\r\n"));
+        data.write("g/b.txt", "bravo\n");
+        data.write("Ostrel.ini", settings("g", "b.txt"));
+        if (how == "gone older") {
+            const QByteArray full = diskPath(data, "g/a.txt");
+            plantCopy(data, copyNameFor(full),
+                      copyBytes({pathLine(full), loadedLine(data.absolute("g/a.txt"))},
+                                QString::fromUtf8("元の文\n二行目\n追記")));
+        } else {
+            killAfterTyping(data, QStringLiteral("a.txt"), QString::fromUtf8("追記"));
+            if (QTest::currentTestFailed())
+                return;
+        }
+        if (how == "unlisted") {
+            QByteArray s = settings("g", "b.txt");
+            s.replace("SUPPORT EXPC=*.txt/", "SUPPORT EXPC=");
+            data.write("Ostrel.ini", s);
+        } else {
+            QVERIFY(QFile::remove(data.absolute("g/a.txt")));
+        }
+        BoxAnswerer boxes;
+        boxes.answer(answers);
+        Started main;
+        QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029二行目\u2029追記"));
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), asked);
+        QCOMPARE(data.read("g/a.txt"), sjis("元の文\r\n二行目\r\n追記"));
+        QTRY_COMPARE(copies(data), QStringList());
+    }
+
+    // A copy that does not tell the state of the file its edits began from
+    // counts as changed since: the save asks before it overwrites the file.
+    void copyWithoutItsLoadedStateAsksBeforeOverwriting_data() {
+        QTest::addColumn<QByteArray>("loaded"); // the head's line
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("malformed") << QByteArray("Loaded=12 x");
+        QTest::newRow("five fields") << QByteArray("Loaded=1 2 3 4 1");
+        QTest::newRow("bad hash") << QByteArray("Loaded=1 2 6 4 1 xyz");
+        QTest::newRow("given twice") << QByteArray("Loaded=-\nLoaded=-");
+    }
+
+    void copyWithoutItsLoadedStateAsksBeforeOverwriting() {
+        QFETCH(QByteArray, loaded);
+        DataFolder data;
+        data.write("g/a.txt", "newer\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        const QByteArray full = diskPath(data, "g/a.txt");
+        QByteArrayList head{pathLine(full)};
+        if (!loaded.isEmpty())
+            head.append(loaded);
+        plantCopy(data, copyNameFor(full), copyBytes(head, QStringLiteral("older\nedit")));
+        BoxAnswerer boxes;
+        boxes.answer(QStringList{kYes, kNo});
+        Started main;
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), (QStringList{question("./g/a.txt"), changedQuestion("./g/a.txt")}));
+        QCOMPARE(data.read("g/a.txt"), QByteArray("newer\n"));
+        QVERIFY(main->MainEdit->document()->isModified());
+        QCOMPARE(editorText(main.main), QStringLiteral("older\u2029edit"));
+    }
+
+    // No link in the recovery folder, or in its place, is written through.
+    void noLinkInTheRecoveryFolderIsWrittenThrough_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("at the copy's name") << "copy";
+        QTest::newRow("for the folder") << "folder";
+    }
+
+    void noLinkInTheRecoveryFolderIsWrittenThrough() {
+        QFETCH(QString, planted);
+        DataFolder data;
+        data.write("g/a.txt", "alpha\n");
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        data.write("victim/precious.txt", "precious\n");
+        const QString name = copyNameFor(diskPath(data, "g/a.txt"));
+        if (planted == "copy") {
+            plantCopy(data, QStringLiteral("other"), QByteArray("no copy"));
+            QVERIFY(QFile::link(data.absolute("victim/precious.txt"),
+                                recoveryFolder(data) + u'/' + name));
+        } else {
+            QDir().mkpath(data.stateHome() + QStringLiteral("/ostrel"));
+            QVERIFY(QFile::link(data.absolute("victim"), recoveryFolder(data)));
+        }
+        Started main;
+        BoxAnswerer boxes;
+        boxes.answer(QStringLiteral("OK"));
+        typeAtEnd(main.main, QStringLiteral("typed"));
+        if (planted == "copy") {
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo(recoveryFolder(data) + u'/' + name).isSymLink(),
+                                     10000);
+            main->recovery()->flush();
+            QCOMPARE(textOfCopy(recoveryFolder(data) + u'/' + name),
+                     QStringLiteral("alpha\ntyped"));
+            QCOMPARE(boxes.seen().size(), 0);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(boxes.seen().size(), 1, 10000);
+            QCOMPARE(boxes.texts().first(),
+                     QString::fromUtf8("編集内容の控えを %1 に書き込めません。"
+                                       "編集中の内容はこまめに保存してください。")
+                         .arg(recoveryFolder(data)));
+        }
+        QCOMPARE(QDir(data.absolute("victim"))
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("precious.txt")});
+        QCOMPARE(data.read("victim/precious.txt"), QByteArray("precious\n"));
     }
 
     void unwritableFolderIsToldOnce() {

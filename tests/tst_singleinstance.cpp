@@ -2,7 +2,10 @@
 // program, twice on one folder. The second start goes at once, having asked
 // the first to raise its window; starts on two folders both run; a folder
 // whose Ostrel was killed is taken over by the next start; of two starts at
-// the same moment exactly one stays.
+// the same moment exactly one stays. And what the guard meets from others:
+// a runtime folder that is not the user's alone, something planted at the
+// lock's name, a first Ostrel that is stopped, a socket path too long to
+// listen at (the guard itself, in this process, where its message shows).
 #include "os/FolderLock.h"
 #include "ui/SingleInstance.h"
 
@@ -11,12 +14,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing;
 
@@ -42,10 +50,12 @@ std::unique_ptr<DataFolder> dataFolder() {
 // test); ended when the object goes.
 class Program {
 public:
-    // With the user's runtime folder of `user` (where the locks are).
-    Program(const DataFolder& user, const QString& folder) {
+    // With the user's runtime folder of `user` (where the locks are), or
+    // another one.
+    Program(const DataFolder& user, const QString& folder, const QString& runtime = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), user.runtimeFolder());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                           runtime.isEmpty() ? user.runtimeFolder() : runtime);
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(QStringLiteral(OSTREL_PROGRAM));
         m_process.setWorkingDirectory(folder);
@@ -71,6 +81,7 @@ public:
         ::kill(pid_t(m_process.processId()), SIGKILL);
         m_process.waitForFinished(kExitMs);
     }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
 
 private:
     QProcess m_process;
@@ -96,6 +107,20 @@ bool held(const DataFolder& user, const DataFolder& data) {
 
 bool waitUntilAnswering(const DataFolder& user, const DataFolder& data) {
     return QTest::qWaitFor([&] { return answering(user, data); }, kStartMs);
+}
+
+const QString kInUse =
+    QStringLiteral("このデータフォルダは、既に起動している OSTREL が使っています。");
+
+// The guard of this process on the working directory's folder, claimed
+// with the boxes it shows answered: whether it lets Ostrel start, and the
+// boxes' texts.
+std::pair<bool, QStringList> claimHere() {
+    BoxAnswerer boxes;
+    boxes.answer({"OK", "OK"});
+    ostrel::SingleInstance guard;
+    const bool starts = guard.claim();
+    return {starts, boxes.texts()};
 }
 
 } // namespace
@@ -150,6 +175,9 @@ private slots:
         QVERIFY(first.claim());
 
         Program second(*data, data->path());
+        QVERIFY(second.started());
+        // The first answers the second from this process's events.
+        QVERIFY(QTest::qWaitFor([&] { return !second.running(); }, kExitMs));
         QVERIFY(second.endsWith(0));
         QVERIFY(raise.count() == 1 || raise.wait(kStartMs));
         QCOMPARE(raise.count(), 1);
@@ -173,6 +201,125 @@ private slots:
         first.reset();
         QVERIFY(waitUntilAnswering(*data, *data));
         QVERIFY(next.running());
+    }
+
+    // Without a runtime folder (XDG_RUNTIME_DIR), the guard's folder in the
+    // temporary folder must be the user's alone: one that another user made
+    // first (or that others may enter) is not used, and the user is told
+    // that the folder cannot be guarded. Ostrel starts all the same.
+    void fallbackFolderNotTheUsersAlone_data() {
+        QTest::addColumn<bool>("otherOwner");
+        QTest::newRow("open to others") << false;
+        if (::getuid() == 0)
+            QTest::newRow("another user's") << true;
+    }
+    void fallbackFolderNotTheUsersAlone() {
+        QFETCH(bool, otherOwner);
+        const auto data = dataFolder();
+        QTemporaryDir temp;
+        const QString folder =
+            temp.path() + QStringLiteral("/ostrel-") + QString::number(::getuid());
+        QVERIFY(QDir().mkdir(folder));
+        const QByteArray path = QFile::encodeName(folder);
+        QVERIFY(::chmod(path.constData(), otherOwner ? 0700 : 0777) == 0);
+        if (otherOwner)
+            QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray tmp = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto restored = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", runtime);
+            tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+        });
+
+        const auto [starts, texts] = claimHere();
+        QVERIFY(starts);
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts.first().contains(folder) && texts.first().contains("防げません"),
+                 qPrintable(texts.first()));
+        // Nothing was put into the other user's folder.
+        QVERIFY(QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System));
+    }
+
+    // Something at the lock's name that is no lock file of the user's own
+    // is not taken for a running Ostrel (which would refuse every start),
+    // nor written through: the user is told, and Ostrel starts.
+    void lockNameTakenBySomethingElse_data() {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("link to a file") << "link";
+        QTest::newRow("dangling link") << "dangling";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("second name of a file") << "hard link";
+    }
+    void lockNameTakenBySomethingElse() {
+        QFETCH(QString, what);
+        const auto data = dataFolder();
+        const QString lock = runtimeName(*data, *data) + QStringLiteral(".lock");
+        const QString victim = data->stateHome() + QStringLiteral("/victim.txt");
+        QVERIFY(QDir().mkpath(data->stateHome()));
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly) && v.write("keep me\n") == 8);
+        v.close();
+        const QByteArray path = QFile::encodeName(lock);
+        if (what == "link")
+            QVERIFY(QFile::link(victim, lock));
+        else if (what == "dangling")
+            QVERIFY(QFile::link(data->stateHome() + QStringLiteral("/none"), lock));
+        else if (what == "folder")
+            QVERIFY(QDir().mkdir(lock));
+        else if (what == "fifo")
+            QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+        else
+            QVERIFY(::link(QFile::encodeName(victim).constData(), path.constData()) == 0);
+
+        const auto [starts, texts] = claimHere();
+        QVERIFY(starts);
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts.first().contains(lock) && texts.first().contains("防げません"),
+                 qPrintable(texts.first()));
+        QVERIFY(v.open(QIODevice::ReadOnly));
+        QCOMPARE(v.readAll(), QByteArray("keep me\n"));
+    }
+
+    // A first Ostrel that is stopped (or hangs) takes no request to raise
+    // its window, though the system accepts the connection for it: the
+    // second start says that the folder is in use rather than going
+    // silently.
+    void stoppedFirstIsSaid() {
+        const auto data = dataFolder();
+        Program first(*data, data->path());
+        QVERIFY(waitUntilAnswering(*data, *data));
+        first.signal(SIGSTOP);
+        const auto resumed = qScopeGuard([&] { first.signal(SIGCONT); });
+        const auto [starts, texts] = claimHere();
+        QVERIFY(!starts);
+        QCOMPARE(texts, QStringList{kInUse});
+    }
+
+    // A runtime folder whose path leaves no room for the socket: the lock
+    // alone keeps the folder, and a second start says that it is in use.
+    void socketPathTooLongIsSaid() {
+        const auto data = dataFolder();
+        QString runtime = data->runtimeFolder();
+        while (runtime.size() < 100)
+            runtime += QStringLiteral("/long-folder-name");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
+        const QString lock = runtime + QStringLiteral("/ostrel-") +
+                             ostrel::fs::folderIdentity(data->path()) + QStringLiteral(".lock");
+        Program first(*data, data->path(), runtime);
+        QVERIFY(QTest::qWaitFor([&] { return !ostrel::fs::FolderLock::take(lock); }, kStartMs));
+        QVERIFY(first.running());
+
+        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const auto restored = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", before); });
+        const auto [starts, texts] = claimHere();
+        QVERIFY(!starts);
+        QCOMPARE(texts, QStringList{kInUse});
+        QVERIFY(first.running());
     }
 
     void ofTwoStartsAtOnceOneStays() {

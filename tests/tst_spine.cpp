@@ -1,12 +1,16 @@
 // The main window's spine: start-up, picking records and groups, editing,
 // saving with the record's own encoding, the unsaved-changes question, closing.
 #include "TestSupport.h"
+#include "dialogs/CreRecUnit.h"
 #include "mainwindow/MainFrm.h"
 #include "store/RecordStore.h"
 
 #include <QDateTime>
+#include <QInputMethodEvent>
 #include <QStringEncoder>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <sys/stat.h>
 
@@ -272,16 +276,17 @@ private slots:
     void leftoversOfAKilledSaveAreClearedAtStart() {
         DataFolder data;
         twoGroups(data);
-        data.write("g/.ostrel-save-a1b2c3", "half a record");
+        // One of them named as an earlier version of the program named them.
+        data.write("g/.~ostrel-save-a1b2c3.tmp", "half a record");
         data.write(".ostrel-save-d4e5f6", "half a settings file");
         const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
-        for (const char* name : {"g/.ostrel-save-a1b2c3", ".ostrel-save-d4e5f6"}) {
+        for (const char* name : {"g/.~ostrel-save-a1b2c3.tmp", ".ostrel-save-d4e5f6"}) {
             QFile f(data.absolute(name));
             QVERIFY(f.open(QIODevice::ReadWrite));
             QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
         }
         Started main;
-        QVERIFY(!data.exists("g/.ostrel-save-a1b2c3"));
+        QVERIFY(!data.exists("g/.~ostrel-save-a1b2c3.tmp"));
         QVERIFY(!data.exists(".ostrel-save-d4e5f6"));
     }
 
@@ -426,6 +431,126 @@ private slots:
         QVERIFY(main->isVisible());
         QCOMPARE(boxes.texts().value(1), QString::fromUtf8("ファイル ./g/a.txt を作成できません."));
         QVERIFY(main->MainEdit->document()->isModified());
+    }
+    // Saving from the file menu or with Ctrl+S, also with the tool bar
+    // hidden: both follow the save button's enabled state.
+    void saveFromTheMenuAndCtrlS_data() {
+        QTest::addColumn<bool>("shortcut");
+        QTest::newRow("menu item") << false;
+        QTest::newRow("Ctrl+S") << true;
+    }
+    void saveFromTheMenuAndCtrlS() {
+        QFETCH(bool, shortcut);
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        main->HideToolBarMnu->trigger();
+        QVERIFY(!main->SpeedPanel->isVisible());
+        const auto save = [&] {
+            if (shortcut)
+                QTest::keyClick(main->MainEdit, Qt::Key_S, Qt::ControlModifier);
+            else
+                main->SaveMnu->trigger();
+        };
+        QCOMPARE(main->SaveMnu->statusTip(), main->SaveDataBtn->statusTip());
+        QVERIFY(!main->SaveMnu->isEnabled());
+        type(main.main, "X");
+        QVERIFY(main->SaveMnu->isEnabled());
+        save();
+        QCOMPARE(data.read("g/a.txt"), QByteArray("Xalpha\n"));
+        QVERIFY(!main->SaveMnu->isEnabled());
+        QVERIFY(!main->SaveDataBtn->isEnabled());
+        QVERIFY(!main->MainEdit->document()->isModified());
+        // Nothing to save: the key does nothing and reaches no control.
+        data.write("g/a.txt", "changed elsewhere");
+        BoxAnswerer boxes;
+        save();
+        QCOMPARE(data.read("g/a.txt"), QByteArray("changed elsewhere"));
+        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QVERIFY(boxes.seen().isEmpty());
+    }
+
+    // A composition that the input method has not committed is the user's
+    // text too: every command that closes the window or takes the record
+    // away makes it text first, and asks about it as about any edit.
+    void preeditIsNotLost_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("question"); // empty: none asked
+        QTest::addColumn<QByteArray>("saved"); // g/a.txt afterwards
+        QTest::addColumn<QString>("editor");   // the editor afterwards (null: closed)
+        const QString edited = QString::fromUtf8("あいalpha\n");
+        const QByteArray savedEdits = QString::fromUtf8("あいalpha\n").toUtf8();
+        QTest::newRow("exit button")
+            << "exit button" << kYes << kSaveQuestion << savedEdits << QString();
+        QTest::newRow("exit menu")
+            << "exit menu" << kCancel << kSaveQuestion << QByteArray("alpha\n") << edited;
+        QTest::newRow("window close")
+            << "close" << kYes << kSaveQuestion << savedEdits << QString();
+        QTest::newRow("record click")
+            << "record" << kYes << kSaveQuestion << savedEdits << QString("bravo\n");
+        QTest::newRow("group change")
+            << "group" << QString() << QString() << QByteArray("alpha\n") << edited;
+        QTest::newRow("new record")
+            << "create" << kYes << kSaveQuestion << savedEdits << QString("");
+        QTest::newRow("record delete")
+            << "delete record" << kNo
+            << QString::fromUtf8("編集中のレコードを削除します。 よろしいですか？")
+            << QByteArray("alpha\n") << edited;
+        QTest::newRow("group delete")
+            << "delete group" << kCancel << kSaveQuestion << QByteArray("alpha\n") << edited;
+        QTest::newRow("record move")
+            << "move" << kCancel << kSaveQuestion << QByteArray("alpha\n") << edited;
+    }
+    void preeditIsNotLost() {
+        QFETCH(QString, command);
+        QFETCH(QString, answer);
+        QFETCH(QString, question);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, editor);
+        DataFolder data;
+        twoGroups(data);
+        Started main;
+        main->MainEdit->setFocus();
+        QInputMethodEvent composing(QString::fromUtf8("あい"), {});
+        QApplication::sendEvent(main->MainEdit, &composing);
+        QCOMPARE(main->MainEdit->textCursor().block().layout()->preeditAreaText(),
+                 QString::fromUtf8("あい"));
+        QVERIFY(!main->MainEdit->document()->isModified());
+
+        BoxAnswerer boxes;
+        if (!answer.isEmpty())
+            boxes.answer(answer);
+        if (command == "exit button") {
+            QTest::mouseClick(main->ExitBtn, Qt::LeftButton);
+        } else if (command == "exit menu") {
+            main->ApplicationCloseMnu->trigger();
+        } else if (command == "close") {
+            main->close();
+        } else if (command == "record") {
+            clickRecord(main.main, "b.txt");
+        } else if (command == "group") {
+            QTest::keyClick(main->GroupCmb, Qt::Key_Down);
+            QCOMPARE(main->GroupCmb->currentText(), QString("h"));
+        } else if (command == "create") {
+            QTest::mouseClick(main->CreateRecBtn, Qt::LeftButton);
+            QTest::keyClicks(CreRecFrm->RecNameEdt, "new");
+            QTest::mouseClick(CreRecFrm->CreateBtn, Qt::LeftButton);
+        } else if (command == "delete record") {
+            main->DeleteRecordMnu->trigger();
+        } else if (command == "delete group") {
+            main->DeleteGroupMnu->trigger();
+        } else if (command == "move") {
+            main->MoveRecordPum2->trigger();
+        }
+        QCOMPARE(boxes.texts(), question.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(data.read("g/a.txt"), saved);
+        QCOMPARE(main->isVisible(), !editor.isNull());
+        if (editor.isNull())
+            return;
+        QCOMPARE(main->MainEdit->toPlainText(), editor);
+        QCOMPARE(main->MainEdit->textCursor().block().layout()->preeditAreaText(), QString());
+        main->MainEdit->document()->setModified(false);
     }
 };
 

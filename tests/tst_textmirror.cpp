@@ -2,11 +2,13 @@
 // finding matches that run across its pieces.
 #include "mainwindow/SoftBreaks.h"
 #include "mainwindow/TextMirror.h"
+#include "text/TextSearch.h"
 
 #include <QPlainTextDocumentLayout>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -22,6 +24,33 @@ void compareWithPlainSearch(QTextDocument& doc, TextMirror& mirror, const QStrin
             QCOMPARE(mirror.indexOf(what, from), raw.indexOf(what, from));
         }
     }
+}
+
+// A search as plain as it gets: every position of the whole text tried in
+// turn, word boundaries taken from the whole text.
+qsizetype plainSearch(const QString& text, const QString& what, qsizetype from,
+                      const ostrel::SearchOptions& o) {
+    const qsizetype n = what.size();
+    const Qt::CaseSensitivity cs = o.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    const auto boundary = [&](qsizetype at) {
+        words.setPosition(int(at));
+        return words.isAtBoundary();
+    };
+    const auto matches = [&](qsizetype at) {
+        return QStringView(text).mid(at, n).compare(what, cs) == 0 &&
+               (!o.wholeWord || (boundary(at) && boundary(at + n)));
+    };
+    if (o.backward) {
+        for (qsizetype at = std::min(from, text.size()) - n; at >= 0; --at)
+            if (matches(at))
+                return at;
+    } else {
+        for (qsizetype at = std::max<qsizetype>(from, 0); at + n <= text.size(); ++at)
+            if (matches(at))
+                return at;
+    }
+    return -1;
 }
 
 QString joined(TextMirror& mirror) {
@@ -63,6 +92,37 @@ private slots:
         QCOMPARE(mirror.indexOf(QStringLiteral("ab"), 0), -1);
         doc.setPlainText(QStringLiteral("ab"));
         QCOMPARE(mirror.indexOf(QStringLiteral("ab"), 0), 0);
+    }
+
+    // A search with every option over a text cut into parts (empty ones
+    // among them) finds what a plain search of the whole text finds, also
+    // where a match runs across parts.
+    void searchWithOptionsAcrossParts() {
+        const QString text =
+            QStringLiteral("Apple apple APPLE pineapple\u2029日本語の文章です テキストファイル "
+                           "ｃａｔ Cat cat's\u2029aaaa");
+        const QStringList needles = {"apple",  "APPLE", "e a", "文章",   "テキスト",
+                                     "Ｃａｔ", "cat",   "aa",  "\u2029a"};
+        for (const qsizetype cut : {1, 2, 3, 7, 1000}) {
+            std::vector<QStringView> parts;
+            for (qsizetype at = 0; at < text.size(); at += cut) {
+                parts.push_back(QStringView(text).mid(at, cut));
+                if (at % (3 * cut) == 0)
+                    parts.push_back(QStringView());
+            }
+            for (int bits = 0; bits < 8; ++bits) {
+                const ostrel::SearchOptions o{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+                for (const QString& what : needles)
+                    for (qsizetype from = -1; from <= text.size() + 1; ++from)
+                        QVERIFY2(ostrel::findInText(parts, what, from, o) ==
+                                     plainSearch(text, what, from, o),
+                                 qPrintable(QStringLiteral("cut %1, options %2, %3 from %4")
+                                                .arg(cut)
+                                                .arg(bits)
+                                                .arg(what)
+                                                .arg(from)));
+            }
+        }
     }
 
     // What a save writes is the document's text after every kind of edit,

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The profile-string format: "[section]" header lines and "key=value" lines,
 // read from and written into the bytes of a file. (The file itself is read
@@ -33,7 +35,20 @@ constexpr int kMaxValueBytes = 2047;
 // The value of a key; nothing when the section or the key is missing.
 std::optional<QString> readValue(const QByteArray& bytes, QStringView section, QStringView key);
 
+// The values of several keys of one section (nothing for each one missing),
+// found in one pass over the bytes.
+std::vector<std::optional<QString>> readValues(const QByteArray& bytes, QStringView section,
+                                               const std::vector<QString>& keys);
+
 // The bytes with the key set to the value.
 QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, const QString& value);
+
+// The bytes with each key set to its value: the same bytes as writing them
+// one after another with withValue, made in one pass over the file (unless
+// a write changes the file's encoding, when each write decides again). The
+// names must be ones a file can hold (a key neither holding "=" nor starting
+// with "[").
+using KeyValues = std::vector<std::pair<QString, QString>>;
+QByteArray withValues(QByteArray bytes, QStringView section, const KeyValues& values);
 
 } // namespace ostrel::profile

@@ -219,6 +219,7 @@ public:
     // trail byte. (Below 0x80 the code page is not quite ASCII: some control
     // characters trade places.)
     quint16 code(char16_t c) const { return codes_[c]; }
+    CodePage932Codes reading() const { return {chars_.data(), codes_.data(), lead_.data()}; }
 
     // Codes for writing: as code() has them, with kBreak for a character that
     // ends a line ("\n", and the editor's separators for LineSeparators::Editor).
@@ -333,7 +334,7 @@ private:
     std::vector<quint16> codes_; // character -> code
     std::vector<quint16> writingNewline_, writingEditor_;
     std::vector<char16_t> chars_; // code (a byte, or lead * 256 + trail) -> character
-    std::vector<bool> lead_;
+    std::vector<quint8> lead_;
 };
 
 // Shift-JIS read straight from the table, for the usual file that reads and
@@ -798,6 +799,10 @@ std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes) {
     if (text.isNull())
         return std::nullopt;
     return text;
+}
+
+CodePage932Codes codePage932Codes() {
+    return ShiftJisTable::instance().reading();
 }
 
 std::optional<QByteArray> encodeCodePage932Exactly(QStringView text) {

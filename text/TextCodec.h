@@ -118,6 +118,18 @@ bool canEncode(const QString& text, TextEncoding encoding);
 // text of bytes, or the bytes of a text; nothing when that is not so.
 std::optional<QString> decodeCodePage932Exactly(QByteArrayView bytes);
 std::optional<QByteArray> encodeCodePage932Exactly(QStringView text);
+// Code page 932 as decodeText reads a file that reads back byte for byte,
+// for a reader that does more as it decodes (the search through records): a
+// byte that begins a pair, the character of a byte or a pair (lead * 256 +
+// trail; 0: none), and the code a character is written back as (0x100 + the
+// byte, or lead * 256 + trail; 0: none). A file reads back when each of its
+// characters is written back as the code it was read from.
+struct CodePage932Codes {
+    const char16_t* chars;
+    const quint16* codes;
+    const quint8* leads;
+};
+CodePage932Codes codePage932Codes();
 
 // A short name of the encoding for messages ("UTF-8", "Shift-JIS", ...).
 QString encodingName(TextEncoding encoding);

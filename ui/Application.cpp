@@ -36,7 +36,7 @@ Application::~Application() = default;
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    runHandler([&] { handled = QApplication::notify(receiver, event); });
+    runBehindBoundary([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 

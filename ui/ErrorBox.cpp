@@ -13,9 +13,11 @@ QString errorBoxText(const QString& message) {
     return message;
 }
 
-void showDefaultErrorBox(const QString& message) {
+void showDefaultErrorBox(const QString& message, const QString& details) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
                     QMessageBox::NoButton);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     box.setObjectName(QStringLiteral("ErrorBox"));
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);

@@ -10,7 +10,8 @@ namespace ostrel {
 QString errorBoxText(const QString& message);
 
 // The application's default error box: modal, titled with the application
-// title, an error icon and one OK button.
-void showDefaultErrorBox(const QString& message);
+// title, an error icon and one OK button; details, when there are any, are
+// shown on request below the message.
+void showDefaultErrorBox(const QString& message, const QString& details = {});
 
 } // namespace ostrel

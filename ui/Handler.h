@@ -15,15 +15,37 @@
 // handler it runs. A plain connect() to a handler would let an error escape.
 namespace ostrel {
 
-// Runs one event handler; answers whether it ran to its end.
-template <typename F> bool runHandler(F&& handler) {
+// How many handlers are running now: more than none while a handler waits
+// in a message box or a dialog (whose event loop may run further handlers).
+// What happens between the user's commands (the lists following the disk)
+// waits while one runs.
+inline int& handlersRunning() {
+    static int running = 0;
+    return running;
+}
+
+// Runs code behind the boundary without counting it as a handler: the
+// application's backstop around every event, handlers or not.
+template <typename F> bool runBehindBoundary(F&& code) {
     try {
-        std::forward<F>(handler)();
+        std::forward<F>(code)();
         return true;
     } catch (const UserError& e) {
-        showDefaultErrorBox(e.message());
+        showDefaultErrorBox(e.message(), e.details());
         return false;
     }
+}
+
+// Runs one event handler; answers whether it ran to its end.
+template <typename F> bool runHandler(F&& handler) {
+    struct Running {
+        Running() { ++handlersRunning(); }
+        ~Running() { --handlersRunning(); }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+    };
+    const Running running; // its error box included
+    return runBehindBoundary(std::forward<F>(handler));
 }
 
 // Runs `handler` behind the boundary each time `signal` of `sender` is

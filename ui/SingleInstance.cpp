@@ -17,31 +17,59 @@ namespace ostrel {
 namespace {
 
 const QByteArray kRaise = "raise\n";
+// The owner's answer once it has raised its window: a connection alone may
+// be taken by the system for an owner that is stopped or hangs.
+const QByteArray kRaised = "raised\n";
 
 // How long a second start waits for the first to listen (it may be starting
-// at the same moment).
+// at the same moment) and to answer.
 constexpr int kOwnerWaitMs = 5000;
+
+QString unguarded(const QString& why) {
+    return why + QStringLiteral("ため、このデータフォルダで OSTREL が二つ起動するのを防げません");
+}
 
 } // namespace
 
 SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
-    const QString runtime = fs::runtimeFolder();
     const QString identity = fs::folderIdentity(QStringLiteral("."));
-    if (runtime.isEmpty() || identity.isEmpty())
+    if (identity.isEmpty())
         return;
-    const QString base = runtime + QStringLiteral("/ostrel-") + identity;
+    const fs::RuntimeFolder runtime = fs::runtimeFolder();
+    if (runtime.path.isEmpty()) {
+        m_unguarded = unguarded(
+            QStringLiteral("フォルダ %1 が他のユーザーのもの、または他のユーザーも使えるフォルダの")
+                .arg(runtime.refused));
+        return;
+    }
+    const QString base = runtime.path + QStringLiteral("/ostrel-") + identity;
     m_lockFile = base + QStringLiteral(".lock");
-    m_serverName = base + QStringLiteral(".socket");
+    // Where the socket cannot listen, the lock alone keeps the folder: a
+    // second start cannot ask for the window, and says so.
+    if (fs::fitsSocketAddress(base + QStringLiteral(".socket")))
+        m_serverName = base + QStringLiteral(".socket");
 }
 
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::claim() {
     // Without a runtime folder of the user's own there is no safe place for
-    // the lock: Ostrel starts unguarded rather than not at all.
+    // the lock, and a lock file that is not one (a link, a folder) cannot be
+    // taken by anyone: Ostrel starts unguarded rather than not at all, and
+    // says so.
+    if (!m_unguarded.isEmpty()) {
+        showMessage(m_unguarded);
+        return true;
+    }
     if (m_lockFile.isEmpty())
         return true;
-    m_lock = fs::FolderLock::take(m_lockFile);
+    bool unusable = false;
+    m_lock = fs::FolderLock::take(m_lockFile, &unusable);
+    if (unusable) {
+        showMessage(unguarded(
+            QStringLiteral("%1 がロック ファイルでない (リンクやフォルダの) ").arg(m_lockFile)));
+        return true;
+    }
     if (!m_lock) {
         const Owner owner = waitForOwner();
         if (owner == Owner::Silent)
@@ -50,6 +78,8 @@ bool SingleInstance::claim() {
         if (owner != Owner::Gone)
             return false;
     }
+    if (m_serverName.isEmpty())
+        return true;
     // A socket left by an owner that died is the lock holder's to clear.
     QLocalServer::removeServer(m_serverName);
     m_server = new QLocalServer(this);
@@ -58,8 +88,11 @@ bool SingleInstance::claim() {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->canReadLine() && socket->readLine() == kRaise)
+                if (socket->canReadLine() && socket->readLine() == kRaise) {
                     raise();
+                    socket->write(kRaised);
+                    socket->flush();
+                }
             });
         }
     });
@@ -70,15 +103,21 @@ bool SingleInstance::claim() {
 SingleInstance::Owner SingleInstance::waitForOwner() {
     // The owner may be starting (not listening yet) or ending (no longer
     // listening, the lock not yet released): either is waited for.
+    // An owner that is stopped, or hangs, is connected to by the system
+    // but never answers: the start then says that the folder is in use.
     const QDeadlineTimer deadline(kOwnerWaitMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
-        socket.connectToServer(m_serverName);
-        if (socket.waitForConnected(500)) {
+        if (!m_serverName.isEmpty())
+            socket.connectToServer(m_serverName);
+        if (!m_serverName.isEmpty() && socket.waitForConnected(500)) {
             socket.write(kRaise);
-            const bool sent = socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-            if (sent)
+            bool answered = socket.waitForBytesWritten(1000);
+            while (answered && !socket.canReadLine())
+                answered = socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+            const bool raised = answered && socket.readLine() == kRaised;
+            socket.abort();
+            if (raised)
                 return Owner::Raised;
         }
         m_lock = fs::FolderLock::take(m_lockFile);

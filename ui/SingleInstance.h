@@ -29,7 +29,8 @@ public:
 
     // Takes the data folder for this process; answers false when another
     // Ostrel has it, having asked that one to raise its window (or told the
-    // user, when it does not answer).
+    // user, when it does not answer). Answers true, having told the user,
+    // when the folder cannot be guarded.
     bool claim();
 
     // The window raised when a second start asks for it.
@@ -50,7 +51,9 @@ private:
     Owner waitForOwner();
 
     QString m_lockFile;
-    QString m_serverName;
+    QString m_serverName; // empty when no socket can listen there
+    // Why the folder cannot be guarded, when it cannot.
+    QString m_unguarded;
     std::unique_ptr<fs::FolderLock> m_lock;
     QLocalServer* m_server = nullptr;
     QPointer<QWidget> m_window;

@@ -49,7 +49,7 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 names="$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (|].*//')"
-for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libc6 libstdc++6 \
+for dep in libqt6core6 libqt6gui6 libqt6widgets6 libcups2 libc6 libstdc++6 \
     qt6-qpa-plugins libqt6svg6 qt6-translations-l10n fontconfig; do
     grep -Fxq "$dep" <<<"$names" || fail "Depends lacks $dep"
 done
@@ -65,6 +65,7 @@ for path in ./usr/bin/ostrel ./usr/bin/ostrel-launch \
     ./usr/share/icons/hicolor/48x48/apps/org.ostrel.Ostrel.png \
     ./usr/share/icons/hicolor/256x256/apps/org.ostrel.Ostrel.png \
     ./usr/share/fontconfig/conf.avail/30-ostrel-japanese-gothic.conf \
+    ./usr/share/doc/ostrel/copyright \
     "./etc/fonts/conf.d/30-ostrel-japanese-gothic.conf -> ../../../usr/share/fontconfig/conf.avail/30-ostrel-japanese-gothic.conf"; do
     grep -qF " $path" <<<"$contents" || fail "the package lacks $path"
 done
@@ -121,9 +122,9 @@ wait_for_window() {
     done
     return 1
 }
-start() { # runs the launcher for the fresh user in the background
+start() { # runs the launcher (or the command given) for the fresh user in the background
     env -i PATH=/usr/bin:/bin HOME="$work/home" DISPLAY="$DISPLAY" LANG=C.UTF-8 \
-        QT_QPA_PLATFORM=xcb "$launcher" >>"$work/ostrel.log" 2>&1 &
+        QT_QPA_PLATFORM=xcb "${@:-$launcher}" >>"$work/ostrel.log" 2>&1 &
     running+=($!)
     pid=$!
 }
@@ -152,6 +153,39 @@ start
 wait_for_window "OSTREL ver 1.6.4" >/dev/null || { cat "$work/ostrel.log"; fail "no main window"; }
 stop
 echo "the menu entry started Ostrel in $data and showed its main window"
+
+# Run by a relative path, the launcher still finds the program beside it.
+(cd "$(dirname "$launcher")" && start "./$(basename "$launcher")" && echo "$pid" >"$work/pid")
+pid="$(cat "$work/pid")"
+running+=("$pid")
+wait_for_window "OSTREL ver 1.6.4" >/dev/null || { cat "$work/ostrel.log"; fail "not started by a relative path"; }
+[ "$(readlink -f "/proc/$pid/cwd")" = "$(readlink -f "$data")" ] || fail "a relative start runs elsewhere"
+stop
+echo "the launcher run by a relative path started Ostrel"
+
+# A file, or a link to nothing, where the data folder should be: the user
+# sees why in a box of Ostrel's (the menu shows no standard error), and
+# nothing is made in its place or through the link.
+mv "$data" "$work/kept-data"
+for planted in file link; do
+    if [ $planted = file ]; then
+        printf 'not a folder\n' >"$data"
+        expected="はフォルダではなくファイルです"
+    else
+        ln -s "$work/nowhere/ostrel" "$data"
+        expected="へのリンクです"
+    fi
+    : >"$work/ostrel.log"
+    start
+    wait_for_window OSTREL >/dev/null || { cat "$work/ostrel.log"; fail "nothing shown for a $planted"; }
+    grep -q "$expected" "$work/ostrel.log" || { cat "$work/ostrel.log"; fail "no word of the $planted"; }
+    grep -qa OSTREL_LAUNCH_PROBLEM "/proc/$pid/environ" || fail "the box is not the launcher's word"
+    stop
+    [ ! -e "$work/nowhere" ] || fail "something was made through the link"
+    rm -f "$data"
+done
+mv "$work/kept-data" "$data"
+echo "a file or a dangling link in the data folder's place was shown to the user"
 
 # --- removed --------------------------------------------------------------------
 if [ $mode = system ]; then

@@ -94,6 +94,14 @@ std::vector<QStringView> Snapshot::parts() const {
     return parts;
 }
 
+std::vector<QString> Snapshot::sharedParts() const {
+    std::vector<QString> parts;
+    parts.reserve(d->blocks.size());
+    for (const auto& block : d->blocks)
+        parts.push_back(block->text);
+    return parts;
+}
+
 QString Snapshot::mid(qsizetype position, qsizetype length) const {
     return TextReader<SnapshotData>(*d).mid(position, length);
 }

@@ -40,6 +40,9 @@ public:
     // The whole text as consecutive parts, valid while the snapshot lives (a
     // surrogate pair may be split between two parts).
     std::vector<QStringView> parts() const;
+    // The same parts as strings of their own that share the blocks' text
+    // (none of it is copied), for holders that keep strings.
+    std::vector<QString> sharedParts() const;
     QString mid(qsizetype position, qsizetype length) const;
     QString toString() const;
     QChar at(qsizetype position) const;

@@ -647,8 +647,11 @@ void TextView::setDocument(Document* document) {
         connect(document, &Document::changed, this,
                 [this](qsizetype position, qsizetype removed, qsizetype added) {
                     const qsizetype delta = added - removed;
+                    // A position after the change moves with it, one in what
+                    // was removed goes to its start; text put in where a
+                    // position stands (a load's next block) goes after it.
                     const auto follow = [&](qsizetype& p) {
-                        if (p >= position + removed)
+                        if (p >= position + removed && !(removed == 0 && p == position))
                             p += delta;
                         else if (p > position)
                             p = position;

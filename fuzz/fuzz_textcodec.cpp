@@ -21,9 +21,9 @@ std::vector<LineBreak> breaksOf(const DecodedText& d) {
     return std::vector<LineBreak>(size_t(d.text.count(u'\n')), d.format.lineBreak);
 }
 
-// The editor's raw text (blocks separated by U+2029) cut into parts at
-// positions chosen by `seed`, a surrogate pair's halves sometimes apart.
-std::vector<QStringView> editorParts(const QString& raw, uint8_t seed) {
+// A text cut into parts at positions chosen by `seed` (as the editor's blocks
+// hand it to a save), a surrogate pair's halves sometimes apart.
+std::vector<QStringView> partsOf(const QString& raw, uint8_t seed) {
     std::vector<qsizetype> cuts{0, raw.size()};
     for (uint32_t k = 1; k <= uint32_t(seed % 4); ++k)
         cuts.push_back(qsizetype((uint64_t(seed) * 2654435761u * k) % uint64_t(raw.size() + 1)));
@@ -92,13 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!d.format.lossless)
         return 0;
 
-    // A save writes the editor's raw text piece by piece.
-    QString raw = d.text;
-    raw.replace(u'\n', QChar(QChar::ParagraphSeparator));
+    // A save writes the editor's text piece by piece.
     QByteArray pieces;
     bool unencodable = true;
     const bool ok = encodeTextInPieces(
-        editorParts(raw, seed), d.format, LineSeparators::Editor,
+        partsOf(d.text, seed), d.format,
         [&](QByteArrayView piece) {
             pieces += piece;
             return true;

@@ -834,6 +834,79 @@ ReadResult readFileUpTo(const QString& path, qint64 limit) {
     return result;
 }
 
+ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
+                         const std::atomic<bool>* cancelled) {
+    buffer.resize(0);
+    // A regular file reads whole even when opened without waiting; the
+    // flag is kept (one call fewer for each of many small files).
+    const int fd = openForReading(native(path));
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            return ReadFailure::NotFound;
+        case EACCES:
+        case EPERM:
+            return ReadFailure::AccessDenied;
+        default:
+            return ReadFailure::Other;
+        }
+    }
+    const auto closed = [fd](ReadFailure failure) {
+        ::close(fd);
+        return failure;
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return closed(ReadFailure::Other);
+    if (!S_ISREG(st.st_mode))
+        return closed(ReadFailure::NotRegularFile);
+    if (st.st_size > limit)
+        return closed(ReadFailure::TooLarge);
+    // One byte more than the file's size: a read that fills it tells that
+    // the file grew meanwhile.
+    constexpr qint64 kPiece = 4 << 20;
+    qint64 done = 0;
+    const auto wanted = qsizetype(std::min<qint64>(qint64(st.st_size) + 1, limit + 1));
+    if (buffer.capacity() < wanted) {
+        // Room for this file exactly (a grown array would take up to twice
+        // as much), the old bytes not copied.
+        buffer = QByteArray();
+        buffer.reserve(wanted);
+    }
+    buffer.resize(wanted);
+    for (;;) {
+        if (done == buffer.size()) {
+            if (done > limit) {
+                buffer.resize(0);
+                return closed(ReadFailure::TooLarge);
+            }
+            buffer.resize(qsizetype(std::min<qint64>(done + 65536, limit + 1)));
+        }
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            buffer.resize(0);
+            return closed(ReadFailure::Cancelled);
+        }
+        const qint64 asked = std::min<qint64>(buffer.size() - done, kPiece);
+        const ssize_t n = ::read(fd, buffer.data() + done, size_t(asked));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            buffer.resize(0);
+            return closed(ReadFailure::Other);
+        }
+        if (n == 0)
+            break;
+        done += n;
+        // Having read what the file held when opened, a read that stops
+        // short is at its end: no further call is needed to be told so.
+        if (done == st.st_size && n < asked)
+            break;
+    }
+    buffer.resize(qsizetype(done));
+    return closed(ReadFailure::None);
+}
+
 std::unique_ptr<FileReader> FileReader::open(const QString& path, qint64 limit,
                                              ReadStatus* status) {
     *status = ReadStatus::CannotOpen;
@@ -889,432 +962,353 @@ bool FileReader::rewind() {
 
 quint64 FileReader::hash() const {
     return XXH3_64bits_digest(static_cast<const XXH3_state_t*>(m_hash));
+}
 
-    ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
-                             const std::atomic<bool>* cancelled) {
-        buffer.resize(0);
-        // A regular file reads whole even when opened without waiting; the
-        // flag is kept (one call fewer for each of many small files).
-        const int fd = openForReading(native(path));
-        if (fd < 0) {
-            switch (errno) {
-            case ENOENT:
-            case ENOTDIR:
-                return ReadFailure::NotFound;
-            case EACCES:
-            case EPERM:
-                return ReadFailure::AccessDenied;
-            default:
-                return ReadFailure::Other;
-            }
+std::optional<QByteArray> readFile(const QString& path) {
+    ReadResult r = readFileUpTo(path, std::numeric_limits<qint64>::max());
+    if (r.status != ReadStatus::Read)
+        return std::nullopt;
+    return std::move(r.bytes);
+}
+
+qint64 physicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
+}
+
+bool exists(const QString& path) {
+    struct stat st;
+    return statPath(path, st);
+}
+
+bool isDirectory(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool isRegularFile(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool isReadOnlyFile(const QString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode) && !ownerMayWrite(st);
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa, sb;
+    return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::optional<FileStamp> stampOf(const QString& path) {
+    struct stat st;
+    if (!statPath(path, st))
+        return std::nullopt;
+    return stampFrom(st);
+}
+
+quint64 contentHash(QByteArrayView bytes) {
+    return XXH3_64bits(bytes.data(), size_t(bytes.size()));
+}
+
+std::optional<quint64> contentHashOf(const QString& path) {
+    const int fd = openForReading(native(path));
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st;
+    XXH3_state_t* hash = XXH3_createState();
+    XXH3_64bits_reset(hash);
+    bool ok = isRegularOpenFile(fd, st);
+    std::vector<char> buf(1 << 20);
+    while (ok) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
         }
-        const auto closed = [fd](ReadFailure failure) {
-            ::close(fd);
-            return failure;
-        };
-        struct stat st;
-        if (::fstat(fd, &st) != 0)
-            return closed(ReadFailure::Other);
+        XXH3_64bits_update(hash, buf.data(), size_t(n));
+    }
+    ::close(fd);
+    const quint64 digest = XXH3_64bits_digest(hash);
+    XXH3_freeState(hash);
+    if (!ok)
+        return std::nullopt;
+    return digest;
+}
+
+bool moveToTrash(const QString& path) {
+    return moveNativeToTrash(native(path));
+}
+
+QByteArray absoluteNativePath(const QString& path) {
+    return absoluteOf(native(path));
+}
+
+bool writeFileAtomic(const QString& path, const QByteArray& data, WrittenFile* written) {
+    return writeFileAtomic(
+        path, [&](const PieceWriter& write) { return write(data); }, written);
+}
+
+bool writeFileAtomic(const QString& path, const std::function<bool(const PieceWriter&)>& produce,
+                     WrittenFile* written) {
+    const QByteArray target = resolveLinks(native(path));
+    struct stat st;
+    const bool existed = statNative(target, st);
+    if (existed) {
         if (!S_ISREG(st.st_mode))
-            return closed(ReadFailure::NotRegularFile);
-        if (st.st_size > limit)
-            return closed(ReadFailure::TooLarge);
-        // One byte more than the file's size: a read that fills it tells that
-        // the file grew meanwhile.
-        constexpr qint64 kPiece = 4 << 20;
-        qint64 done = 0;
-        const auto wanted = qsizetype(std::min<qint64>(qint64(st.st_size) + 1, limit + 1));
-        if (buffer.capacity() < wanted) {
-            // Room for this file exactly (a grown array would take up to twice
-            // as much), the old bytes not copied.
-            buffer = QByteArray();
-            buffer.reserve(wanted);
-        }
-        buffer.resize(wanted);
-        for (;;) {
-            if (done == buffer.size()) {
-                if (done > limit) {
-                    buffer.resize(0);
-                    return closed(ReadFailure::TooLarge);
-                }
-                buffer.resize(qsizetype(std::min<qint64>(done + 65536, limit + 1)));
-            }
-            if (cancelled && cancelled->load(std::memory_order_relaxed)) {
-                buffer.resize(0);
-                return closed(ReadFailure::Cancelled);
-            }
-            const qint64 asked = std::min<qint64>(buffer.size() - done, kPiece);
-            const ssize_t n = ::read(fd, buffer.data() + done, size_t(asked));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                buffer.resize(0);
-                return closed(ReadFailure::Other);
-            }
-            if (n == 0)
-                break;
-            done += n;
-            // Having read what the file held when opened, a read that stops
-            // short is at its end: no further call is needed to be told so.
-            if (done == st.st_size && n < asked)
-                break;
-        }
-        buffer.resize(qsizetype(done));
-        return closed(ReadFailure::None);
+            return false;
+        if (!ownerMayWrite(st) || ::access(target.constData(), W_OK) != 0)
+            return false;
     }
-
-    std::optional<QByteArray> readFile(const QString& path) {
-        ReadResult r = readFileUpTo(path, std::numeric_limits<qint64>::max());
-        if (r.status != ReadStatus::Read)
-            return std::nullopt;
-        return std::move(r.bytes);
-    }
-
-    qint64 physicalMemory() {
-        const long pages = ::sysconf(_SC_PHYS_PAGES);
-        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-        return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
-    }
-
-    bool exists(const QString& path) {
-        struct stat st;
-        return statPath(path, st);
-    }
-
-    bool isDirectory(const QString& path) {
-        struct stat st;
-        return statPath(path, st) && S_ISDIR(st.st_mode);
-    }
-
-    bool isRegularFile(const QString& path) {
-        struct stat st;
-        return statPath(path, st) && S_ISREG(st.st_mode);
-    }
-
-    bool isReadOnlyFile(const QString& path) {
-        struct stat st;
-        return statPath(path, st) && S_ISREG(st.st_mode) && !ownerMayWrite(st);
-    }
-
-    bool sameFile(const QString& a, const QString& b) {
-        struct stat sa, sb;
-        return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev &&
-               sa.st_ino == sb.st_ino;
-    }
-
-    std::optional<FileStamp> stampOf(const QString& path) {
-        struct stat st;
-        if (!statPath(path, st))
-            return std::nullopt;
-        return stampFrom(st);
-    }
-
-    quint64 contentHash(QByteArrayView bytes) {
-        return XXH3_64bits(bytes.data(), size_t(bytes.size()));
-    }
-
-    std::optional<quint64> contentHashOf(const QString& path) {
-        const int fd = openForReading(native(path));
-        if (fd < 0)
-            return std::nullopt;
-        struct stat st;
-        XXH3_state_t* hash = XXH3_createState();
+    const mode_t mode = existed ? (st.st_mode & 07777) : newFileMode();
+    XXH3_state_t* hash = written ? XXH3_createState() : nullptr;
+    if (hash)
         XXH3_64bits_reset(hash);
-        bool ok = isRegularOpenFile(fd, st);
-        std::vector<char> buf(1 << 20);
-        while (ok) {
-            const ssize_t n = ::read(fd, buf.data(), buf.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = n == 0;
-                break;
-            }
-            XXH3_64bits_update(hash, buf.data(), size_t(n));
-        }
-        ::close(fd);
-        const quint64 digest = XXH3_64bits_digest(hash);
-        XXH3_freeState(hash);
-        if (!ok)
-            return std::nullopt;
-        return digest;
-    }
-
-    bool moveToTrash(const QString& path) {
-        return moveNativeToTrash(native(path));
-    }
-
-    QByteArray absoluteNativePath(const QString& path) {
-        return absoluteOf(native(path));
-    }
-
-    bool writeFileAtomic(const QString& path, const QByteArray& data, WrittenFile* written) {
-        return writeFileAtomic(
-            path, [&](const PieceWriter& write) { return write(data); }, written);
-    }
-
-    bool writeFileAtomic(const QString& path,
-                         const std::function<bool(const PieceWriter&)>& produce,
-                         WrittenFile* written) {
-        const QByteArray target = resolveLinks(native(path));
-        struct stat st;
-        const bool existed = statNative(target, st);
-        if (existed) {
-            if (!S_ISREG(st.st_mode))
-                return false;
-            if (!ownerMayWrite(st) || ::access(target.constData(), W_OK) != 0)
-                return false;
-        }
-        const mode_t mode = existed ? (st.st_mode & 07777) : newFileMode();
-        XXH3_state_t* hash = written ? XXH3_createState() : nullptr;
-        if (hash)
-            XXH3_64bits_reset(hash);
-        const bool ok = replaceAtomically(target, mode, existed ? &st : nullptr, [&](int fd) {
-            BackgroundWriter out(fd, hash);
-            bool allWritten = true;
-            const bool produced = produce([&](QByteArrayView piece) {
-                allWritten = out.write(piece.data(), piece.size());
-                return allWritten;
-            });
-            allWritten = out.finish() && allWritten;
-            struct stat now;
-            if (written && allWritten && produced && ::fstat(fd, &now) == 0) {
-                written->stamp = stampFrom(now);
-                written->hash = XXH3_64bits_digest(hash);
-            }
-            return allWritten && produced;
+    const bool ok = replaceAtomically(target, mode, existed ? &st : nullptr, [&](int fd) {
+        BackgroundWriter out(fd, hash);
+        bool allWritten = true;
+        const bool produced = produce([&](QByteArrayView piece) {
+            allWritten = out.write(piece.data(), piece.size());
+            return allWritten;
         });
-        if (hash)
-            XXH3_freeState(hash);
-        return ok;
-    }
+        allWritten = out.finish() && allWritten;
+        struct stat now;
+        if (written && allWritten && produced && ::fstat(fd, &now) == 0) {
+            written->stamp = stampFrom(now);
+            written->hash = XXH3_64bits_digest(hash);
+        }
+        return allWritten && produced;
+    });
+    if (hash)
+        XXH3_freeState(hash);
+    return ok;
+}
 
-    bool createNewFile(const QString& path) {
-        const int fd =
-            ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return false;
-        return ::close(fd) == 0;
-    }
+bool createNewFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    return ::close(fd) == 0;
+}
 
-    bool createDirectory(const QString& path) {
-        return ::mkdir(native(path).constData(), 0777) == 0;
-    }
+bool createDirectory(const QString& path) {
+    return ::mkdir(native(path).constData(), 0777) == 0;
+}
 
-    bool removeDirectory(const QString& path) {
-        return ::rmdir(native(path).constData()) == 0;
-    }
+bool removeDirectory(const QString& path) {
+    return ::rmdir(native(path).constData()) == 0;
+}
 
-    RemoveResult removeFolderWithFiles(const QString& path, Disposal disposal) {
-        const QByteArray folder = native(path);
-        struct stat st;
-        if (::lstat(folder.constData(), &st) != 0)
-            return RemoveResult::Failed;
-        if (S_ISLNK(st.st_mode))
-            return ::unlink(folder.constData()) == 0 ? RemoveResult::Removed : RemoveResult::Failed;
-        if (!S_ISDIR(st.st_mode))
+RemoveResult removeFolderWithFiles(const QString& path, Disposal disposal) {
+    const QByteArray folder = native(path);
+    struct stat st;
+    if (::lstat(folder.constData(), &st) != 0)
+        return RemoveResult::Failed;
+    if (S_ISLNK(st.st_mode))
+        return ::unlink(folder.constData()) == 0 ? RemoveResult::Removed : RemoveResult::Failed;
+    if (!S_ISDIR(st.st_mode))
+        return RemoveResult::Refused;
+    // Everything below goes through this descriptor, so that the folder
+    // cannot be swapped for a link to somewhere else meanwhile.
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return RemoveResult::Failed;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const std::vector<QByteArray> names = listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{};
+    if (listFd < 0) {
+        ::close(dirFd);
+        return RemoveResult::Failed;
+    }
+    for (const QByteArray& name : names) {
+        if (!deletableEntry(dirFd, name)) {
+            ::close(dirFd);
             return RemoveResult::Refused;
-        // Everything below goes through this descriptor, so that the folder
-        // cannot be swapped for a link to somewhere else meanwhile.
-        const int dirFd =
-            ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dirFd < 0)
-            return RemoveResult::Failed;
-        const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-        const std::vector<QByteArray> names =
-            listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{};
-        if (listFd < 0) {
-            ::close(dirFd);
-            return RemoveResult::Failed;
         }
-        for (const QByteArray& name : names) {
-            if (!deletableEntry(dirFd, name)) {
-                ::close(dirFd);
-                return RemoveResult::Refused;
-            }
-        }
-        // The folder goes to the trash whole, with whatever it holds.
-        if (disposal == Disposal::ToTrash && moveNativeToTrash(folder)) {
-            ::close(dirFd);
-            return RemoveResult::Removed;
-        }
-        bool ok = true;
-        for (const QByteArray& name : names)
-            if (::unlinkat(dirFd, name.constData(), 0) != 0 && errno != ENOENT)
-                ok = false;
+    }
+    // The folder goes to the trash whole, with whatever it holds.
+    if (disposal == Disposal::ToTrash && moveNativeToTrash(folder)) {
         ::close(dirFd);
-        if (ok && ::rmdir(folder.constData()) != 0)
+        return RemoveResult::Removed;
+    }
+    bool ok = true;
+    for (const QByteArray& name : names)
+        if (::unlinkat(dirFd, name.constData(), 0) != 0 && errno != ENOENT)
             ok = false;
-        return ok ? RemoveResult::Removed : RemoveResult::Failed;
-    }
+    ::close(dirFd);
+    if (ok && ::rmdir(folder.constData()) != 0)
+        ok = false;
+    return ok ? RemoveResult::Removed : RemoveResult::Failed;
+}
 
-    namespace {
+namespace {
 
-    // Removes the stale temporaries among the names of a folder's entries.
-    int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
-        int removed = 0;
-        const time_t now = ::time(nullptr);
-        for (const QByteArray& name : names) {
-            if (temporaryPrefixLength(name) == 0)
-                continue;
-            struct stat st;
-            if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISREG(st.st_mode) ||
-                (now - st.st_mtime < kStaleAfterSeconds && !writerHasEnded(name)))
-                continue;
-            const int fd = ::openat(dirFd, name.constData(),
-                                    O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0)
-                continue;
-            // Locked: its writer still runs.
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dirFd, name.constData(), 0) == 0)
-                ++removed;
-            ::close(fd);
-        }
-        return removed;
-    }
-
-    } // namespace
-
-    namespace detail {
-
-    QByteArray temporaryPrefix() {
-        return kTemporaryPrefix + QByteArray::number(::getpid()) + '-';
-    }
-
-    int removeStaleTemporariesAt(int dirFd) {
-        const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-        return removeStaleTemporaries(dirFd,
-                                      listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
-    }
-
-    } // namespace detail
-
-    int removeStaleTemporaries(const QString& folder) {
-        const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0)
-            return 0;
-        const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-        const int removed = removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd)
-                                                                      : std::vector<QByteArray>{});
-        ::close(dirFd);
-        return removed;
-    }
-
-    int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing) {
-        // Their names are plain ASCII, listed as they are.
-        std::vector<QByteArray> names;
-        for (const DirEntry& e : listing)
-            if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)) ||
-                e.name.startsWith(QLatin1StringView(kEarlierTemporaryPrefix)))
-                names.push_back(e.name.toUtf8());
-        if (names.empty())
-            return 0;
-        const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0)
-            return 0;
-        const int removed = removeStaleTemporaries(dirFd, names);
-        ::close(dirFd);
-        return removed;
-    }
-
-    bool deleteFile(const QString& path, Disposal disposal) {
-        const QByteArray file = native(path);
+// Removes the stale temporaries among the names of a folder's entries.
+int removeStaleTemporaries(int dirFd, const std::vector<QByteArray>& names) {
+    int removed = 0;
+    const time_t now = ::time(nullptr);
+    for (const QByteArray& name : names) {
+        if (temporaryPrefixLength(name) == 0)
+            continue;
         struct stat st;
-        if (::lstat(file.constData(), &st) != 0)
-            return false;
-        if (S_ISLNK(st.st_mode)) {
-            // A link is deleted itself; its target decides whether it is read-only.
-            struct stat target;
-            if (statNative(file, target) && (S_ISDIR(target.st_mode) || !ownerMayWrite(target)))
-                return false;
-        } else if (!S_ISREG(st.st_mode) || !ownerMayWrite(st)) {
-            return false;
-        }
-        if (disposal == Disposal::ToTrash && moveNativeToTrash(file))
-            return true;
-        return ::unlink(file.constData()) == 0;
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) ||
+            (now - st.st_mtime < kStaleAfterSeconds && !writerHasEnded(name)))
+            continue;
+        const int fd = ::openat(dirFd, name.constData(),
+                                O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Locked: its writer still runs.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dirFd, name.constData(), 0) == 0)
+            ++removed;
+        ::close(fd);
     }
+    return removed;
+}
 
-    bool copyFile(const QString& source, const QString& destination, Disposal replaced) {
-        const QByteArray from = native(source);
-        // A copy keeps the name bytes of its source (a name that is not UTF-8 is
-        // not turned into another one).
-        const QString sourceName = source.section(u'/', -1);
-        QByteArray to;
-        if (destination.section(u'/', -1) == sourceName && destination.contains(u'/'))
-            to = native(destination.section(u'/', 0, -2)) + '/' +
-                 from.mid(from.lastIndexOf('/') + 1);
-        else
-            to = native(destination);
-        const QByteArray target = resolveLinks(to);
+} // namespace
 
-        const int in = openForReading(from);
-        if (in < 0)
+namespace detail {
+
+QByteArray temporaryPrefix() {
+    return kTemporaryPrefix + QByteArray::number(::getpid()) + '-';
+}
+
+int removeStaleTemporariesAt(int dirFd) {
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    return removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
+}
+
+} // namespace detail
+
+int removeStaleTemporaries(const QString& folder) {
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const int removed =
+        removeStaleTemporaries(dirFd, listFd >= 0 ? namesIn(listFd) : std::vector<QByteArray>{});
+    ::close(dirFd);
+    return removed;
+}
+
+int removeStaleTemporaries(const QString& folder, const std::vector<DirEntry>& listing) {
+    // Their names are plain ASCII, listed as they are.
+    std::vector<QByteArray> names;
+    for (const DirEntry& e : listing)
+        if (e.name.startsWith(QLatin1StringView(kTemporaryPrefix)) ||
+            e.name.startsWith(QLatin1StringView(kEarlierTemporaryPrefix)))
+            names.push_back(e.name.toUtf8());
+    if (names.empty())
+        return 0;
+    const int dirFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    const int removed = removeStaleTemporaries(dirFd, names);
+    ::close(dirFd);
+    return removed;
+}
+
+bool deleteFile(const QString& path, Disposal disposal) {
+    const QByteArray file = native(path);
+    struct stat st;
+    if (::lstat(file.constData(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        // A link is deleted itself; its target decides whether it is read-only.
+        struct stat target;
+        if (statNative(file, target) && (S_ISDIR(target.st_mode) || !ownerMayWrite(target)))
             return false;
-        struct stat src;
-        if (!isRegularOpenFile(in, src)) {
+    } else if (!S_ISREG(st.st_mode) || !ownerMayWrite(st)) {
+        return false;
+    }
+    if (disposal == Disposal::ToTrash && moveNativeToTrash(file))
+        return true;
+    return ::unlink(file.constData()) == 0;
+}
+
+bool copyFile(const QString& source, const QString& destination, Disposal replaced) {
+    const QByteArray from = native(source);
+    // A copy keeps the name bytes of its source (a name that is not UTF-8 is
+    // not turned into another one).
+    const QString sourceName = source.section(u'/', -1);
+    QByteArray to;
+    if (destination.section(u'/', -1) == sourceName && destination.contains(u'/'))
+        to = native(destination.section(u'/', 0, -2)) + '/' + from.mid(from.lastIndexOf('/') + 1);
+    else
+        to = native(destination);
+    const QByteArray target = resolveLinks(to);
+
+    const int in = openForReading(from);
+    if (in < 0)
+        return false;
+    struct stat src;
+    if (!isRegularOpenFile(in, src)) {
+        ::close(in);
+        return false;
+    }
+    struct stat dst;
+    const bool existed = statNative(target, dst);
+    if (existed) {
+        if ((src.st_dev == dst.st_dev && src.st_ino == dst.st_ino) || !S_ISREG(dst.st_mode) ||
+            !ownerMayWrite(dst) || ::access(target.constData(), W_OK) != 0) {
             ::close(in);
             return false;
         }
-        struct stat dst;
-        const bool existed = statNative(target, dst);
-        if (existed) {
-            if ((src.st_dev == dst.st_dev && src.st_ino == dst.st_ino) || !S_ISREG(dst.st_mode) ||
-                !ownerMayWrite(dst) || ::access(target.constData(), W_OK) != 0) {
-                ::close(in);
-                return false;
+    }
+    const bool ok = replaceAtomically(
+        target, src.st_mode & 07777, nullptr,
+        [&](int fd) {
+            BackgroundWriter out(fd);
+            char buf[1 << 16];
+            for (;;) {
+                const ssize_t n = ::read(in, buf, sizeof buf);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return false;
+                if (n == 0)
+                    return out.finish();
+                if (!out.write(buf, n))
+                    return false;
             }
-        }
-        const bool ok = replaceAtomically(
-            target, src.st_mode & 07777, nullptr,
-            [&](int fd) {
-                BackgroundWriter out(fd);
-                char buf[1 << 16];
-                for (;;) {
-                    const ssize_t n = ::read(in, buf, sizeof buf);
-                    if (n < 0 && errno == EINTR)
-                        continue;
-                    if (n < 0)
-                        return false;
-                    if (n == 0)
-                        return out.finish();
-                    if (!out.write(buf, n))
-                        return false;
-                }
-            },
-            [&] {
-                // A volume without a trash replaces the file all the same.
-                if (existed && replaced == Disposal::ToTrash)
-                    keepInTrash(target);
-            });
-        ::close(in);
-        return ok;
-    }
+        },
+        [&] {
+            // A volume without a trash replaces the file all the same.
+            if (existed && replaced == Disposal::ToTrash)
+                keepInTrash(target);
+        });
+    ::close(in);
+    return ok;
+}
 
-    QString currentDirectory() {
-        char buf[PATH_MAX];
-        if (::getcwd(buf, sizeof buf))
-            return decodeName(buf);
+QString currentDirectory() {
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf))
+        return decodeName(buf);
+    return {};
+}
+
+DirectoryChange setCurrentDirectory(const QString& path) {
+    if (::chdir(native(path).constData()) == 0)
         return {};
+    switch (errno) {
+    case ENOENT:
+        return {DirectoryError::NotFound, errno};
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+        return {DirectoryError::InvalidName, errno};
+    case EACCES:
+    case EPERM:
+        return {DirectoryError::AccessDenied, errno};
+    default:
+        return {DirectoryError::Other, errno};
     }
-
-    DirectoryChange setCurrentDirectory(const QString& path) {
-        if (::chdir(native(path).constData()) == 0)
-            return {};
-        switch (errno) {
-        case ENOENT:
-            return {DirectoryError::NotFound, errno};
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case EINVAL:
-            return {DirectoryError::InvalidName, errno};
-        case EACCES:
-        case EPERM:
-            return {DirectoryError::AccessDenied, errno};
-        default:
-            return {DirectoryError::Other, errno};
-        }
-    }
+}
 
 } // namespace ostrel::fs

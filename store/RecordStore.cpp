@@ -97,13 +97,12 @@ OpenedRecord openRecord(const QString& group, const QString& name) {
     return {{group, name, path, {}, {}}, std::move(file)};
 }
 
-void finishReading(OpenedRecord& opened, TextFormat format) {
-    opened.record.format = std::move(format);
-    opened.record.disk.stamp = opened.file->stamp();
+void finishReading(LoadedRecord& record, const fs::FileReader& file, TextFormat format) {
+    record.format = std::move(format);
+    record.disk.stamp = file.stamp();
     // As load keeps it: the content's hash only for a file changed just
     // before it was read.
-    opened.record.disk.hash =
-        opened.file->stamp().recent ? std::optional(opened.file->hash()) : std::nullopt;
+    record.disk.hash = file.stamp().recent ? std::optional(file.hash()) : std::nullopt;
 }
 
 LoadedRecord absentRecord(const QString& group, const QString& name) {
@@ -141,7 +140,7 @@ SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text, Over
     QByteArray bytes;
     bool unencodable = false;
     const auto encode = [&](const fs::PieceWriter& write) {
-        return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
+        return encodeTextInPieces(text, format, write, &unencodable);
     };
     bool saved;
     fs::WrittenFile written;

@@ -76,7 +76,7 @@ struct OpenedRecord {
 OpenedRecord openRecord(const QString& group, const QString& name);
 // The whole file was read and decoded in this format: the record takes it,
 // and the state of the file it was read from.
-void finishReading(OpenedRecord& opened, TextFormat format);
+void finishReading(LoadedRecord& record, const fs::FileReader& file, TextFormat format);
 
 // A record for a file that is not there (yet): saving it makes the file.
 LoadedRecord absentRecord(const QString& group, const QString& name);
@@ -100,8 +100,8 @@ enum class SaveResult {
 // Whether a save overwrites a file that changed on disk since it was loaded.
 enum class Overwrite { IfUnchanged, Always };
 
-// Writes a text (given in consecutive parts, lines separated by the editor's
-// separators) over the record, in the record's own encoding and line breaks.
+// Writes a text (given in consecutive parts, lines separated by "\n") over
+// the record, in the record's own encoding and line breaks.
 // Unless told to overwrite always, first compares the file with what was
 // loaded, and answers Changed or Gone, having written nothing, when it
 // differs. Answers Unencodable, having written nothing, when a character

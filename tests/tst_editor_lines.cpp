@@ -285,6 +285,10 @@ private slots:
         QVERIFY(!v.lines()->lineCount());
         QTRY_VERIFY_WITH_TIMEOUT(!v.doc()->isLoading(), 60000);
         QCOMPARE(v.doc()->length(), bytes.size());
+        // The text came in after the caret and the first row shown: both
+        // stay at its start.
+        QCOMPARE(v.view.caret(), 0);
+        QCOMPARE(v.view.positionAt(QPoint(1, 6)), 0);
         QCOMPARE(picture(v.doc(), v.lines(), 4999), freshPicture(v, 4999));
     }
 

@@ -61,7 +61,7 @@ private slots:
                      ostrel::TextDecoder::Step::Going);
         ostrel::TextFormat format;
         QCOMPARE(decoder.finish(text, format), ostrel::TextDecoder::Step::Going);
-        ostrel::store::finishReading(opened, format);
+        ostrel::store::finishReading(opened.record, *opened.file, format);
         QCOMPARE(text, whole.text);
         QCOMPARE(opened.record.format.lineBreak, whole.record.format.lineBreak);
         QVERIFY(opened.record.disk.stamp->sameState(*whole.record.disk.stamp));

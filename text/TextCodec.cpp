@@ -221,13 +221,9 @@ public:
     quint16 code(char16_t c) const { return codes_[c]; }
     CodePage932Codes reading() const { return {chars_.data(), codes_.data(), lead_.data()}; }
 
-    // Codes for writing: as code() has them, with kBreak for a character that
-    // ends a line ("\n", and the editor's separators for LineSeparators::Editor).
+    // Codes for writing: as code() has them, with kBreak for "\n".
     static constexpr quint16 kBreak = 0xFFFF; // no lead byte is 0xFF
-    const quint16* writing(LineSeparators separators) const {
-        return separators == LineSeparators::Editor ? writingEditor_.data()
-                                                    : writingNewline_.data();
-    }
+    const quint16* writing() const { return writing_.data(); }
 
     // Reads the bytes into `out` (room for one unit a byte) when every
     // character reads back to its own bytes; answers the end of what was
@@ -320,11 +316,8 @@ private:
                 consider(QByteArrayView(bytes, 2));
             }
         }
-        writingNewline_ = codes_;
-        writingNewline_[u'\n'] = kBreak;
-        writingEditor_ = writingNewline_;
-        for (char16_t c : {char16_t(QChar::ParagraphSeparator), char16_t(0xFDD0), char16_t(0xFDD1)})
-            writingEditor_[c] = kBreak;
+        writing_ = codes_;
+        writing_[u'\n'] = kBreak;
         // A lead byte begins pairs and reads as nothing alone.
         for (int lead = 0x80; lead <= 0xFF; ++lead)
             for (int trail = 0x00; trail <= 0xFF && !lead_[lead]; ++trail)
@@ -332,7 +325,7 @@ private:
     }
 
     std::vector<quint16> codes_; // character -> code
-    std::vector<quint16> writingNewline_, writingEditor_;
+    std::vector<quint16> writing_;
     std::vector<char16_t> chars_; // code (a byte, or lead * 256 + trail) -> character
     std::vector<quint8> lead_;
 };
@@ -445,14 +438,6 @@ inline char* putBreak(char* out, LineBreak lineBreak) {
     return out;
 }
 
-// An editor's raw text ends its blocks with U+2029 and marks frames with
-// U+FDD0 and U+FDD1; each of them ends a line.
-template <LineSeparators separators> inline bool isEditorSeparator(char16_t c) {
-    return separators == LineSeparators::Editor &&
-           (c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0);
-}
-
-template <LineSeparators separators>
 char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
@@ -486,10 +471,6 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
                 *out++ = char(0xC0 | (c >> 6));
                 *out++ = char(0x80 | (c & 0x3F));
             } else if (!QChar::isSurrogate(c)) {
-                if (isEditorSeparator<separators>(c)) {
-                    out = putBreak(out, lineBreak);
-                    continue;
-                }
                 out[0] = char(0xE0 | (c >> 12));
                 out[1] = char(0x80 | ((c >> 6) & 0x3F));
                 out[2] = char(0x80 | (c & 0x3F));
@@ -509,8 +490,7 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-template <LineSeparators separators, bool bigEndian>
-char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
+template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     auto put = [&out](char16_t c) {
         *out++ = char(bigEndian ? c >> 8 : c & 0xFF);
         *out++ = char(bigEndian ? c & 0xFF : c >> 8);
@@ -519,7 +499,7 @@ char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* const end = p + text.size();
     while (p != end) {
         const char16_t c = *p++;
-        if (c != u'\n' && !isEditorSeparator<separators>(c)) {
+        if (c != u'\n') {
             put(c);
             continue;
         }
@@ -533,9 +513,8 @@ char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
 
 // Answers nullptr when a character is not held by code page 932. Writes a
 // byte past its end for a character of one byte (room every caller has).
-template <LineSeparators separators>
 char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
-    const quint16* const codes = ShiftJisTable::instance().writing(separators);
+    const quint16* const codes = ShiftJisTable::instance().writing();
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p != end) {
@@ -555,30 +534,22 @@ char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-// Writes the text with every line separator as the given break; at most
-// kMaxBytesPerUnit bytes a UTF-16 unit. Answers the end of what it wrote, or
-// nullptr when a character cannot be held by the encoding.
-template <LineSeparators separators>
+// Writes the text with every "\n" as the given break; at most kMaxBytesPerUnit
+// bytes a UTF-16 unit. Answers the end of what it wrote, or nullptr when a
+// character cannot be held by the encoding.
 char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak, char* out) {
     switch (encoding) {
     case TextEncoding::Utf8:
     case TextEncoding::Utf8Bom:
-        return encodeUtf8<separators>(text, lineBreak, out);
+        return encodeUtf8(text, lineBreak, out);
     case TextEncoding::Utf16LE:
-        return encodeUtf16<separators, false>(text, lineBreak, out);
+        return encodeUtf16<false>(text, lineBreak, out);
     case TextEncoding::Utf16BE:
-        return encodeUtf16<separators, true>(text, lineBreak, out);
+        return encodeUtf16<true>(text, lineBreak, out);
     case TextEncoding::ShiftJis:
-        return encodeCodePage932<separators>(text, lineBreak, out);
+        return encodeCodePage932(text, lineBreak, out);
     }
     return nullptr;
-}
-
-char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak,
-                LineSeparators separators, char* out) {
-    return separators == LineSeparators::Editor
-               ? encodeRun<LineSeparators::Editor>(text, encoding, lineBreak, out)
-               : encodeRun<LineSeparators::Newline>(text, encoding, lineBreak, out);
 }
 
 } // namespace
@@ -643,15 +614,6 @@ DecodedText decodeText(const QByteArray& bytes) {
             ok = false;
         }
     }
-    // The editor takes U+2029, U+FDD0 and U+FDD1 for line breaks of its own,
-    // so a text holding them cannot be written back unchanged.
-    for (QChar c : std::as_const(result.text)) {
-        const char16_t u = c.unicode();
-        if (u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1) {
-            ok = false;
-            break;
-        }
-    }
     f.lossless = ok;
     normaliseBreaks(result.text, f, TextFormat::nativeLineBreak());
     return result;
@@ -678,7 +640,7 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     char* out = bytes.data();
     if (!bom.isEmpty())
         std::memcpy(out, bom.data(), size_t(bom.size()));
-    out = encodeRun(body, format.encoding, lineBreak, LineSeparators::Newline, out + bom.size());
+    out = encodeRun(body, format.encoding, lineBreak, out + bom.size());
     if (!out)
         return std::nullopt;
     bytes.resize(out - bytes.constData());
@@ -693,13 +655,11 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
 
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
-    return encodeTextInPieces(std::vector<QStringView>{text}, format, LineSeparators::Newline,
-                              write, unencodable);
+    return encodeTextInPieces(std::vector<QStringView>{text}, format, write, unencodable);
 }
 
 bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat& format,
-                        LineSeparators separators, const std::function<bool(QByteArrayView)>& write,
-                        bool* unencodable) {
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
     *unencodable = false;
     if (format.mixed) {
         // Which lines were edited is worked out on the whole text.
@@ -710,11 +670,6 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
         whole.reserve(size);
         for (QStringView part : parts)
             whole += part;
-        if (separators == LineSeparators::Editor) {
-            for (QChar& c : whole)
-                if (isEditorSeparator<LineSeparators::Editor>(c.unicode()))
-                    c = u'\n';
-        }
         std::optional<QByteArray> bytes = encodeText(whole, format);
         if (!bytes) {
             *unencodable = true;
@@ -734,7 +689,7 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     char16_t pair[2];
     bool pending = false;
     auto encode = [&](QStringView run) {
-        out = encodeRun(run, format.encoding, format.lineBreak, separators, out);
+        out = encodeRun(run, format.encoding, format.lineBreak, out);
         *unencodable = out == nullptr;
         return out != nullptr;
     };
@@ -857,7 +812,6 @@ struct TextDecoder::State {
     std::optional<LineBreak> firstKind;
     bool mixed = false;
     std::vector<LineBreak> breaks; // every line's, once two kinds were met
-    bool editorSeparators = false;
 
     void restart() {
         const bool was = notUtf8;
@@ -879,8 +833,7 @@ struct TextDecoder::State {
             breaks.insert(breaks.end(), size_t(n), kind);
     }
 
-    // Turns the line breaks of the text appended from `from` into "\n", and
-    // looks for the characters an editor could take for line breaks.
+    // Turns the line breaks of the text appended from `from` into "\n".
     void afterDecoding(QString& out, qsizetype from) {
         if (from == out.size())
             return;
@@ -899,13 +852,9 @@ struct TextDecoder::State {
         if (!QStringView(p, end).contains(u'\r')) {
             // The usual text: a count of the breaks, one pass.
             qint64 lf = 0;
-            bool separators = false;
-            for (const char16_t* q = p; q != end; ++q) {
+            for (const char16_t* q = p; q != end; ++q)
                 lf += *q == u'\n';
-                separators |= *q == QChar::ParagraphSeparator || (*q & 0xFFFE) == 0xFDD0;
-            }
             record(LineBreak::LF, lf);
-            editorSeparators |= separators;
             return;
         }
         char16_t* w = p;
@@ -925,7 +874,6 @@ struct TextDecoder::State {
             }
             if (c == u'\n')
                 record(LineBreak::LF, 1);
-            editorSeparators |= c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0;
             *w++ = c;
         }
         out.truncate(w - begin);
@@ -1111,7 +1059,7 @@ TextDecoder::Step TextDecoder::finish(QString& out, TextFormat& format) {
         format.encoding = TextEncoding::Utf8;
         break;
     }
-    format.lossless = !s.editorSeparators;
+    format.lossless = true;
     format.mixed.reset();
     if (!s.firstKind) {
         format.lineBreak = TextFormat::nativeLineBreak();

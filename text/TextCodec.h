@@ -98,18 +98,10 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 
-// How the lines of a text to be written are separated.
-enum class LineSeparators {
-    Newline, // "\n" alone
-    Editor,  // "\n" and also U+2029, U+FDD0 and U+FDD1, as an editor's raw text has them
-};
-
 // As encodeTextInPieces, for a text given as consecutive parts (a surrogate
-// pair may be split between two of them) whose lines are separated as
-// `separators` says.
+// pair may be split between two of them).
 bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat& format,
-                        LineSeparators separators, const std::function<bool(QByteArrayView)>& write,
-                        bool* unencodable);
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 
 // Whether every character of the text can be held by the encoding.
 bool canEncode(const QString& text, TextEncoding encoding);

@@ -1,5 +1,9 @@
 #include "DiskFollower.h"
 
+#include "OpenRecord.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
+
 #include "DiskNotice.h"
 #include "MainFrm.h"
 #include "os/FileSystem.h"
@@ -274,6 +278,9 @@ void DiskFollower::followLoadedRecord() {
         dismissNotice();
         return;
     }
+    // A record still loading takes its file's state when it is read whole.
+    if (!m_window->openRecord()->isComplete())
+        return;
     const QString path = record.path;
     switch (store::diskChange(record)) {
     case store::DiskChange::None:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/Snapshot.h"
 #include "store/Recovery.h"
 
 #include <QObject>
@@ -13,9 +14,11 @@
 #include <thread>
 #include <vector>
 
-class QTextDocument;
-
 namespace ostrel {
+
+namespace editor {
+class Document;
+}
 
 // Keeps a recovery copy of a document's unsaved edits (store/Recovery.h): a
 // short while after the last edit (and at least every few seconds while the
@@ -29,7 +32,7 @@ class RecoveryKeeper : public QObject {
 public:
     // `source` tells the record the document holds (no name: none), the
     // state of its file that the edits began from and its format.
-    RecoveryKeeper(QTextDocument* document, std::function<store::RecoverySource()> source,
+    RecoveryKeeper(editor::Document* document, std::function<store::RecoverySource()> source,
                    QObject* parent = nullptr);
     // Writes the copy that edits still wait for, and waits for every write.
     ~RecoveryKeeper() override;
@@ -53,10 +56,10 @@ private:
         QString file;
         store::RecoverySource source;
         bool remove = false; // remove the copy instead of writing it
-        // The text as the mirror holds it, shared with the editor until it
-        // changes there, and written from the keeper's thread: gathering a
-        // large record on the window's thread would stall typing.
-        std::vector<QString> pieces;
+        // The text as the editor holds it, shared with the editor (no text is
+        // copied), and written from the keeper's thread: gathering a large
+        // record on the window's thread would stall typing.
+        editor::Snapshot text;
     };
 
     void edited();
@@ -65,12 +68,11 @@ private:
     void waitForJobs();
     void run();
 
-    QTextDocument* m_document;
+    editor::Document* m_document;
     std::function<store::RecoverySource()> m_source;
     QString m_folder;
     QTimer m_quiet;     // restarted by every edit
     QTimer m_longest;   // started by the first edit that no copy holds
-    QTimer m_settled;   // looks at the document once a change is over
     QString m_copyFile; // the copy written or on its way
 
     std::mutex m_mutex;

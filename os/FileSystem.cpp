@@ -907,6 +907,63 @@ ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
     return closed(ReadFailure::None);
 }
 
+std::unique_ptr<FileReader> FileReader::open(const QString& path, qint64 limit,
+                                             ReadStatus* status) {
+    *status = ReadStatus::CannotOpen;
+    const int fd = openForReading(native(path));
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (!isRegularOpenFile(fd, st)) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (st.st_size > limit) {
+        ::close(fd);
+        *status = ReadStatus::TooLarge;
+        return nullptr;
+    }
+    *status = ReadStatus::Read;
+    return std::unique_ptr<FileReader>(new FileReader(fd, limit, stampFrom(st)));
+}
+
+FileReader::FileReader(int fd, qint64 limit, const FileStamp& stamp)
+    : m_fd(fd), m_limit(limit), m_stamp(stamp), m_hash(XXH3_createState()) {
+    XXH3_64bits_reset(static_cast<XXH3_state_t*>(m_hash));
+}
+
+FileReader::~FileReader() {
+    ::close(m_fd);
+    XXH3_freeState(static_cast<XXH3_state_t*>(m_hash));
+}
+
+qint64 FileReader::read(char* into, qint64 room) {
+    for (;;) {
+        const ssize_t n = ::read(m_fd, into, size_t(room));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        m_read += n;
+        if (m_read > m_limit) // the file grew meanwhile beyond the limit
+            return -1;
+        XXH3_64bits_update(static_cast<XXH3_state_t*>(m_hash), into, size_t(n));
+        return n;
+    }
+}
+
+bool FileReader::rewind() {
+    if (::lseek(m_fd, 0, SEEK_SET) != 0)
+        return false;
+    m_read = 0;
+    XXH3_64bits_reset(static_cast<XXH3_state_t*>(m_hash));
+    return true;
+}
+
+quint64 FileReader::hash() const {
+    return XXH3_64bits_digest(static_cast<const XXH3_state_t*>(m_hash));
+}
+
 std::optional<QByteArray> readFile(const QString& path) {
     ReadResult r = readFileUpTo(path, std::numeric_limits<qint64>::max());
     if (r.status != ReadStatus::Read)

@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include "editor/Document.h"
+#include "editor/TextView.h"
+#include "mainwindow/OpenRecord.h"
+
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -169,6 +173,10 @@ void showMain(TMainFrm* frm) {
     frm->show();
     if (!QTest::qWaitForWindowExposed(frm))
         qWarning("main window not exposed");
+}
+
+bool waitForRecord(TMainFrm* frm) {
+    return QTest::qWaitFor([frm] { return !frm->openRecord()->isLoading(); }, 60000);
 }
 
 void commitText(QWidget* widget, const QString& text) {

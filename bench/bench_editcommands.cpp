@@ -16,7 +16,9 @@
 //    ignoring it, and up from the end to a match near the start: within 2x of
 //    a plain substring search of the same text, alike.
 #include "BenchSupport.h"
-#include "mainwindow/EditorLines.h"
+#include "editor/Document.h"
+#include "editor/Lines.h"
+#include "editor/TextView.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 #include "ui/Application.h"
@@ -69,9 +71,8 @@ TMainFrm* openWindow() {
 
 // Gives the window a record's text as a load does.
 void load(TMainFrm* frm, const QString& text, bool wrap) {
-    frm->MainEdit->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-    frm->MainEdit->setRecordText(text);
-    frm->MainEdit->document()->setModified(false);
+    frm->MainEdit->setWordWrap(wrap);
+    frm->MainEdit->document()->setText(text);
     frm->MainEdit->setFocus();
     frm->MainEditEnter();
     QCoreApplication::processEvents();
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
                 std::vector<double> times = pressKeys(big, first ? &jumpedAt : nullptr);
                 if (std::exchange(first, false)) {
                     // The number for the end of the text, when it is counted.
-                    auto* lines = big->MainEdit->document()->findChild<ostrel::EditorLines*>();
+                    const ostrel::editor::Lines* lines = big->MainEdit->lines();
                     while (lines->counting())
                         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
                     shownAt = double(QDateTime::currentMSecsSinceEpoch());
@@ -199,7 +200,7 @@ int main(int argc, char** argv) {
     qsizetype expected = -1;
     const auto plainSearch = [&] { expected = huge.indexOf(QStringLiteral("NEEDLE-TO-FIND")); };
     const auto find = [&] {
-        big->MainEdit->moveCursor(QTextCursor::Start);
+        big->MainEdit->setCaret(0);
         big->FindDialogFind();
     };
     const double firstFind = bench::timeOnce(find);
@@ -208,10 +209,10 @@ int main(int argc, char** argv) {
                         firstFind, plainFirst, 2.0, bench::Target::Median);
     ok &= bench::compare("find near the end of 100 MB", find, plainSearch, 2.0);
     const auto selected = [&](const char* what) {
-        if (big->MainEdit->textCursor().selectionStart() == expected)
+        if (big->MainEdit->selectionStart() == expected)
             return true;
-        std::printf("%s selected %d, expected %lld\n", what,
-                    big->MainEdit->textCursor().selectionStart(), qlonglong(expected));
+        std::printf("%s selected %lld, expected %lld\n", what,
+                    qlonglong(big->MainEdit->selectionStart()), qlonglong(expected));
         return false;
     };
     ok &= selected("find");
@@ -228,7 +229,7 @@ int main(int argc, char** argv) {
     dialog->FindTextEdt->setText(QStringLiteral("FIRST-NEEDLE"));
     const auto plainUp = [&] { expected = huge.lastIndexOf(QStringLiteral("FIRST-NEEDLE")); };
     const auto findUp = [&] {
-        big->MainEdit->moveCursor(QTextCursor::End);
+        big->MainEdit->setCaret(big->MainEdit->document()->length());
         big->FindDialogFind();
     };
     ok &= bench::compare("find up near the start of 100 MB", findUp, plainUp, 2.0);

@@ -4,7 +4,9 @@
 // for 100,000 lines and for one wrapped line of a million characters: the
 // longest the window's events wait while the pages are drawn.
 #include "BenchSupport.h"
-#include "mainwindow/EditorLines.h"
+#include "editor/Document.h"
+#include "editor/Lines.h"
+#include "editor/TextView.h"
 #include "print/PrintJob.h"
 #include "ui/Application.h"
 
@@ -12,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPdfWriter>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -103,11 +104,12 @@ private:
 // The lines of an editor as it shows them.
 class EditorRows : public ostrel::print::LineSource {
 public:
-    explicit EditorRows(ostrel::EditorLines::Snapshot rows) : m_rows(std::move(rows)) {}
-    bool next(QString& line) override { return m_rows.next(line); }
+    explicit EditorRows(std::unique_ptr<ostrel::editor::Lines::Shown> rows)
+        : m_rows(std::move(rows)) {}
+    bool next(QString& line) override { return m_rows->next(line); }
 
 private:
-    ostrel::EditorLines::Snapshot m_rows;
+    std::unique_ptr<ostrel::editor::Lines::Shown> m_rows;
 };
 
 const QString kFont = QStringLiteral("IPAPGothic");
@@ -174,13 +176,11 @@ int main(int argc, char** argv) {
                 double(whole.elapsed()), longest);
 
     // One line of a million characters in an editor that wraps it.
-    QPlainTextEdit editor;
+    ostrel::editor::TextView editor;
     editor.resize(450, 350);
-    editor.setPlainText(QStringLiteral("長い一行の記録").repeated(1000000 / 7));
+    editor.document()->setText(QStringLiteral("長い一行の記録").repeated(1000000 / 7));
     whole.restart();
-    longest = printToPdf(std::make_unique<EditorRows>(ostrel::EditorLines::snapshot(
-                             editor.document(), editor.viewport()->width())),
-                         pdf);
+    longest = printToPdf(std::make_unique<EditorRows>(editor.lines()->shown()), pdf);
     std::printf("print a wrapped line of 1,000,000 characters: %.0f ms in all, the longest "
                 "pause for the window's events %.1f ms\n",
                 double(whole.elapsed()), longest);

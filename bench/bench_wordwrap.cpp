@@ -4,6 +4,8 @@
 // rows at once, included) within 3x of the editor's own relayout of the same
 // record (its wrap mode set directly, and repainted).
 #include "BenchSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 #include "ui/Application.h"
 
@@ -51,8 +53,8 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
     frm->SaveSettingsOnClose = false;
     frm->MainEdit->setEnabled(true);
-    frm->MainEdit->setPlainText(record(100000));
-    frm->MainEdit->moveCursor(QTextCursor::End);
+    frm->MainEdit->document()->setText(record(100000));
+    frm->MainEdit->setCaret(frm->MainEdit->document()->length());
     QCoreApplication::processEvents();
     frm->ShowCurrentLine();
     // The line display may follow once the rows are counted: the caret's
@@ -66,8 +68,8 @@ int main(int argc, char** argv) {
     settle([frm] { return frm->CurrentLineLbl->text().toInt() > 100001; });
     const QString wrappedLine = frm->CurrentLineLbl->text();
 
-    const auto relayout = [frm](QPlainTextEdit::LineWrapMode mode) {
-        frm->MainEdit->setLineWrapMode(mode);
+    const auto relayout = [frm](bool wrap) {
+        frm->MainEdit->setWordWrap(wrap);
         QCoreApplication::processEvents();
     };
     const auto choose = [frm] {
@@ -81,8 +83,8 @@ int main(int argc, char** argv) {
             choose();
         },
         [&] {
-            relayout(QPlainTextEdit::NoWrap);
-            relayout(QPlainTextEdit::WidgetWidth);
+            relayout(false);
+            relayout(true);
         },
         3.0);
     settle([&] { return frm->CurrentLineLbl->text() == wrappedLine; });

@@ -3,8 +3,8 @@
 // the same text handed over in pieces are those a plain reference finds in
 // the text as the loader reads it (decodeText), folding each line on its own.
 #include "FuzzSupport.h"
-#include "text/TextCodec.h"
 #include "text/LineSearch.h"
+#include "text/TextCodec.h"
 
 #include <QStringEncoder>
 #include <vector>
@@ -57,12 +57,11 @@ QString referenceFold(QStringView line, MatchOptions options, std::vector<qsizet
 }
 
 bool isBreak(QChar c) {
-    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == u'\uFDD0' ||
-           c == u'\uFDD1';
+    return c == u'\n' || c == u'\r';
 }
 
-// The first match of each line of a text (lines end at "\n", "\r" and the
-// editor's separators; "\r\n" is one break, as the loader reads it).
+// The first match of each line of a text (lines end at "\n" and "\r";
+// "\r\n" is one break, as the loader reads it).
 std::vector<Found> reference(QStringView text, const QString& what, MatchOptions options) {
     std::vector<Found> found;
     const QString folded = referenceFold(what, options, nullptr);

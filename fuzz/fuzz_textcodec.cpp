@@ -21,9 +21,9 @@ std::vector<LineBreak> breaksOf(const DecodedText& d) {
     return std::vector<LineBreak>(size_t(d.text.count(u'\n')), d.format.lineBreak);
 }
 
-// The editor's raw text (blocks separated by U+2029) cut into parts at
-// positions chosen by `seed`, a surrogate pair's halves sometimes apart.
-std::vector<QStringView> editorParts(const QString& raw, uint8_t seed) {
+// A text cut into parts at positions chosen by `seed` (as the editor's blocks
+// hand it to a save), a surrogate pair's halves sometimes apart.
+std::vector<QStringView> partsOf(const QString& raw, uint8_t seed) {
     std::vector<qsizetype> cuts{0, raw.size()};
     for (uint32_t k = 1; k <= uint32_t(seed % 4); ++k)
         cuts.push_back(qsizetype((uint64_t(seed) * 2654435761u * k) % uint64_t(raw.size() + 1)));
@@ -32,6 +32,25 @@ std::vector<QStringView> editorParts(const QString& raw, uint8_t seed) {
     for (size_t i = 0; i + 1 < cuts.size(); ++i)
         parts.push_back(QStringView(raw).sliced(cuts[i], cuts[i + 1] - cuts[i]));
     return parts;
+}
+
+// The bytes read piece by piece, as a load reads a large file: read again from
+// the first byte when the decoder asks, or whole (decodeText) when it says so.
+DecodedText decodeInPieces(const QByteArray& bytes, qsizetype piece) {
+    TextDecoder decoder;
+    for (;;) {
+        DecodedText d;
+        TextDecoder::Step step = TextDecoder::Step::Going;
+        for (qsizetype at = 0; at < bytes.size() && step == TextDecoder::Step::Going; at += piece)
+            step = decoder.feed(QByteArrayView(bytes).sliced(at, qMin(piece, bytes.size() - at)),
+                                d.text);
+        if (step == TextDecoder::Step::Going)
+            step = decoder.finish(d.text, d.format);
+        if (step == TextDecoder::Step::Whole)
+            return decodeText(bytes);
+        if (step == TextDecoder::Step::Going)
+            return d;
+    }
 }
 
 } // namespace
@@ -47,6 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes = bytes.repeated(qsizetype(300000 / bytes.size() + 1));
 
     const DecodedText d = decodeText(bytes);
+    // Read piece by piece, the same text and format.
+    const DecodedText inPieces = decodeInPieces(bytes, 1 + seed % 7);
+    FUZZ_CHECK(inPieces.text == d.text && inPieces.format.encoding == d.format.encoding &&
+                   inPieces.format.lineBreak == d.format.lineBreak &&
+                   inPieces.format.lossless == d.format.lossless &&
+                   bool(inPieces.format.mixed) == bool(d.format.mixed) &&
+                   (!d.format.mixed || inPieces.format.mixed->breaks == d.format.mixed->breaks),
+               "%s read piece by piece as %s (%s), whole as %s (%s)",
+               fuzz::quoted(bytes).constData(), fuzz::quoted(inPieces.text).constData(),
+               qPrintable(encodingName(inPieces.format.encoding)), fuzz::quoted(d.text).constData(),
+               qPrintable(encodingName(d.format.encoding)));
     const std::optional<QByteArray> written = encodeText(d.text, d.format);
     if (d.format.lossless)
         FUZZ_CHECK(written && *written == bytes,
@@ -62,13 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!d.format.lossless)
         return 0;
 
-    // A save writes the editor's raw text piece by piece.
-    QString raw = d.text;
-    raw.replace(u'\n', QChar(QChar::ParagraphSeparator));
+    // A save writes the editor's text piece by piece.
     QByteArray pieces;
     bool unencodable = true;
     const bool ok = encodeTextInPieces(
-        editorParts(raw, seed), d.format, LineSeparators::Editor,
+        partsOf(d.text, seed), d.format,
         [&](QByteArrayView piece) {
             pieces += piece;
             return true;

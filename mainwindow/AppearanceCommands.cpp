@@ -1,6 +1,8 @@
 // Tool bar, status bar and line display visibility, word wrap, font, colour.
 #include "MainFrm.h"
 
+#include "editor/TextView.h"
+
 #include "dialogs/FontDialog.h"
 #include "ui/Colors.h"
 
@@ -44,9 +46,8 @@ void TMainFrm::SC_InterFace(QObject* Sender) {
         RightReturnMnu->setChecked(!RightReturnMnu->isChecked());
         // The document, and with it the text, the caret, the selection and
         // the modified mark, stays as it is; only its rows are laid out anew.
-        const bool wraps = MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap;
-        MainEdit->setLineWrapMode(wraps ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-        MainEdit->ensureCursorVisible();
+        MainEdit->setWordWrap(!MainEdit->wordWrap());
+        MainEdit->ensureCaretVisible();
         ShowCurrentLine();
     }
 }

@@ -3,6 +3,8 @@
 // the hint display; the enabling of the editing commands.
 #include "MainFrm.h"
 
+#include "editor/Document.h"
+
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -284,8 +286,10 @@ void TMainFrm::bindCommands() {
             runHandler([this] { RecordLstClick(); });
     });
     new UnshownRecordClicks(this);
-    bindHandler(MainEdit, &QPlainTextEdit::textChanged, this, [this] { MainEditChange(); });
-    bindHandler(MainEdit, &QPlainTextEdit::modificationChanged, this, [this] { MainEditChange(); });
+    bindHandler(MainEdit->document(), &editor::Document::changed, this,
+                [this] { MainEditChange(); });
+    bindHandler(MainEdit->document(), &editor::Document::modificationChanged, this,
+                [this] { MainEditChange(); });
 
     // Tool buttons.
     bindHandler(CreateRecBtn, &QToolButton::clicked, this, [this] { CreateRecBtnClick(); });

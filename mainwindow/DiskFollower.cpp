@@ -275,6 +275,9 @@ void DiskFollower::followLoadedRecord() {
         dismissNotice();
         return;
     }
+    // A record still loading takes its file's state when it is read whole.
+    if (!m_window->recordComplete())
+        return;
     const QString path = record.path;
     switch (store::diskChange(record)) {
     case store::DiskChange::None:

@@ -2,142 +2,22 @@
 // caret movements, the find dialog and the current-line display.
 #include "MainFrm.h"
 
-#include "EditorLines.h"
 #include "FindDialog.h"
-#include "MemoEdit.h"
-#include "TextMirror.h"
+#include "editor/Document.h"
+#include "editor/Lines.h"
+#include "editor/TextView.h"
 #include "text/NumberParse.h"
 #include "text/TextSearch.h"
 #include "ui/FittedText.h"
 #include "ui/Handler.h"
 #include "ui/InputBox.h"
 
-#include <QGuiApplication>
-#include <QInputMethod>
-#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextLayout>
 
 using namespace ostrel;
 
 namespace {
-
-// The editor's lines as laid out, kept beside its document.
-EditorLines* editorLines(QPlainTextEdit* edit) {
-    QTextDocument* doc = edit->document();
-    auto* lines = doc->findChild<EditorLines*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!lines)
-        lines = new EditorLines(doc);
-    // The editor lays its text out at its viewport's width.
-    lines->setTextWidth(edit->viewport()->width());
-    return lines;
-}
-
-// The editor's text as a search reads it, kept beside its document.
-TextMirror* textMirror(QPlainTextEdit* edit) {
-    return TextMirror::of(edit->document());
-}
-
-// The length of the editor's document (soft breaks included).
-int documentLength(QPlainTextEdit* edit) {
-    return edit->document()->characterCount() - 1;
-}
-
-// Places the caret: an empty selection at a document position, limited to
-// the text.
-void setCaret(QPlainTextEdit* edit, int position) {
-    QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(std::clamp(position, 0, documentLength(edit)));
-    edit->setTextCursor(cursor);
-}
-
-// The questions about lines that wait for a count: the line display's (of
-// the position the caret had at the last key or mouse press) and a move to
-// a line. Each is answered when the count comes, unless the record was
-// loaded again meanwhile; a move is dropped when the caret moves first.
-class LineQuestions : public QObject {
-public:
-    explicit LineQuestions(TMainFrm* frm) : QObject(frm), m_frm(frm) {
-        connect(editorLines(frm->MainEdit), &EditorLines::counted, this, &LineQuestions::answer);
-        connect(frm->MainEdit, &QPlainTextEdit::cursorPositionChanged, this, [this] {
-            if (!m_moving)
-                m_move.reset();
-        });
-    }
-
-    static LineQuestions* of(TMainFrm* frm) {
-        for (QObject* child : frm->children())
-            if (auto* questions = dynamic_cast<LineQuestions*>(child))
-                return questions;
-        return nullptr;
-    }
-
-    void showLine(int position) {
-        m_display.reset();
-        if (const std::optional<int> line =
-                editorLines(m_frm->MainEdit)->lineFromPosition(position)) {
-            show(*line);
-            return;
-        }
-        m_display = QTextCursor(m_frm->MainEdit->document());
-        m_display->setPosition(position);
-        m_displayLoad = m_frm->MainEdit->loads();
-    }
-
-    void moveToLine(int line) {
-        m_move.reset();
-        if (const std::optional<int> start = editorLines(m_frm->MainEdit)->lineStart(line)) {
-            moveTo(*start);
-            return;
-        }
-        m_move = line;
-        m_moveLoad = m_frm->MainEdit->loads();
-    }
-
-private:
-    // Every digit shows, however long the record.
-    void show(int line) { setTextInFull(m_frm->CurrentLineLbl, QString::number(line + 1)); }
-
-    void moveTo(int start) {
-        // A line that does not exist leaves the caret where it is.
-        if (start < 0)
-            return;
-        m_moving = true;
-        setCaret(m_frm->MainEdit, start);
-        m_moving = false;
-    }
-
-    void answer() {
-        MemoEdit* edit = m_frm->MainEdit;
-        if (m_display && m_displayLoad == edit->loads()) {
-            if (const std::optional<int> line =
-                    editorLines(edit)->lineFromPosition(m_display->position())) {
-                m_display.reset();
-                show(*line);
-            }
-        } else {
-            m_display.reset();
-        }
-        if (m_move && m_moveLoad == edit->loads()) {
-            if (const std::optional<int> start = editorLines(edit)->lineStart(*m_move)) {
-                m_move.reset();
-                moveTo(*start);
-            }
-        } else {
-            m_move.reset();
-        }
-    }
-
-    TMainFrm* m_frm;
-    std::optional<QTextCursor> m_display; // follows the edits made meanwhile
-    int m_displayLoad = 0;
-    std::optional<int> m_move;
-    int m_moveLoad = 0;
-    bool m_moving = false;
-};
 
 // Sends the editor's key presses (input-method input included: each key of a
 // composition is a key press in the editor) to MainEditKeyDown before the
@@ -187,18 +67,18 @@ private:
 
 void TMainFrm::SC_EditString(QObject* Sender) {
     if (Sender == CutMnu)
-        MainEdit->runUserEdit([this] { MainEdit->cut(); });
+        MainEdit->cut();
     if (Sender == CopyMnu)
         MainEdit->copy();
     if (Sender == PasteMnu)
         MainEdit->paste();
     if (Sender == DeleteMnu)
-        MainEdit->runUserEdit([this] { MainEdit->textCursor().removeSelectedText(); });
+        MainEdit->deleteSelection();
 }
 
 void TMainFrm::SC_PopupEdit(QObject* Sender) {
     if (Sender == CutPum3)
-        MainEdit->runUserEdit([this] { MainEdit->cut(); });
+        MainEdit->cut();
     if (Sender == CopyPum3)
         MainEdit->copy();
     if (Sender == PastePum3)
@@ -211,50 +91,28 @@ void TMainFrm::commitPreedit() {
     // A composition the input method has not committed is shown in the
     // editor but is not yet its text: it is neither marked as an edit nor
     // saved, and a load or a close would drop it without a question.
-    const auto preedit = [this] {
-        const QTextLayout* layout = MainEdit->textCursor().block().layout();
-        return layout ? layout->preeditAreaText() : QString();
-    };
-    if (preedit().isEmpty())
-        return;
-    // The input method commits it as it would itself (a conversion chosen,
-    // say); one that does not is told to forget it once it is text.
-    const bool focused = QGuiApplication::focusObject() == MainEdit;
-    if (focused)
-        QGuiApplication::inputMethod()->commit();
-    const QString left = preedit();
-    if (left.isEmpty())
-        return;
-    QInputMethodEvent commit;
-    commit.setCommitString(left);
-    QCoreApplication::sendEvent(MainEdit, &commit);
-    if (focused)
-        QGuiApplication::inputMethod()->reset();
+    MainEdit->commitComposition();
 }
 
 // --- caret movements -----------------------------------------------------------------
 
 void TMainFrm::MoveStartMnuClick() {
-    setCaret(MainEdit, 0);
+    MainEdit->setCaret(0);
 }
 
 void TMainFrm::MoveLastMnuClick() {
     // In front of the last character: before the final line break, if any.
-    const qsizetype length = MainEdit->textLength();
-    if (length > 0)
-        setCaret(MainEdit, MainEdit->documentPosition(length - 1));
-    else
-        setCaret(MainEdit, 0);
+    const qsizetype length = MainEdit->document()->length();
+    MainEdit->setCaret(length > 0 ? length - 1 : 0);
 }
 
 void TMainFrm::PointMemoryMnuClick() {
-    MemoryPoint = qint32(MainEdit->textPosition(MainEdit->textCursor().selectionStart()));
+    MemoryPoint = qint32(std::min<qsizetype>(MainEdit->selectionStart(), INT_MAX));
 }
 
 void TMainFrm::MoveMemoryMnuClick() {
     // A place past the end of the text now loaded is its end.
-    const qsizetype length = MainEdit->textLength();
-    setCaret(MainEdit, MainEdit->documentPosition(std::clamp<qsizetype>(MemoryPoint, 0, length)));
+    MainEdit->setCaret(std::max<qsizetype>(MemoryPoint, 0));
 }
 
 void TMainFrm::MoveLineMnuClick() {
@@ -270,7 +128,7 @@ void TMainFrm::MoveLineMnuClick() {
     // are counted the caret goes there when they are.
     if (*number < 1)
         return;
-    LineQuestions::of(this)->moveToLine(*number - 1);
+    MainEdit->moveCaretToLine(*number - 1);
 }
 
 // --- find ------------------------------------------------------------------------------
@@ -292,24 +150,19 @@ void TMainFrm::FindDialogFind() {
     // when nothing is selected, wherever the caret is. Up, alike: from the
     // start of the selection, or from the end of the text. Never wrapping
     // around.
-    const QTextCursor selection = MainEdit->textCursor();
+    const editor::Snapshot text = MainEdit->document()->snapshot();
     qsizetype from = 0;
     if (options.backward)
-        from = selection.hasSelection() ? MainEdit->textPosition(selection.selectionStart())
-                                        : MainEdit->textLength();
-    else if (selection.hasSelection())
-        from = MainEdit->textPosition(selection.selectionEnd());
-    const qsizetype found = findInText(textMirror(MainEdit)->text(), what, from, options);
+        from = MainEdit->hasSelection() ? MainEdit->selectionStart() : text.length();
+    else if (MainEdit->hasSelection())
+        from = MainEdit->selectionEnd();
+    const qsizetype found = findInText(text.parts(), what, from, options);
     if (found < 0)
         return;
     activateWindow();
     MainEdit->setFocus(Qt::OtherFocusReason);
-    QTextCursor cursor = MainEdit->textCursor();
-    cursor.setPosition(MainEdit->documentPosition(found, true));
-    cursor.setPosition(MainEdit->documentPosition(found + what.size(), false),
-                       QTextCursor::KeepAnchor);
-    MainEdit->setTextCursor(cursor);
-    MainEdit->ensureCursorVisible();
+    MainEdit->select(found, found + what.size());
+    MainEdit->ensureCaretVisible();
 }
 
 // --- current line display ----------------------------------------------------------
@@ -324,14 +177,13 @@ void TMainFrm::MainEditMouseDown() {
 
 void TMainFrm::ShowCurrentLine() {
     // While the lines before the caret are counted, the display shows the
-    // number when they are.
-    LineQuestions::of(this)->showLine(MainEdit->textCursor().selectionStart());
+    // number when they are. Every digit shows, however long the record.
+    MainEdit->whenLineKnown(MainEdit->selectionStart(), [this](qsizetype line) {
+        setTextInFull(CurrentLineLbl, QString::number(line + 1));
+    });
 }
 
 void TMainFrm::bindEditorEvents() {
-    editorLines(MainEdit);
-    textMirror(MainEdit);
-    new LineQuestions(this);
     new EditorEvents(this);
     FindDialog = new TFindDialog(this);
     bindHandler(FindDialog, &TFindDialog::find, this, [this] { FindDialogFind(); });

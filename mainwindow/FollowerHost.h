@@ -31,6 +31,9 @@ public:
     // it holds unsaved edits of it.
     virtual bool editorHoldsRecord() const = 0;
     virtual bool editorModified() const = 0;
+    // Whether the editor holds the loaded record whole (a large one loads in
+    // the background).
+    virtual bool recordComplete() const = 0;
     virtual QString supportPatterns() const = 0;
 
     // The main window's operations of these names.

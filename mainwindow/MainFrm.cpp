@@ -2,13 +2,15 @@
 #include "MainFrm.h"
 
 #include "DiskFollower.h"
+#include "OpenRecord.h"
 #include "RecoveryKeeper.h"
-#include "TextMirror.h"
 #include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "os/FileSystem.h"
 #include "print/CurrentPrinter.h"
 #include "resources/Resources.h"
@@ -28,7 +30,6 @@
 #include <QScrollBar>
 #include <QSessionManager>
 #include <QSignalBlocker>
-#include <QTextCursor>
 #include <QTimer>
 #include <QWindow>
 
@@ -43,6 +44,9 @@ TMainFrm::TMainFrm(QWidget* parent)
       GroupCmbBackColor(kColorWindow), MainEditFontColor(kColorWindowText) {
     ostrel::initResources();
     setupUi(this);
+    // The record open in the editor, from the first on.
+    m_open = new OpenRecord([this] { return m_dataFolder; }, this);
+    MainEdit->setDocument(m_open->document());
     Printer = new print::CurrentPrinter(this);
     nameSeparators();
     createPopupMenus();
@@ -51,16 +55,24 @@ TMainFrm::TMainFrm(QWidget* parent)
     bindCommands();
     bindEditorEvents();
     createAppearanceDialogs();
-    m_recovery = new RecoveryKeeper(
-        MainEdit->document(),
-        [this] {
-            if (m_record.path.isEmpty() || m_dataFolder.isEmpty())
-                return store::RecoverySource{};
-            return store::RecoverySource{m_dataFolder, m_record.group, m_record.name, m_record.disk,
-                                         m_record.format};
-        },
-        this);
-    connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
+    // A large record loads in the background: its progress in the status bar,
+    // its end (or its failure) here.
+    connect(m_open, &OpenRecord::loadProgress, this, [this](qint64 read, qint64 total) {
+        if (total > 0)
+            StatusBar->showMessage(QStringLiteral("%1 を読み込んでいます… %2%")
+                                       .arg(m_open->record().path)
+                                       .arg(int(std::clamp<qint64>(read * 100 / total, 0, 100))));
+    });
+    bindHandler(m_open, &OpenRecord::loadFinished, this, [this](const QString& error) {
+        StatusBar->clearMessage();
+        if (m_follower)
+            m_follower->editorMatchesFile();
+        if (!error.isEmpty()) {
+            MainEdit->setEnabled(false);
+            throw UserError(error);
+        }
+    });
+    connect(m_open->recovery(), &RecoveryKeeper::writeFailed, this, [this](const QString& folder) {
         // Said once: the user can go on, saving more often.
         if (m_recoveryFailureShown)
             return;
@@ -78,9 +90,17 @@ TMainFrm::TMainFrm(QWidget* parent)
 }
 
 TMainFrm::~TMainFrm() {
-    // The keeper reads the editor's document: it goes (writing what it still
-    // owes) while the editor and this window are whole.
-    delete m_recovery;
+    // The open record (its recovery copies written first) goes while the
+    // editor that shows it and this window are whole.
+    delete m_open;
+}
+
+const store::LoadedRecord& TMainFrm::loadedRecord() const {
+    return m_open->record();
+}
+
+RecoveryKeeper* TMainFrm::recovery() const {
+    return m_open->recovery();
 }
 
 void TMainFrm::setDialogs(TCreateDirFrm* createDir, TCreRecFrm* creRec, TCngExpFrm* cngExp,
@@ -138,7 +158,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
     bool canClose = false;
     if (runHandler([&] { canClose = FormCloseQuery(); }) && canClose) {
         // The edits were saved or the user chose to drop them.
-        m_recovery->discard();
+        recovery()->discard();
         event->accept();
     }
 }
@@ -146,7 +166,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 bool TMainFrm::sessionEnding(bool mayAskUser) {
     commitPreedit();
     if (!mayAskUser) {
-        m_recovery->flush();
+        recovery()->flush();
         return true;
     }
     return close();
@@ -283,7 +303,7 @@ TextFormat askRecordFormat(const QString& path, const TextFormat& newFile) {
 } // namespace
 
 void TMainFrm::OfferRecovery() {
-    const store::LeftCopies left = store::leftRecoveryCopies(m_recovery->folder());
+    const store::LeftCopies left = store::leftRecoveryCopies(recovery()->folder());
     if (!left.refused.isEmpty())
         showMessage(QStringLiteral("次の編集内容の控えは、壊れているか、データフォルダの外や"
                                    "正しくない名前を指しているため復元できません。"
@@ -365,11 +385,8 @@ bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     // another program has changed it since, as it would have before the end.
     // A copy that does not tell that state counts as changed.
     record.disk = copy.loaded.value_or(store::DiskState{});
-    m_record = std::move(record);
-    MainEdit->setRecordText(read.text);
-    m_recovery->adopt(copy.file);
+    m_open->restore(std::move(record), read.text, copy.file);
     MainEdit->setEnabled(true);
-    MainEdit->document()->setModified(true);
     SaveDataBtn->setEnabled(true);
     GroupIndex = GroupCmb->currentIndex();
     RecordIndex = SelectedRecordIndex();
@@ -402,7 +419,7 @@ void TMainFrm::RecordLstClick() {
 int TMainFrm::loadedGroupIndex() const {
     // GroupIndex names the loaded record's group unless the group list has
     // been rebuilt since; then the group is looked up by its name.
-    const QString& group = m_record.group;
+    const QString& group = loadedRecord().group;
     if (GroupIndex >= 0 && GroupIndex < GroupCmb->count() &&
         GroupCmb->itemText(GroupIndex) == group)
         return GroupIndex;
@@ -411,16 +428,16 @@ int TMainFrm::loadedGroupIndex() const {
 
 int TMainFrm::loadedRecordIndex() const {
     if (RecordIndex >= 0 && RecordIndex < RecordLst->count() &&
-        RecordLst->item(RecordIndex)->text() == m_record.name)
+        RecordLst->item(RecordIndex)->text() == loadedRecord().name)
         return RecordIndex;
-    if (m_record.name.isEmpty())
+    if (loadedRecord().name.isEmpty())
         return RecordIndex;
     // A record deleted behind the window's back is no longer listed: nothing
     // is selected then, as another record selected beside the edits would
     // pass for the one in the editor (and for the one a deletion removes).
     const QList<QListWidgetItem*> listed =
-        RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    return listed.isEmpty() ? -1 : FindRecordIndex(m_record.name);
+        RecordLst->findItems(loadedRecord().name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return listed.isEmpty() ? -1 : FindRecordIndex(loadedRecord().name);
 }
 
 void TMainFrm::GroupCmbChange() {
@@ -438,7 +455,6 @@ void TMainFrm::SaveDataBtnClick() {
     commitPreedit();
     if (!WriteRecord())
         return;
-    MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
 }
 
@@ -447,73 +463,60 @@ void TMainFrm::SaveMnuClick() {
 }
 
 bool TMainFrm::WriteRecord() {
-    if (!m_record.format.lossless) {
-        const Answer a =
-            askQuestion(QuestionKind::Warning,
-                        QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
-                                       "保存すると、編集していない部分も元のファイルと変わります。"
-                                       "保存しますか？")
-                            .arg(m_record.path),
-                        YesButton | NoButton);
-        if (a != Answer::Yes)
-            return false;
+    // The open record answers each save with the question it needs; the
+    // window asks it and passes the answer back.
+    OpenRecord::Answers answers;
+    for (;;) {
+        const OpenRecord::SaveResult result = m_open->save(answers);
+        if (result.saved)
+            break;
+        if (!result.ask)
+            return false; // no record, or its text not read whole yet
+        const QString path = loadedRecord().path;
+        switch (*result.ask) {
+        case OpenRecord::Question::LossyRead:
+            if (askQuestion(
+                    QuestionKind::Warning,
+                    QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
+                                   "保存すると、編集していない部分も元のファイルと変わります。"
+                                   "保存しますか？")
+                        .arg(path),
+                    YesButton | NoButton) != Answer::Yes)
+                return false;
+            answers.writeLossy = true;
+            break;
+        case OpenRecord::Question::Changed:
+        case OpenRecord::Question::Gone:
+            // Whatever the answer, the edits stay in the editor.
+            if (askQuestion(
+                    QuestionKind::Warning,
+                    (*result.ask == OpenRecord::Question::Gone
+                         ? QStringLiteral(
+                               "ファイル %1 は、読み込んだ後に削除されたか移動されています。"
+                               "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）")
+                         : QStringLiteral("ファイル %1 は、読み込んだ後に他のプログラムによって"
+                                          "変更されています。上書きして保存しますか？"
+                                          "（「いいえ」を選ぶと保存しません）"))
+                        .arg(path),
+                    YesButton | NoButton, NoButton) != Answer::Yes)
+                return false;
+            answers.overwrite = true;
+            break;
+        case OpenRecord::Question::Unencodable:
+            if (askQuestion(
+                    QuestionKind::Warning,
+                    QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
+                                   "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
+                        .arg(encodingName(loadedRecord().format.encoding)),
+                    YesButton | NoButton) != Answer::Yes)
+                return false;
+            answers.asUtf8 = true;
+            break;
+        }
     }
-    // The text comes from the copy that follows the editor's edits, never
-    // from toPlainText(), which turns no-break spaces into spaces.
-    const std::vector<QStringView> text = TextMirror::of(MainEdit->document())->text();
-    store::LoadedRecord record = m_record;
-    if (!saveRecord(record, text))
-        return false;
-    // The record takes a new encoding (UTF-8) only once it is written so.
-    m_record = std::move(record);
     if (m_follower)
         m_follower->editorMatchesFile();
     return true;
-}
-
-bool TMainFrm::saveRecord(store::LoadedRecord& record, const std::vector<QStringView>& text) {
-    store::Overwrite overwrite = store::Overwrite::IfUnchanged;
-    for (;;) {
-        const store::SaveResult result = store::save(record, text, overwrite);
-        switch (result) {
-        case store::SaveResult::Saved:
-            return true;
-        case store::SaveResult::Changed:
-        case store::SaveResult::Gone: {
-            // Whatever the answer, the edits stay in the editor.
-            const bool gone = result == store::SaveResult::Gone;
-            const QString question =
-                gone ? QStringLiteral(
-                           "ファイル %1 は、読み込んだ後に削除されたか移動されています。"
-                           "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）")
-                     : QStringLiteral("ファイル %1 は、読み込んだ後に他のプログラムによって"
-                                      "変更されています。上書きして保存しますか？"
-                                      "（「いいえ」を選ぶと保存しません）");
-            if (askQuestion(QuestionKind::Warning, question.arg(record.path), YesButton | NoButton,
-                            NoButton) != Answer::Yes)
-                return false;
-            overwrite = store::Overwrite::Always;
-            break;
-        }
-        case store::SaveResult::Unencodable: {
-            const Answer a = askQuestion(
-                QuestionKind::Warning,
-                QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
-                               "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
-                    .arg(encodingName(record.format.encoding)),
-                YesButton | NoButton);
-            if (a != Answer::Yes)
-                return false;
-            // UTF-8 holds every character: a second refusal is a fault.
-            if (record.format.encoding == TextEncoding::Utf8)
-                throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
-            record.format.encoding = TextEncoding::Utf8;
-            // The question may have waited long enough for another program to
-            // change the file: it is compared again, as before the question.
-            break;
-        }
-        }
-    }
 }
 
 QMargins TMainFrm::frameMargins() const {
@@ -540,7 +543,6 @@ bool TMainFrm::ConfirmSaveChanges() {
         return true;
     if (!WriteRecord())
         return true; // not saved: the edits are kept, as after Cancel
-    MainEdit->document()->setModified(false);
     SaveDataBtn->setEnabled(false);
     return false;
 }
@@ -646,59 +648,62 @@ void TMainFrm::LoadRecord() {
     const QString name = SelectedRecordName();
     if (name.isEmpty())
         return;
-    // The record becomes the loaded one only once its file was read: a file
-    // that cannot be opened leaves the editor with the text it had, and the
-    // path with it, so that a save never writes that text over the file that
-    // failed.
-    showRecord(store::load(GroupCmb->currentText(), name), false);
+    // The record becomes the loaded one only once its file was opened: a
+    // file that cannot be opened leaves the editor with the text it had, and
+    // the path with it, so that a save never writes that text over the file
+    // that failed. A large record goes on loading in the background, and
+    // takes no edit and no save until it is in.
+    m_open->load(GroupCmb->currentText(), name);
+    recordShown();
 }
 
 bool TMainFrm::reloadRecord() {
-    store::RecordText loaded = store::load(m_record.group, m_record.name);
+    const store::LoadedRecord& record = loadedRecord();
+    const std::optional<fs::FileStamp> stamp = fs::stampOf(record.path);
+    if (stamp && stamp->size >= OpenRecord::kBackgroundSize) {
+        // A large one is read again in the background, from its start.
+        m_open->load(record.group, record.name);
+        recordShown();
+        return true;
+    }
+    store::RecordText loaded = store::load(record.group, record.name);
     // Another program's save of the same text (a sync engine's copy, a
-    // touch) leaves the editor alone. The editor's copy separates its lines
-    // by U+2029.
+    // touch) leaves the editor alone.
     const QString& text = loaded.text;
+    const editor::Snapshot held = m_open->document()->snapshot();
+    bool same = held.length() == text.size();
     qsizetype at = 0;
-    bool same = true;
-    for (const QStringView piece : TextMirror::of(MainEdit->document())->text()) {
-        for (qsizetype i = 0; same && i < piece.size(); ++i, ++at)
-            same = at < text.size() &&
-                   (piece[i] == text[at] || (piece[i] == QChar(0x2029) && text[at] == u'\n'));
+    for (const QStringView piece : held.parts()) {
         if (!same)
             break;
+        same = QStringView(text).sliced(at, piece.size()) == piece;
+        at += piece.size();
     }
-    if (same && at == loaded.text.size()) {
-        m_record = std::move(loaded.record);
+    if (same) {
+        m_open->takeState(std::move(loaded.record));
         return false;
     }
-    showRecord(std::move(loaded), true);
+    showRecord(std::move(loaded));
     return true;
 }
 
-void TMainFrm::showRecord(store::RecordText loaded, bool keepView) {
-    const QTextCursor before = MainEdit->textCursor();
-    const qsizetype anchor = keepView ? MainEdit->textPosition(before.anchor()) : 0;
-    const qsizetype position = keepView ? MainEdit->textPosition(before.position()) : 0;
+void TMainFrm::showRecord(store::RecordText loaded) {
+    const qsizetype anchor = MainEdit->anchor();
+    const qsizetype position = MainEdit->caret();
     const int down = MainEdit->verticalScrollBar()->value();
     const int across = MainEdit->horizontalScrollBar()->value();
-    m_record = std::move(loaded.record);
-    MainEdit->setRecordText(loaded.text);
-    MainEdit->document()->setModified(false);
+    m_open->show(std::move(loaded));
+    recordShown();
+    MainEdit->select(anchor, position); // limited to the new text
+    MainEdit->verticalScrollBar()->setValue(down);
+    MainEdit->horizontalScrollBar()->setValue(across);
+}
+
+void TMainFrm::recordShown() {
     // A loaded record can be typed into, however the editor was left before
     // (disabled after a deletion or a move).
     MainEdit->setEnabled(true);
-    if (keepView) {
-        const qsizetype length = MainEdit->textLength();
-        QTextCursor kept(MainEdit->document());
-        kept.setPosition(MainEdit->documentPosition(std::min(anchor, length)));
-        kept.setPosition(MainEdit->documentPosition(std::min(position, length)),
-                         QTextCursor::KeepAnchor);
-        MainEdit->setTextCursor(kept);
-        MainEdit->verticalScrollBar()->setValue(down);
-        MainEdit->horizontalScrollBar()->setValue(across);
-    }
-    if (m_follower)
+    if (m_follower && m_open->isComplete())
         m_follower->editorMatchesFile();
 }
 
@@ -714,6 +719,10 @@ bool TMainFrm::editorHoldsRecord() const {
 
 bool TMainFrm::editorModified() const {
     return MainEdit->document()->isModified();
+}
+
+bool TMainFrm::recordComplete() const {
+    return m_open->isComplete();
 }
 
 // --- what the dialogs reach ----------------------------------------------------------
@@ -736,10 +745,10 @@ DialogHost::NewRecord TMainFrm::showNewRecord(const QString& name) {
     if (ConfirmSaveChanges()) {
         // Kept: the loaded record stays in the editor with its edits, and
         // stays selected when the shown group is its own.
-        const auto loaded =
-            m_record.group == GroupCmb->currentText()
-                ? RecordLst->findItems(m_record.name, Qt::MatchExactly | Qt::MatchCaseSensitive)
-                : QList<QListWidgetItem*>();
+        const auto loaded = loadedRecord().group == GroupCmb->currentText()
+                                ? RecordLst->findItems(loadedRecord().name,
+                                                       Qt::MatchExactly | Qt::MatchCaseSensitive)
+                                : QList<QListWidgetItem*>();
         SelectRecord(loaded.isEmpty() ? -1 : RecordLst->row(loaded.first()));
         return NewRecord::Kept;
     }

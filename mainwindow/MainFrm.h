@@ -23,6 +23,7 @@ class QSessionManager;
 namespace ostrel {
 class RecoveryKeeper;
 class DiskFollower;
+class OpenRecord;
 } // namespace ostrel
 namespace ostrel::store {
 struct RecoveryCopy;
@@ -54,9 +55,12 @@ public:
     // --- state --------------------------------------------------------------
     // The loaded record: its path ("./" + group + "/" + file) and file name,
     // empty until the first load and never cleared afterwards.
-    QString RecordPath() const { return m_record.path; }
-    QString RecordName() const { return m_record.name; }
-    const ostrel::store::LoadedRecord& loadedRecord() const override { return m_record; }
+    QString RecordPath() const { return loadedRecord().path; }
+    QString RecordName() const { return loadedRecord().name; }
+    const ostrel::store::LoadedRecord& loadedRecord() const override;
+    // The record open in the editor: its document, its recovery copies, the
+    // save's questions.
+    ostrel::OpenRecord* openRecord() const { return m_open; }
     QString SupportPatterns; // the displayed-files pattern list
     int GroupIndex = 0;      // position of the loaded record's group
     int RecordIndex = 0;     // position of the loaded record
@@ -141,7 +145,7 @@ public:
     // unsaved edits are kept in their recovery copy.
     bool sessionEnding(bool mayAskUser);
     // The recovery copies of the editor's unsaved edits.
-    ostrel::RecoveryKeeper* recovery() const { return m_recovery; }
+    ostrel::RecoveryKeeper* recovery() const;
     // What follows the disk's changes made by other programs (from the
     // start-up on; null before).
     ostrel::DiskFollower* diskFollower() const { return m_follower; }
@@ -193,6 +197,7 @@ public:
     void placeNotice(QWidget* notice) override;
     bool editorHoldsRecord() const override;
     bool editorModified() const override;
+    bool recordComplete() const override;
 
 public slots:
     // Main window controller.
@@ -254,10 +259,12 @@ protected:
 
 private:
     // Puts a record as read into the editor, as the loaded record: at the
-    // load of a picked record, and at the reload of the loaded one changed by
-    // another program, which keeps the caret, the selection and the scroll
-    // position as near as the new text allows.
-    void showRecord(ostrel::store::RecordText loaded, bool keepView);
+    // reload of the loaded one changed by another program, which keeps the
+    // caret, the selection and the scroll position as near as the new text
+    // allows.
+    void showRecord(ostrel::store::RecordText loaded);
+    // The editor after a record was put into it (or began to load into it).
+    void recordShown();
     // Reads the loaded record again, as it is on the disk now; answers false
     // when it holds the editor's text already (only its state is taken).
     // Raises the file-open error (the editor then keeps what it had).
@@ -270,9 +277,6 @@ private:
     // Takes a copy's edits into the editor; answers false, having told why,
     // when its text cannot be read.
     bool restoreRecovery(const ostrel::store::RecoveryCopy& copy);
-    // Writes a record, having asked whether to overwrite a file that another
-    // program changed or removed since it was loaded.
-    bool saveRecord(ostrel::store::LoadedRecord& record, const std::vector<QStringView>& text);
     // Points the application's hint event at ShowHint.
     void connectHintDisplay();
     // Positions of the loaded record's group and record in the rebuilt lists.
@@ -306,9 +310,8 @@ private:
     QMargins frameMargins() const;
     void waitForFrame();
 
-    ostrel::store::LoadedRecord m_record;
     QString m_dataFolder; // the working directory at the start, in full
-    ostrel::RecoveryKeeper* m_recovery = nullptr;
+    ostrel::OpenRecord* m_open = nullptr;
     ostrel::DiskFollower* m_follower = nullptr;
     bool m_recoveryFailureShown = false;
     TCreateDirFrm* CreateDirFrm = nullptr;

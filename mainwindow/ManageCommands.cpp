@@ -1,6 +1,9 @@
 // Deleting records and groups; copying and moving them to another folder.
 #include "MainFrm.h"
 
+#include "OpenRecord.h"
+#include "editor/Document.h"
+
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
@@ -36,8 +39,7 @@ private:
 } // namespace
 
 void TMainFrm::clearEditor() {
-    MainEdit->setRecordText(QString());
-    MainEdit->document()->setModified(false);
+    m_open->clear();
     SaveDataBtn->setEnabled(false);
 }
 
@@ -99,10 +101,11 @@ void TMainFrm::DeleteGroup(const QString& name) {
     // Whether the record in the editor lies in the group: by the group's
     // name, or as the same folder under another name (a link). The editor
     // holds a record while it is enabled: a deletion or a move disables it.
-    const bool holdsRecord = MainEdit->isEnabled() && !m_record.path.isEmpty();
+    const store::LoadedRecord& loaded = loadedRecord();
+    const bool holdsRecord = MainEdit->isEnabled() && !loaded.path.isEmpty();
     const bool loadedInGroup =
         holdsRecord &&
-        (m_record.group == name || fs::sameFile(groupPath(name), groupPath(m_record.group)));
+        (loaded.group == name || fs::sameFile(groupPath(name), groupPath(loaded.group)));
     // Its unsaved edits are asked about first; Cancel keeps the group.
     if (loadedInGroup && ConfirmSaveChanges())
         return;
@@ -123,7 +126,7 @@ void TMainFrm::DeleteGroup(const QString& name) {
         // shown in its group as after any pick (a group no longer listed
         // shows the first one, with nothing selected).
         const int group =
-            GroupCmb->findText(m_record.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            GroupCmb->findText(loaded.group, Qt::MatchExactly | Qt::MatchCaseSensitive);
         SelectGroup(std::max(group, 0));
         ListRecords();
         SelectRecord(group >= 0 ? loadedRecordIndex() : -1);
@@ -186,8 +189,9 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
 
     // The file as saved on disk; a copy onto itself (the record's own group,
     // directly or through a link) fails and leaves it alone.
-    const QString source = workingDirectory.path() + u'/' + m_record.group + u'/' + m_record.name;
-    const bool copied = store::copyRecord(source, *destination + u'/' + m_record.name);
+    const store::LoadedRecord loaded = loadedRecord();
+    const QString source = workingDirectory.path() + u'/' + loaded.group + u'/' + loaded.name;
+    const bool copied = store::copyRecord(source, *destination + u'/' + loaded.name);
     workingDirectory.restore();
     if (!copied) {
         showMessage(QStringLiteral("コピーに失敗しました"));
@@ -200,7 +204,7 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
         showMessage(QStringLiteral("削除に失敗しました"));
     else
         tellWhereUnlisted(*destination, move ? QStringLiteral("移動") : QStringLiteral("コピー"),
-                          *destination + u'/' + m_record.name);
+                          *destination + u'/' + loaded.name);
 }
 
 void TMainFrm::SC_GroupCopy(QObject* Sender) {

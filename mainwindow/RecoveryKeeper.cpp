@@ -1,9 +1,8 @@
 #include "RecoveryKeeper.h"
 
-#include "TextMirror.h"
 #include "store/Recovery.h"
 
-#include <QTextDocument>
+#include "editor/Document.h"
 
 namespace ostrel {
 
@@ -16,7 +15,7 @@ constexpr int kLongestMs = 10000;
 
 } // namespace
 
-RecoveryKeeper::RecoveryKeeper(QTextDocument* document,
+RecoveryKeeper::RecoveryKeeper(editor::Document* document,
                                std::function<store::RecoverySource()> source, QObject* parent)
     : QObject(parent), m_document(document), m_source(std::move(source)),
       m_folder(store::recoveryFolder()), m_jobs([this](Job& job) { run(job); }) {
@@ -26,26 +25,20 @@ RecoveryKeeper::RecoveryKeeper(QTextDocument* document,
     m_longest.setInterval(kLongestMs);
     connect(&m_quiet, &QTimer::timeout, this, [this] { writeNow(); });
     connect(&m_longest, &QTimer::timeout, this, [this] { writeNow(); });
-    // Qt clears a document to nothing (a deleted record or group) leaving it
-    // unmodified without saying so, the last signal still telling of an
-    // edit: the state is looked at once the change is over.
-    m_settled.setSingleShot(true);
-    m_settled.setInterval(0);
-    connect(&m_settled, &QTimer::timeout, this, [this] {
-        if (!m_document->isModified())
-            discard();
-    });
-    connect(document, &QTextDocument::contentsChanged, this, [this] {
+    connect(document, &editor::Document::changed, this, [this] {
         if (m_document->isModified())
             edited();
-        m_settled.start();
     });
-    connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
+    connect(document, &editor::Document::modificationChanged, this, [this](bool modified) {
         if (modified)
             edited();
         else
             discard();
-        m_settled.start();
+    });
+    // A new text (another record, or none) with no edits: nothing to keep.
+    connect(document, &editor::Document::reset, this, [this] {
+        if (!m_document->isModified())
+            discard();
     });
 }
 
@@ -76,7 +69,7 @@ void RecoveryKeeper::discard() {
     m_longest.stop();
     if (m_copyFile.isEmpty())
         return;
-    enqueue({m_copyFile, {}, true, {}});
+    enqueue({m_copyFile, {}, true, editor::Snapshot()});
     m_copyFile.clear();
 }
 
@@ -88,8 +81,8 @@ void RecoveryKeeper::writeNow() {
         return;
     const QString file = store::recoveryFileFor(m_folder, source);
     if (!m_copyFile.isEmpty() && m_copyFile != file)
-        enqueue({m_copyFile, {}, true, {}});
-    enqueue({file, std::move(source), false, TextMirror::of(m_document)->snapshot().pieces});
+        enqueue({m_copyFile, {}, true, editor::Snapshot()});
+    enqueue({file, std::move(source), false, m_document->snapshot()});
     m_copyFile = file;
 }
 
@@ -100,10 +93,8 @@ void RecoveryKeeper::enqueue(Job job) {
 }
 
 void RecoveryKeeper::run(Job& job) {
-    const bool done = job.remove
-                          ? store::removeRecoveryCopy(job.file)
-                          : store::writeRecoveryCopy(job.file, job.source,
-                                                     TextMirror::withoutLastSeparator(job.pieces));
+    const bool done = job.remove ? store::removeRecoveryCopy(job.file)
+                                 : store::writeRecoveryCopy(job.file, job.source, job.text.parts());
     if (!done) {
         const QString folder = m_folder;
         QMetaObject::invokeMethod(

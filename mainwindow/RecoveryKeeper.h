@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/JobQueue.h"
+#include "editor/Snapshot.h"
 #include "store/Recovery.h"
 
 #include <QObject>
@@ -10,9 +11,11 @@
 #include <functional>
 #include <vector>
 
-class QTextDocument;
-
 namespace ostrel {
+
+namespace editor {
+class Document;
+}
 
 // Keeps a recovery copy of a document's unsaved edits (store/Recovery.h): a
 // short while after the last edit (and at least every few seconds while the
@@ -26,7 +29,7 @@ class RecoveryKeeper : public QObject {
 public:
     // `source` tells the record the document holds (no name: none), the
     // state of its file that the edits began from and its format.
-    RecoveryKeeper(QTextDocument* document, std::function<store::RecoverySource()> source,
+    RecoveryKeeper(editor::Document* document, std::function<store::RecoverySource()> source,
                    QObject* parent = nullptr);
     // Writes the copy that edits still wait for, and waits for every write.
     ~RecoveryKeeper() override;
@@ -50,10 +53,10 @@ private:
         QString file;
         store::RecoverySource source;
         bool remove = false; // remove the copy instead of writing it
-        // The text as the mirror holds it, shared with the editor until it
-        // changes there, and written from the keeper's thread: gathering a
-        // large record on the window's thread would stall typing.
-        std::vector<QString> pieces;
+        // The text as the editor holds it, shared with the editor (no text is
+        // copied), and written from the keeper's thread: gathering a large
+        // record on the window's thread would stall typing.
+        editor::Snapshot text;
     };
 
     void edited();
@@ -62,12 +65,11 @@ private:
     // Writes or removes a copy, on the keeper's thread.
     void run(Job& job);
 
-    QTextDocument* m_document;
+    editor::Document* m_document;
     std::function<store::RecoverySource()> m_source;
     QString m_folder;
     QTimer m_quiet;     // restarted by every edit
     QTimer m_longest;   // started by the first edit that no copy holds
-    QTimer m_settled;   // looks at the document once a change is over
     QString m_copyFile; // the copy written or on its way
     // Last: going, it writes what waits before anything it uses goes.
     JobQueue<Job> m_jobs;

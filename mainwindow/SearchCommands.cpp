@@ -3,15 +3,14 @@
 // and showing a record that was found.
 #include "MainFrm.h"
 
-#include "MemoEdit.h"
-#include "TextMirror.h"
+#include "OpenRecord.h"
 #include "core/UserError.h"
 #include "dialogs/SearchHost.h"
 #include "dialogs/SearchUnit.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
-
-#include <QTextCursor>
 
 using namespace ostrel;
 
@@ -26,7 +25,9 @@ public:
 
     std::optional<store::EditedRecord> editedRecord() override {
         const store::LoadedRecord& loaded = m_frm->loadedRecord();
-        if (loaded.path.isEmpty() || !m_frm->MainEdit->isEnabled())
+        // A record still loading is searched in its file.
+        if (loaded.path.isEmpty() || !m_frm->MainEdit->isEnabled() ||
+            !m_frm->openRecord()->isComplete())
             return std::nullopt;
         return store::EditedRecord{loaded.group, loaded.name, m_frm->editorText()};
     }
@@ -100,25 +101,19 @@ void TMainFrm::FindAllMnuClick() {
 }
 
 SharedText TMainFrm::editorText() {
-    // The editor's copy holds the text and the document's last separator.
-    TextMirror::Snapshot snapshot = TextMirror::of(MainEdit->document())->snapshot();
+    // The editor's blocks, shared (a block changed later is copied there).
+    const editor::Snapshot snapshot = MainEdit->document()->snapshot();
     SharedText text;
-    for (const QString& piece : snapshot.pieces)
-        text.length += piece.size();
-    text.length = std::max<qsizetype>(text.length - 1, 0);
-    text.pieces = std::move(snapshot.pieces);
+    text.pieces = snapshot.sharedParts();
+    text.length = snapshot.length();
     return text;
 }
 
 void TMainFrm::selectEditorText(qint64 position, qint64 length) {
-    const qsizetype textLength = MainEdit->textLength();
+    const qsizetype textLength = MainEdit->document()->length();
     const qsizetype start = std::clamp<qint64>(position, 0, textLength);
     const qsizetype end = std::clamp<qint64>(position + length, start, textLength);
-    QTextCursor cursor = MainEdit->textCursor();
-    cursor.setPosition(MainEdit->documentPosition(start, true));
-    if (end > start)
-        cursor.setPosition(MainEdit->documentPosition(end, false), QTextCursor::KeepAnchor);
-    MainEdit->setTextCursor(cursor);
-    MainEdit->ensureCursorVisible();
+    MainEdit->select(start, end);
+    MainEdit->ensureCaretVisible();
     ShowCurrentLine();
 }

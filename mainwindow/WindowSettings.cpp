@@ -2,6 +2,8 @@
 // value from its widgets, and applies a value to them.
 #include "MainFrm.h"
 
+#include "editor/TextView.h"
+
 #include "ui/Colors.h"
 #include "ui/MessageBox.h"
 
@@ -37,7 +39,7 @@ settings::Settings TMainFrm::currentSettings() const {
     s.lastDirectory = GroupCmb->currentText();
     s.lastDocument = SelectedRecordName();
     s.supportPatterns = SupportPatterns;
-    s.wordWrap = MainEdit->lineWrapMode() != QPlainTextEdit::NoWrap;
+    s.wordWrap = MainEdit->wordWrap();
     s.toolbarVisible = !SpeedPanel->isHidden();
     s.statusbarVisible = !DownPanel->isHidden();
     s.rcFormClose = Create_Close_Record->isChecked();
@@ -56,7 +58,7 @@ void TMainFrm::applySettings(const settings::Settings& s) {
     setMainEditFontColor(s.fontColor);
     SupportPatterns = s.supportPatterns;
 
-    MainEdit->setLineWrapMode(s.wordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    MainEdit->setWordWrap(s.wordWrap);
     RightReturnMnu->setChecked(s.wordWrap);
     // A hidden bar gets the check mark of its item.
     SpeedPanel->setVisible(s.toolbarVisible);

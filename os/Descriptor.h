@@ -1,8 +1,5 @@
 #pragma once
 
-#include <dirent.h>
-#include <memory>
-#include <unistd.h>
 #include <utility>
 
 namespace ostrel::fs {
@@ -28,22 +25,12 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     // Gives the descriptor up to the caller, who closes it.
     int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    bool close() { return m_fd < 0 || ::close(release()) == 0; }
+    // Closes the descriptor held (if any) and holds `fd`.
+    void reset(int fd = -1);
+    bool close();
 
 private:
     int m_fd = -1;
 };
-
-// An open folder being read entry by entry; closed (with its descriptor)
-// when the owner goes.
-struct FolderStreamCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using FolderStream = std::unique_ptr<DIR, FolderStreamCloser>;
 
 } // namespace ostrel::fs

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <QByteArray>
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -85,6 +88,35 @@ struct ReadResult {
     FileStamp stamp;
 };
 ReadResult readFileUpTo(const QString& path, qint64 limit);
+
+// A file read piece by piece (a large record, decoded as it comes), opened as
+// readFileUpTo opens it: its stamp is taken as it is opened, and the hash of
+// what was read (contentHash of the whole, once all is read) is kept. A file
+// that grows past the limit while it is read fails the read.
+class FileReader {
+public:
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    // Nothing when the file cannot be opened or is too large (`status` tells).
+    static std::unique_ptr<FileReader> open(const QString& path, qint64 limit, ReadStatus* status);
+    const FileStamp& stamp() const { return m_stamp; }
+    qint64 size() const { return m_stamp.size; }
+    // The next bytes: how many, 0 at the end, -1 when the read failed.
+    qint64 read(char* into, qint64 room);
+    // Starts again at the first byte (and the hash with it).
+    bool rewind();
+    // The hash of the bytes read since the start.
+    quint64 hash() const;
+
+private:
+    FileReader(Descriptor fd, qint64 limit, const FileStamp& stamp);
+    Descriptor m_fd;
+    qint64 m_limit;
+    qint64 m_read = 0;
+    FileStamp m_stamp;
+    void* m_hash; // the hash's state
+};
 
 // Why a file could not be read whole.
 enum class ReadFailure { None, NotFound, AccessDenied, NotRegularFile, TooLarge, Cancelled, Other };

@@ -1,6 +1,7 @@
 #include "PrivateFolder.h"
 
 #include "internal/AtomicWrite.h"
+#include "internal/Names.h"
 #include "internal/Reading.h"
 #include "internal/Writer.h"
 #include "os/Descriptor.h"

@@ -54,17 +54,25 @@ qint64 recordSizeLimit() {
     return std::clamp<qint64>(memory > 0 ? memory / 12 : 1024 * kMiB, 64 * kMiB, 1024 * kMiB);
 }
 
-RecordText load(const QString& group, const QString& name) {
-    const QString path = recordPath(group, name);
-    const qint64 limit = recordSizeLimit();
-    const fs::ReadResult read = fs::readFileUpTo(path, limit);
-    if (read.status == fs::ReadStatus::TooLarge)
+namespace {
+
+[[noreturn]] void cannotOpen(const QString& path, fs::ReadStatus status, qint64 limit) {
+    if (status == fs::ReadStatus::TooLarge)
         throw UserError(
             QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
                 .arg(path)
                 .arg(limit >> 20));
+    throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+}
+
+} // namespace
+
+RecordText load(const QString& group, const QString& name) {
+    const QString path = recordPath(group, name);
+    const qint64 limit = recordSizeLimit();
+    const fs::ReadResult read = fs::readFileUpTo(path, limit);
     if (read.status != fs::ReadStatus::Read)
-        throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+        cannotOpen(path, read.status, limit);
     DiskState disk{read.stamp, std::nullopt};
     // Only a file changed just before it was read needs its content's hash;
     // that is taken beside the decoding, not after it.
@@ -77,6 +85,24 @@ RecordText load(const QString& group, const QString& name) {
         disk.hash = hash.get();
     return {{group, name, path, std::move(decoded.format), std::move(disk)},
             std::move(decoded.text)};
+}
+
+OpenedRecord openRecord(const QString& group, const QString& name) {
+    const QString path = recordPath(group, name);
+    const qint64 limit = recordSizeLimit();
+    fs::ReadStatus status = fs::ReadStatus::CannotOpen;
+    std::unique_ptr<fs::FileReader> file = fs::FileReader::open(path, limit, &status);
+    if (!file)
+        cannotOpen(path, status, limit);
+    return {{group, name, path, {}, {}}, std::move(file)};
+}
+
+void finishReading(LoadedRecord& record, const fs::FileReader& file, TextFormat format) {
+    record.format = std::move(format);
+    record.disk.stamp = file.stamp();
+    // As load keeps it: the content's hash only for a file changed just
+    // before it was read.
+    record.disk.hash = file.stamp().recent ? std::optional(file.hash()) : std::nullopt;
 }
 
 LoadedRecord absentRecord(const QString& group, const QString& name) {
@@ -114,7 +140,7 @@ SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text, Over
     QByteArray bytes;
     bool unencodable = false;
     const auto encode = [&](const fs::PieceWriter& write) {
-        return encodeTextInPieces(text, format, LineSeparators::Editor, write, &unencodable);
+        return encodeTextInPieces(text, format, write, &unencodable);
     };
     bool saved;
     fs::WrittenFile written;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <memory>
 #include <vector>
 
 // The record store: the groups (folders of the data folder, which is the
@@ -65,6 +66,18 @@ qint64 recordSizeLimit();
 // file) or the too-large error.
 RecordText load(const QString& group, const QString& name);
 
+// A record opened to be read piece by piece (a large one, decoded as it is
+// read, in the editor): the record with its place, and its file. Raises the
+// errors load raises.
+struct OpenedRecord {
+    LoadedRecord record; // its format and disk state are set by finishReading
+    std::unique_ptr<fs::FileReader> file;
+};
+OpenedRecord openRecord(const QString& group, const QString& name);
+// The whole file was read and decoded in this format: the record takes it,
+// and the state of the file it was read from.
+void finishReading(LoadedRecord& record, const fs::FileReader& file, TextFormat format);
+
 // A record for a file that is not there (yet): saving it makes the file.
 LoadedRecord absentRecord(const QString& group, const QString& name);
 
@@ -87,8 +100,8 @@ enum class SaveResult {
 // Whether a save overwrites a file that changed on disk since it was loaded.
 enum class Overwrite { IfUnchanged, Always };
 
-// Writes a text (given in consecutive parts, lines separated by the editor's
-// separators) over the record, in the record's own encoding and line breaks.
+// Writes a text (given in consecutive parts, lines separated by "\n") over
+// the record, in the record's own encoding and line breaks.
 // Unless told to overwrite always, first compares the file with what was
 // loaded, and answers Changed or Gone, having written nothing, when it
 // differs. Answers Unencodable, having written nothing, when a character

@@ -222,10 +222,7 @@ bool writeRecoveryCopy(const QString& file, const RecoverySource& source,
                     bytes.resize(units.size() * 2);
                     char* out = bytes.data();
                     for (const QChar c : units) {
-                        // The editor ends its lines with U+2029, and holds no
-                        // U+2029 of its own (it takes one for a line end).
-                        const char16_t u = c == QChar::ParagraphSeparator ? u'\n' : c.unicode();
-                        qToLittleEndian(quint16(u), out);
+                        qToLittleEndian(quint16(c.unicode()), out);
                         out += 2;
                     }
                     if (!write(bytes))

@@ -111,6 +111,10 @@ struct Started {
     TMainFrm* operator->() const { return main; }
 };
 
+// Waits until the record the main window loads is read whole (a large one
+// loads in the background); answers false when it took longer than a minute.
+bool waitForRecord(TMainFrm* frm);
+
 // Types text into the focused widget as an input method commits it (works for
 // Japanese too).
 void commitText(QWidget* widget, const QString& text);

@@ -5,7 +5,10 @@
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
+#include "mainwindow/OpenRecord.h"
 #include "mainwindow/ProgramWindows.h"
 
 #include <QTest>
@@ -47,6 +50,10 @@ void showMain(TMainFrm* frm) {
     frm->show();
     if (!QTest::qWaitForWindowExposed(frm))
         qWarning("main window not exposed");
+}
+
+bool waitForRecord(TMainFrm* frm) {
+    return QTest::qWaitFor([frm] { return !frm->openRecord()->isLoading(); }, 60000);
 }
 
 } // namespace testing

@@ -3,6 +3,8 @@
 // colour through the real dialogs, close-after-create; what a restart keeps.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/FontDialog.h"
 #include "mainwindow/MainFrm.h"
@@ -266,38 +268,35 @@ private slots:
         // A first line long enough to wrap into several rows, then "end".
         Opened s(QString("word ").repeated(200).toUtf8() + "\nend of it\n");
         TMainFrm* f = s.f;
-        QCOMPARE(f->MainEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(f->MainEdit->wordWrap());
         click(f->MainEdit->viewport());
-        f->MainEdit->moveCursor(QTextCursor::End);
+        f->MainEdit->setCaret(f->MainEdit->document()->length());
         commitText(f->MainEdit, QStringLiteral("x"));
-        QTextCursor c = f->MainEdit->textCursor();
-        c.setPosition(1000 + 1);
-        c.setPosition(1000 + 4, QTextCursor::KeepAnchor); // "end" selected
-        f->MainEdit->setTextCursor(c);
+        f->MainEdit->select(1000 + 1, 1000 + 4); // "end" selected
         f->ShowCurrentLine();
         const int wrappedLine = f->CurrentLineLbl->text().toInt();
         QVERIFY2(wrappedLine > 3, qPrintable(f->CurrentLineLbl->text()));
-        const QString text = f->MainEdit->toPlainText();
+        const QString text = f->MainEdit->document()->toString();
         QVERIFY(f->MainEdit->document()->isModified());
         QVERIFY(f->SaveDataBtn->isEnabled());
 
         choose(f, f->RightReturnMnu);
-        QCOMPARE(f->MainEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QVERIFY(!f->MainEdit->wordWrap());
         QVERIFY(!f->RightReturnMnu->isChecked());
         // The line display follows at once: "end" is on the second line.
         QCOMPARE(f->CurrentLineLbl->text(), QStringLiteral("2"));
-        QCOMPARE(f->MainEdit->toPlainText(), text);
-        QCOMPARE(f->MainEdit->textCursor().selectedText(), QStringLiteral("end"));
-        QCOMPARE(f->MainEdit->textCursor().position(), 1004);
+        QCOMPARE(f->MainEdit->document()->toString(), text);
+        QCOMPARE(f->MainEdit->selectedText(), QStringLiteral("end"));
+        QCOMPARE(f->MainEdit->caret(), 1004);
         QVERIFY(f->MainEdit->document()->isModified());
         QVERIFY(f->SaveDataBtn->isEnabled());
         QVERIFY(f->MainEdit->horizontalScrollBar()->maximum() > 0);
 
         choose(f, f->RightReturnMnu);
-        QCOMPARE(f->MainEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(f->MainEdit->wordWrap());
         QVERIFY(f->RightReturnMnu->isChecked());
         QCOMPARE(f->CurrentLineLbl->text().toInt(), wrappedLine);
-        QCOMPARE(f->MainEdit->textCursor().selectedText(), QStringLiteral("end"));
+        QCOMPARE(f->MainEdit->selectedText(), QStringLiteral("end"));
         QVERIFY(f->MainEdit->document()->isModified());
         QCOMPARE(f->MainEdit->horizontalScrollBar()->maximum(), 0);
 
@@ -544,7 +543,7 @@ private slots:
         QVERIFY(f->SpeedPanel->isHidden() && f->HideToolBarMnu->isChecked());
         QVERIFY(f->DownPanel->isHidden() && f->HideStatusBarMnu->isChecked());
         QVERIFY(!f->LinePanel->isHidden() && !f->HideLineNumberMnu->isChecked());
-        QCOMPARE(f->MainEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QVERIFY(!f->MainEdit->wordWrap());
         QVERIFY(!f->RightReturnMnu->isChecked());
         QVERIFY(!f->Create_Close_Record->isChecked());
         // The dialogs open on their first values again.

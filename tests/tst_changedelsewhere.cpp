@@ -5,6 +5,8 @@
 // and the edits stay in the editor whatever the answer. A record nobody else
 // touched saves without a question.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 
 #include <QAbstractButton>
@@ -12,7 +14,6 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
@@ -195,7 +196,7 @@ private slots:
             QCOMPARE(data.read("g/a.txt"), kEdited);
             QCOMPARE(main->isVisible(), by != SaveBy::Closing);
             if (by == SaveBy::PickingAnother)
-                QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("bravo\n"));
+                QCOMPARE(main->MainEdit->document()->toString(), QStringLiteral("bravo\n"));
             else if (by == SaveBy::Button)
                 QVERIFY(!main->MainEdit->document()->isModified());
             return;
@@ -207,7 +208,7 @@ private slots:
         if (change != Change::Deleted)
             QCOMPARE(data.read("g/a.txt"), kOther);
         QVERIFY(main->isVisible());
-        QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("Xあいう\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QStringLiteral("Xあいう\n"));
         QVERIFY(main->MainEdit->document()->isModified());
         QVERIFY(main->SaveDataBtn->isEnabled());
         QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
@@ -256,7 +257,7 @@ private slots:
             QStringLiteral("この文書には Shift-JIS で保存できない文字")));
         QCOMPARE(boxes.texts(), QStringList{kChangedQuestion});
         QCOMPARE(data.read("g/a.txt"), QByteArray("rewritten by another program\n"));
-        QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("X😀あいう\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QStringLiteral("X😀あいう\n"));
         QVERIFY(main->MainEdit->document()->isModified());
 
         // Saved with Yes to both, the edits are written in UTF-8.
@@ -324,7 +325,7 @@ private slots:
         clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts(), QStringList{kSaveQuestion});
         QCOMPARE(data.read("g/a.txt"), sjis(QStringLiteral("XYZあいう\r\n")));
-        QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("bravo\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QStringLiteral("bravo\n"));
     }
 };
 

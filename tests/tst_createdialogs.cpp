@@ -2,6 +2,8 @@
 // and the start-up in a data folder without groups.
 #include "SavePathDriver.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
@@ -262,7 +265,7 @@ void CreateDialogs::frame() {
 void CreateDialogs::createGroup() {
     Session s;
     QCOMPARE(s.main->GroupCmb->currentText(), QStringLiteral("g1"));
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("alpha"));
+    QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("alpha"));
     s.main->MainEdit->setFocus();
     QTest::keyClicks(s.main->MainEdit, QStringLiteral("!"));
     QVERIFY(s.main->MainEdit->document()->isModified());
@@ -284,7 +287,7 @@ void CreateDialogs::createGroup() {
     QCOMPARE(s.main->GroupCmb->currentText(), name);
     QCOMPARE(s.main->RecordLst->count(), 0);
     // The editor and the remembered state are untouched; nothing was asked.
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("!alpha"));
+    QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("!alpha"));
     QVERIFY(s.main->MainEdit->document()->isModified());
     QCOMPARE(s.main->GroupIndex, groupIndex);
     QCOMPARE(s.main->RecordPath(), recordPath);
@@ -450,7 +453,7 @@ void CreateDialogs::recordExtensions() {
     } else {
         // Not shown by the pattern list: the first record is loaded instead.
         QCOMPARE(s.main->RecordLst->currentRow(), 0);
-        QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("alpha"));
+        QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("alpha"));
     }
 }
 
@@ -492,7 +495,7 @@ void CreateDialogs::firstRecordOfEmptyGroup() {
     QCOMPARE(s.main->RecordLst->currentRow(), 0);
     QVERIFY(s.main->RecordLst->currentItem()->isSelected());
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./fresh/first.txt"));
-    QCOMPARE(s.main->MainEdit->toPlainText(), QString());
+    QCOMPARE(s.main->MainEdit->document()->toString(), QString());
     QVERIFY(!s.main->MainEdit->document()->isModified());
     QVERIFY(s.main->MainEdit->isEnabled());
     QCOMPARE(s.root.read(QStringLiteral("data/g1/a.txt")), saved);
@@ -591,7 +594,7 @@ void CreateDialogs::recordInFilledGroup() {
         // The loaded record stays, selected, with its edits.
         QCOMPARE(s.main->RecordLst->currentRow(), 0);
         QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
-        QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("lostalpha"));
+        QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("lostalpha"));
         QVERIFY(s.main->MainEdit->document()->isModified());
         s.main->MainEdit->document()->setModified(false);
         return;
@@ -599,7 +602,7 @@ void CreateDialogs::recordInFilledGroup() {
     QCOMPARE(s.main->RecordIndex, 1);
     QCOMPARE(s.main->RecordLst->currentRow(), 1);
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/aa.txt"));
-    QCOMPARE(s.main->MainEdit->toPlainText(), QString());
+    QCOMPARE(s.main->MainEdit->document()->toString(), QString());
     QVERIFY(!s.main->MainEdit->document()->isModified());
 
     s.main->Create_Close_Record->trigger();
@@ -623,7 +626,7 @@ void CreateDialogs::existingRecordName() {
     QCOMPARE(s.boxes.texts(), QStringList{kRecordFailed});
     QCOMPARE(s.root.read(QStringLiteral("data/g1/b.txt")), QByteArray("beta"));
     QCOMPARE(s.main->RecordLst->currentItem()->text(), QStringLiteral("b.txt"));
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("beta"));
+    QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("beta"));
     QVERIFY(CreRecFrm->RecNameEdt->text().isEmpty());
     QVERIFY(!CreRecFrm->isVisible());
 }
@@ -640,7 +643,7 @@ void CreateDialogs::recordNotListed() {
     QVERIFY(s.exists(QStringLiteral("fresh/hidden.Reg")));
     QCOMPARE(s.main->RecordLst->count(), 0);
     QCOMPARE(s.main->RecordPath(), QStringLiteral("./g1/a.txt"));
-    QCOMPARE(s.main->MainEdit->toPlainText(), QStringLiteral("alpha"));
+    QCOMPARE(s.main->MainEdit->document()->toString(), QStringLiteral("alpha"));
     QVERIFY(CreRecFrm->isVisible());
 
     // The same name again fails in the still empty list: the message only.

@@ -1,7 +1,9 @@
 // Editing, navigation and search commands, driven through the main window's
 // menus, the editor's pop-up menu, the input box and the find dialog.
 #include "TestSupport.h"
-#include "mainwindow/EditorLines.h"
+#include "editor/Document.h"
+#include "editor/Lines.h"
+#include "editor/TextView.h"
 #include "mainwindow/FindDialog.h"
 #include "mainwindow/MainFrm.h"
 
@@ -11,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBlock>
 #include <QTimer>
 #include <memory>
 
@@ -84,22 +85,19 @@ struct Fixture {
         // The editing commands are enabled while the focus is in the editor.
         f->MainEditEnter();
     }
-    QPlainTextEdit* edit() const { return f->MainEdit; }
-    int caret() const { return edit()->textCursor().position(); }
-    void select(int anchor, int position) {
-        QTextCursor c = edit()->textCursor();
-        c.setPosition(anchor);
-        c.setPosition(position, QTextCursor::KeepAnchor);
-        edit()->setTextCursor(c);
-    }
+    ostrel::editor::TextView* edit() const { return f->MainEdit; }
+    QString text() const { return edit()->document()->toString(); }
+    int caret() const { return int(edit()->caret()); }
+    void select(int anchor, int position) { edit()->select(anchor, position); }
     void setCaret(int position) { select(position, position); }
     QString label() const { return f->CurrentLineLbl->text(); }
     // A point inside the editor's view at a text position.
-    QPoint pointAt(int position) const {
-        QTextCursor c(edit()->document());
-        c.setPosition(position);
-        return edit()->cursorRect(c).center();
-    }
+    QPoint pointAt(int position) const { return edit()->caretRect(position).center(); }
+    // Where a line of the text starts (counted from 0).
+    int lineStart(int line) const { return int(edit()->document()->lineStart(line)); }
+    // Where a row as shown starts (counted from 0), once counted.
+    int rowStart(int row) const { return int(edit()->lines()->lineStart(row).value_or(-2)); }
+    int rowCount() const { return int(edit()->lines()->lineCount().value_or(-1)); }
     void findThroughDialog(const QString& what) {
         f->FindDialog->FindTextEdt->setText(what);
         QTest::mouseClick(f->FindDialog->FindNextBtn, Qt::LeftButton);
@@ -162,7 +160,7 @@ private slots:
         auto* action = x.f->findChild<QAction*>(item);
         QVERIFY(action);
         action->trigger();
-        QCOMPARE(x.edit()->toPlainText(), text);
+        QCOMPARE(x.text(), text);
         QCOMPARE(QApplication::clipboard()->text(), clipboard);
         // A change is an ordinary edit: the record can be saved.
         QCOMPARE(x.f->SaveDataBtn->isEnabled(), text != QStringLiteral("abcdef"));
@@ -173,7 +171,7 @@ private slots:
         QApplication::clipboard()->clear();
         x.setCaret(1);
         x.f->PasteMnu->trigger();
-        QCOMPARE(x.edit()->toPlainText(), QStringLiteral("abc"));
+        QCOMPARE(x.text(), QStringLiteral("abc"));
     }
 
     void moveToTheStartAndTheEnd_data() {
@@ -189,7 +187,7 @@ private slots:
         Fixture x(text);
         x.f->MoveLastMnu->trigger();
         QCOMPARE(x.caret(), end);
-        QVERIFY(!x.edit()->textCursor().hasSelection());
+        QVERIFY(!x.edit()->hasSelection());
         x.f->MoveStartMnu->trigger();
         QCOMPARE(x.caret(), 0);
     }
@@ -230,15 +228,14 @@ private slots:
         QCOMPARE(seen->caption, QStringLiteral("行の移動"));
         QCOMPARE(seen->prompt, QStringLiteral("移動する行番号を入力してください"));
         QCOMPARE(seen->initial, QString());
-        const int expected =
-            line ? x.edit()->document()->findBlockByNumber(line - 1).position() : 2;
+        const int expected = line ? x.lineStart(line - 1) : 2;
         QCOMPARE(x.caret(), expected);
         QCOMPARE(boxes.texts(), error.isEmpty() ? QStringList() : QStringList{error});
         if (!error.isEmpty()) {
             QCOMPARE(boxes.seen().front().title, QStringLiteral("OSTREL"));
             QCOMPARE(boxes.seen().front().icon, int(QMessageBox::Critical));
         }
-        QCOMPARE(x.edit()->toPlainText(), lines(12));
+        QCOMPARE(x.text(), lines(12));
     }
 
     void moveToALineCancelled() {
@@ -256,20 +253,22 @@ private slots:
         const QString first =
             QStringLiteral("this first line is long enough to wrap in the editor at its width");
         Fixture x(first + QStringLiteral("\nsecond\nthird"));
-        QVERIFY(x.edit()->lineWrapMode() != QPlainTextEdit::NoWrap);
-        QTextDocument* doc = x.edit()->document();
-        doc->documentLayout()->blockBoundingRect(doc->firstBlock());
-        const QTextLayout* layout = doc->firstBlock().layout();
-        const int rows = layout->lineCount();
+        QVERIFY(x.edit()->wordWrap());
+        // The second row: the first position shown below the first row.
+        int second = 1;
+        while (x.edit()->caretRect(second).y() == x.edit()->caretRect(0).y())
+            ++second;
+        QVERIFY(second < first.size());
+        const int rows = x.rowCount() - 2;
         QVERIFY(rows >= 2);
 
         answerInputBox(QStringLiteral("2"));
         x.f->MoveLineMnu->trigger();
-        QCOMPARE(x.caret(), layout->lineAt(1).textStart());
+        QCOMPARE(x.caret(), second);
 
         answerInputBox(QString::number(rows + 2));
         x.f->MoveLineMnu->trigger();
-        QCOMPARE(x.caret(), doc->findBlockByNumber(2).position());
+        QCOMPARE(x.caret(), x.lineStart(2));
     }
 
     void rememberAndReturn() {
@@ -293,7 +292,7 @@ private slots:
         x.f->PointPum3->trigger();
         QCOMPARE(x.f->MemoryPoint, 120);
         x.f->RecordLst->setCurrentRow(1);
-        QCOMPARE(x.edit()->toPlainText(), QString(50, u'y'));
+        QCOMPARE(x.text(), QString(50, u'y'));
         x.focusEditor();
         x.f->MoveMemoryMnu->trigger();
         QCOMPARE(x.caret(), 50);
@@ -307,7 +306,7 @@ private slots:
         QCOMPARE(x.label(), QStringLiteral("1"));
         QTest::keyClick(x.edit(), Qt::Key_Down);
         QCOMPARE(x.label(), QStringLiteral("2"));
-        QCOMPARE(x.edit()->textCursor().blockNumber(), 2);
+        QCOMPARE(x.edit()->document()->lineOf(x.caret()), 2);
 
         // A typed line break shows only with the next key.
         QTest::keyClick(x.edit(), Qt::Key_Return);
@@ -326,26 +325,24 @@ private slots:
         x.setCaret(0);
         commitText(x.edit(), QStringLiteral("日本"));
         QCOMPARE(x.label(), QStringLiteral("1"));
-        QVERIFY(x.edit()->toPlainText().startsWith(QStringLiteral("日本line1")));
+        QVERIFY(x.text().startsWith(QStringLiteral("日本line1")));
     }
 
     void lineDisplayFollowsTheMouseAtOnce() {
         Fixture x(lines(8));
-        QTest::mouseClick(x.edit()->viewport(), Qt::LeftButton, {},
-                          x.pointAt(x.edit()->document()->findBlockByNumber(4).position() + 2));
-        QCOMPARE(x.edit()->textCursor().blockNumber(), 4);
+        QTest::mouseClick(x.edit()->viewport(), Qt::LeftButton, {}, x.pointAt(x.lineStart(4) + 2));
+        QCOMPARE(x.edit()->document()->lineOf(x.caret()), 4);
         QCOMPARE(x.label(), QStringLiteral("5"));
-        QTest::mouseDClick(x.edit()->viewport(), Qt::LeftButton, {},
-                           x.pointAt(x.edit()->document()->findBlockByNumber(1).position() + 2));
+        QTest::mouseDClick(x.edit()->viewport(), Qt::LeftButton, {}, x.pointAt(x.lineStart(1) + 2));
         QCOMPARE(x.label(), QStringLiteral("2"));
         // A right-button press leaves the selection alone (dragged from line 7
         // back to line 1), and the display shows the line of its lower end.
-        const int line7 = x.edit()->document()->findBlockByNumber(6).position();
+        const int line7 = x.lineStart(6);
         x.select(line7, 1);
         QTest::mousePress(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(line7 + 2));
         QCOMPARE(x.label(), QStringLiteral("1"));
-        QCOMPARE(x.edit()->textCursor().selectionStart(), 1);
-        QCOMPARE(x.edit()->textCursor().selectionEnd(), line7);
+        QCOMPARE(x.edit()->selectionStart(), 1);
+        QCOMPARE(x.edit()->selectionEnd(), line7);
         QTest::mouseRelease(x.edit()->viewport(), Qt::RightButton, {}, x.pointAt(line7 + 2));
         QTRY_VERIFY(MainFrm->Pum3->isVisible());
         MainFrm->Pum3->close();
@@ -355,43 +352,33 @@ private slots:
         const QString first =
             QStringLiteral("this first line is long enough to wrap in the editor at its width");
         Fixture x(first + QStringLiteral("\nsecond"));
-        QTextDocument* doc = x.edit()->document();
-        doc->documentLayout()->blockBoundingRect(doc->firstBlock());
-        const int rows = doc->firstBlock().layout()->lineCount();
+        const int rows = x.rowCount() - 1;
         QVERIFY(rows >= 2);
-        QTest::mouseClick(x.edit()->viewport(), Qt::LeftButton, {},
-                          x.pointAt(doc->findBlockByNumber(1).position() + 1));
+        QTest::mouseClick(x.edit()->viewport(), Qt::LeftButton, {}, x.pointAt(x.lineStart(1) + 1));
         QCOMPARE(x.label(), QString::number(rows + 1));
 
         // Without wrap a line is a line of the text.
-        x.f->MainEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        x.f->MainEdit->setWordWrap(false);
         QTest::keyClick(x.edit(), Qt::Key_Left);
         QCOMPARE(x.label(), QStringLiteral("2"));
     }
 
-    // In a record whose rows take a while to count, the display shows the
-    // number when the count comes, and a move to a line goes there then,
-    // unless the caret was moved meanwhile.
+    // In a record whose rows are counted after a new width, the display
+    // shows the number when the count comes, and a move to a line goes there
+    // then, unless the caret was moved meanwhile.
     void linesCountedInTheBackground() {
         QStringList text;
         for (int i = 0; i < 3000; ++i)
             text.append(QStringLiteral("line %1 ").arg(i) +
                         QStringLiteral("word ").repeated(i % 40));
-        const auto rowsOf = [](QTextDocument* doc) {
-            QList<QPair<int, int>> rows; // every row's block and start
-            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-                doc->documentLayout()->blockBoundingRect(b);
-                for (int r = 0; r < b.layout()->lineCount(); ++r)
-                    rows.append(
-                        {b.blockNumber(), b.position() + b.layout()->lineAt(r).textStart()});
-            }
-            return rows;
-        };
-        // A new width: what was counted since the load counts no more, and
-        // nothing is counted until a question is asked.
+        // A new width: what was counted since the load counts no more.
         const auto newWidth = [](Fixture& x) {
             x.f->resize(x.f->width() + 40, x.f->height());
             QApplication::processEvents();
+        };
+        const auto counted = [](Fixture& x) {
+            QTRY_VERIFY(!x.edit()->lines()->counting());
+            QVERIFY(x.rowCount() > 3000);
         };
         {
             Fixture x(text.join(u'\n'));
@@ -400,16 +387,17 @@ private slots:
             QTest::keyClick(x.edit(), Qt::Key_End, Qt::ControlModifier);
             QCOMPARE(x.label(), QStringLiteral("1"));
             QTest::keyClick(x.edit(), Qt::Key_Left); // the line of the end is asked for
-            QCOMPARE(x.label(), QStringLiteral("1"));
-            QTRY_COMPARE(x.label(), QString::number(rowsOf(x.edit()->document()).size()));
+            counted(x);
+            QTRY_COMPARE(x.label(), QString::number(x.rowCount()));
         }
         {
             Fixture x(text.join(u'\n'));
             newWidth(x);
             answerInputBox(QStringLiteral("2500"));
             x.f->MoveLineMnu->trigger();
-            QCOMPARE(x.caret(), 0);
-            QTRY_COMPARE(x.caret(), rowsOf(x.edit()->document()).at(2499).second);
+            counted(x);
+            QTRY_COMPARE(x.caret(), x.rowStart(2499));
+            QVERIFY(x.rowStart(2499) < x.lineStart(2499)); // rows, not lines
         }
         {
             Fixture x(text.join(u'\n'));
@@ -418,8 +406,8 @@ private slots:
             x.f->MoveLineMnu->trigger();
             x.f->MoveLastMnu->trigger();
             const int last = x.caret();
-            auto* lines = x.edit()->document()->findChild<ostrel::EditorLines*>();
-            QTRY_VERIFY(!lines->counting());
+            counted(x);
+            QApplication::processEvents();
             QCOMPARE(x.caret(), last);
         }
     }
@@ -450,7 +438,7 @@ private slots:
         x.f->MoveLineMnu->trigger();
         x.f->FindStringMnu->trigger();
         x.findThroughDialog(QStringLiteral("line7"));
-        QCOMPARE(x.edit()->textCursor().selectedText(), QStringLiteral("line7"));
+        QCOMPARE(x.edit()->selectedText(), QStringLiteral("line7"));
         QCOMPARE(x.label(), QStringLiteral("1"));
     }
 
@@ -469,8 +457,7 @@ private slots:
         dlg->FindTextEdt->setText(QStringLiteral("ABC"));
         QTest::keyClick(dlg->FindTextEdt, Qt::Key_Return);
         const auto selection = [&] {
-            const QTextCursor c = x.edit()->textCursor();
-            return qMakePair(c.selectionStart(), c.selectionEnd());
+            return qMakePair(int(x.edit()->selectionStart()), int(x.edit()->selectionEnd()));
         };
         QCOMPARE(selection(), qMakePair(4, 7));
         QCOMPARE(x.f->focusWidget(), x.edit());
@@ -512,10 +499,10 @@ private slots:
         x.setCaret(0);
         x.f->FindStringMnu->trigger();
         x.findThroughDialog(what);
-        const QTextCursor c = x.edit()->textCursor();
-        QCOMPARE(c.hasSelection() ? c.selectionStart() : -1, found);
+        const ostrel::editor::TextView* c = x.edit();
+        QCOMPARE(c->hasSelection() ? c->selectionStart() : -1, found);
         if (found >= 0)
-            QCOMPARE(c.selectedText().toCaseFolded(), what.toCaseFolded());
+            QCOMPARE(c->selectedText().toCaseFolded(), what.toCaseFolded());
     }
 
     void findHonoursTheOptions_data() {
@@ -578,10 +565,10 @@ private slots:
         QList<int> found;
         for (qsizetype i = 0; i < walk.size(); ++i) {
             QTest::mouseClick(dlg->FindNextBtn, Qt::LeftButton);
-            const QTextCursor c = x.edit()->textCursor();
-            found.append(c.hasSelection() ? c.selectionStart() : -1);
-            if (c.hasSelection())
-                QCOMPARE(c.selectedText().size(), what.size());
+            const ostrel::editor::TextView* c = x.edit();
+            found.append(c->hasSelection() ? int(c->selectionStart()) : -1);
+            if (c->hasSelection())
+                QCOMPARE(c->selectedText().size(), what.size());
         }
         QCOMPARE(found, walk);
     }
@@ -592,7 +579,7 @@ private slots:
         x.f->RecordLst->setFocus();
         QCOMPARE(x.f->focusWidget(), x.f->RecordLst);
         x.findThroughDialog(QStringLiteral("beta"));
-        QCOMPARE(x.edit()->textCursor().selectedText(), QStringLiteral("beta"));
+        QCOMPARE(x.edit()->selectedText(), QStringLiteral("beta"));
         QCOMPARE(x.f->focusWidget(), x.edit());
     }
 

@@ -9,6 +9,8 @@
 // A full disk is a small tmpfs mounted for the case, which needs root; without
 // it those cases are skipped, saying so.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -24,7 +26,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMap>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -252,7 +253,7 @@ void perform(Operation op, TMainFrm* frm) {
                                        ? frm->RecordLst->item(1)
                                        : frm->RecordLst->item(0);
         clickRecord(frm, foreign->text());
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("odd"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("odd"));
         frm->MainEdit->setFocus();
         QTest::keyClicks(frm->MainEdit, "edited ");
         QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);

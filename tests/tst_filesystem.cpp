@@ -292,6 +292,46 @@ private slots:
         QCOMPARE(entriesOf(data.path()), QStringList({"big.txt", "source.txt"}));
     }
 
+    // A file read piece by piece gives its bytes, the hash of the whole and
+    // the stamp it was opened with; a file that grows past the limit while it
+    // is read fails the read; what is no regular file is not opened.
+    void readsAFilePieceByPiece() {
+        DataFolder data;
+        QByteArray bytes;
+        for (int i = 0; i < 100000; ++i)
+            bytes += QByteArray::number(i) + '\n';
+        data.write(QStringLiteral("g/a.txt"), bytes);
+        fs::ReadStatus status;
+        std::unique_ptr<fs::FileReader> reader =
+            fs::FileReader::open(QStringLiteral("./g/a.txt"), 1 << 30, &status);
+        QVERIFY(reader);
+        QCOMPARE(reader->size(), bytes.size());
+        QVERIFY(reader->stamp().sameState(*fs::stampOf(QStringLiteral("./g/a.txt"))));
+        for (int pass = 0; pass < 2; ++pass) {
+            QByteArray read;
+            char piece[7777];
+            for (qint64 n; (n = reader->read(piece, sizeof piece)) > 0;)
+                read.append(piece, n);
+            QCOMPARE(read, bytes);
+            QCOMPARE(reader->hash(), fs::contentHash(bytes));
+            QVERIFY(reader->rewind());
+        }
+        QVERIFY(!fs::FileReader::open(QStringLiteral("./g/a.txt"), 1000, &status));
+        QCOMPARE(status, fs::ReadStatus::TooLarge);
+        QVERIFY(!fs::FileReader::open(QStringLiteral("./g"), 1 << 30, &status));
+        QCOMPARE(status, fs::ReadStatus::CannotOpen);
+        reader = fs::FileReader::open(QStringLiteral("./g/a.txt"), bytes.size() + 10, &status);
+        QFile grow(data.absolute(QStringLiteral("g/a.txt")));
+        QVERIFY(grow.open(QIODevice::Append));
+        grow.write(QByteArray(100, 'x'));
+        grow.close();
+        char piece[1 << 16];
+        qint64 n = 0;
+        while ((n = reader->read(piece, sizeof piece)) > 0) {
+        }
+        QCOMPARE(n, -1);
+    }
+
     void createAndDelete() {
         DataFolder data;
         QVERIFY(fs::createNewFile("./a.txt"));

@@ -7,6 +7,8 @@
 // the system cannot watch, the window works as it did without this.
 #include "SavePathDriver.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/CreRecUnit.h"
 #include "mainwindow/DiskFollower.h"
@@ -19,12 +21,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
-#include <QTextBlock>
 #include <QToolButton>
 
 #include <cstdio>
@@ -106,9 +106,7 @@ void marker(const DataFolder& data, TMainFrm* f, const QString& name = "zz-marke
 }
 
 void setCaret(TMainFrm* f, int position) {
-    QTextCursor c = f->MainEdit->textCursor();
-    c.setPosition(position);
-    f->MainEdit->setTextCursor(c);
+    f->MainEdit->setCaret(position);
 }
 
 } // namespace
@@ -289,8 +287,8 @@ private slots:
         const QString expected = changed == "\x82\xa0\x82\xa2\r\n\x82\xa4\r\n"
                                      ? QStringLiteral("あい\nう\n")
                                      : QString::fromUtf8(changed);
-        QTRY_COMPARE(main->MainEdit->toPlainText(), expected);
-        QCOMPARE(main->MainEdit->textCursor().position(), caret);
+        QTRY_COMPARE(main->MainEdit->document()->toString(), expected);
+        QCOMPARE(main->MainEdit->caret(), caret);
         QVERIFY(!main->MainEdit->document()->isModified());
         QVERIFY(!main->SaveDataBtn->isEnabled());
         QCOMPARE(main->StatusBar->currentMessage(),
@@ -318,7 +316,7 @@ private slots:
         setCaret(main.main, 6);
         replace(data, "g/b.txt", "bravo one\nbravo two\n");
         marker(data, main.main);
-        QCOMPARE(main->MainEdit->textCursor().position(), 6);
+        QCOMPARE(main->MainEdit->caret(), 6);
         QVERIFY(!main->StatusBar->currentMessage().contains(QStringLiteral("読み込み直しました")));
         QCOMPARE(notice(main.main), QString());
         // The file as it is now is the one loaded: a save asks nothing.
@@ -347,7 +345,7 @@ private slots:
         main->MainEdit->setFocus();
         if (edited)
             QTest::keyClicks(main->MainEdit, "X");
-        const QString text = main->MainEdit->toPlainText();
+        const QString text = main->MainEdit->document()->toString();
         if (deleted)
             QVERIFY(QFile::remove(data.absolute("g/b.txt")));
         else
@@ -358,7 +356,7 @@ private slots:
                     : QStringLiteral("ファイル ./g/b.txt は他のプログラムによって変更されました")));
         // The window goes on: the notice asks nothing.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QCOMPARE(main->MainEdit->toPlainText(), text);
+        QCOMPARE(main->MainEdit->document()->toString(), text);
         QCOMPARE(main->MainEdit->document()->isModified(), edited);
         QVERIFY(main->MainEdit->isEnabled());
         QCOMPARE(main->RecordPath(), QStringLiteral("./g/b.txt"));
@@ -430,8 +428,9 @@ private slots:
         QCOMPARE(removed.size(), 0);
         QCOMPARE(inserted.size(), 1);
         QCOMPARE(main->diskFollower()->relistings(), relistings + 1);
-        QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("YXbravo one\nbravo two\n"));
-        QCOMPARE(main->MainEdit->textCursor().position(), 3);
+        QCOMPARE(main->MainEdit->document()->toString(),
+                 QStringLiteral("YXbravo one\nbravo two\n"));
+        QCOMPARE(main->MainEdit->caret(), 3);
         QVERIFY(!main->StatusBar->currentMessage().contains(QStringLiteral("読み込み直しました")));
         QCOMPARE(notice(main.main), QString());
         QCOMPARE(boxes.texts().size(), 1); // the deletion's question

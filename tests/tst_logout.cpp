@@ -9,10 +9,11 @@
 // the offscreen platform has none of, is played by the test: it allows the
 // application to ask the user (or not) and records a request to cancel.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QSessionManager>
 #include <QTest>
 
@@ -163,7 +164,7 @@ private slots:
         QCOMPARE(logout.session.cancelled, stays && interaction);
         QVERIFY(logout.session.released);
         if (stays)
-            QCOMPARE(main->MainEdit->toPlainText(), QStringLiteral("Xalpha\n"));
+            QCOMPARE(main->MainEdit->document()->toString(), QStringLiteral("Xalpha\n"));
     }
 };
 

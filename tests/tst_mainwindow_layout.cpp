@@ -3,6 +3,8 @@
 // real widgets on the offscreen platform.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"
@@ -135,8 +137,7 @@ private slots:
         QCOMPARE(f->GroupCmb->maxVisibleItems(), 20);
         QVERIFY(!f->GroupCmb->isEditable());
         QCOMPARE(f->RecordLst->selectionMode(), QAbstractItemView::SingleSelection);
-        QVERIFY(!f->MainEdit->tabChangesFocus());
-        QCOMPARE(f->MainEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(f->MainEdit->wordWrap());
     }
 
     void menusAsLaidOut() {
@@ -441,12 +442,12 @@ private slots:
         click(f->MainEdit);
         QCOMPARE(QApplication::focusWidget(), f->MainEdit);
         f->MainEdit->selectAll();
-        const QString text = f->MainEdit->toPlainText();
+        const QString text = f->MainEdit->document()->toString();
         KeyCounter counter(f->MainEdit);
         QTest::keyClick(f->MainEdit, Qt::Key(key), Qt::ControlModifier);
         QCOMPARE(triggered.count(), 1);
         QCOMPARE(counter.presses, 0);
-        QCOMPARE(f->MainEdit->toPlainText(), text);
+        QCOMPARE(f->MainEdit->document()->toString(), text);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("clip"));
 
         // With the menu item itself disabled the key does nothing either.
@@ -472,9 +473,9 @@ private slots:
         f->activateWindow();
         QTRY_VERIFY(f->isActiveWindow());
         click(f->MainEdit);
-        f->MainEdit->moveCursor(QTextCursor::End);
+        f->MainEdit->setCaret(f->MainEdit->document()->length());
         QTest::keyClick(f->MainEdit, Qt::Key_Home, Qt::ControlModifier);
-        QCOMPARE(f->MainEdit->textCursor().position(), 0);
+        QCOMPARE(f->MainEdit->caret(), 0);
     }
 
     void popupMenus_data() {

@@ -3,6 +3,8 @@
 // destination folder dialog, then checked on the widgets and on the disk.
 #include "SavePathDriver.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "mainwindow/MainFrm.h"
 #include "os/Drives.h"
@@ -13,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -104,7 +105,7 @@ QByteArray trashedBytes(const DataFolder& data, const QString& name) {
 
 // The state a deletion leaves the editor and the record commands in.
 void verifyEditorReset(TMainFrm* frm) {
-    QCOMPARE(frm->MainEdit->toPlainText(), QString());
+    QCOMPARE(frm->MainEdit->document()->toString(), QString());
     QVERIFY(!frm->MainEdit->isEnabled());
     QVERIFY(!frm->MainEdit->document()->isModified());
     QVERIFY(!frm->SaveDataBtn->isEnabled());
@@ -192,7 +193,7 @@ private slots:
             QCOMPARE(boxes.seen().size(), 1);
             QVERIFY(data.exists("A/a1.txt"));
             QCOMPARE(frm->MainEdit->document()->isModified(), edited);
-            QVERIFY(frm->MainEdit->toPlainText().endsWith("one"));
+            QVERIFY(frm->MainEdit->document()->toString().endsWith("one"));
             QVERIFY(frm->DeleteRecordMnu->isEnabled());
             QCOMPARE(frm->GroupIndex, 0);
             return;
@@ -234,7 +235,7 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"グループは一つ以上必要なので削除する事ができません"});
         QCOMPARE(boxes.seen()[0].buttons, QStringList{"OK"});
         QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
-        QCOMPARE(w->main->MainEdit->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(w->main->MainEdit->document()->toString(), QStringLiteral("one"));
     }
 
     void deleteTheLoadedRecordsGroup_data() {
@@ -274,7 +275,7 @@ private slots:
             QCOMPARE(boxes.seen().last().title, QStringLiteral("警告"));
         if (trashed.isEmpty()) {
             QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
-            QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+            QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("edited one"));
             QVERIFY(frm->MainEdit->document()->isModified());
             QVERIFY(frm->MainEdit->isEnabled());
             QCOMPARE(items(frm->GroupCmb), (QStringList{"A", "B", "C"}));
@@ -313,7 +314,7 @@ private slots:
         QCOMPARE(frm->GroupCmb->currentText(), QStringLiteral("A"));
         QCOMPARE(frm->RecordLst->currentItem()->text(), QStringLiteral("a1.txt"));
         QVERIFY(hasSelection(frm->RecordLst));
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("edited one"));
         QVERIFY(frm->MainEdit->isEnabled());
         QVERIFY(frm->MainEdit->document()->isModified());
         QVERIFY(frm->DeleteRecordMnu->isEnabled());
@@ -335,7 +336,7 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"グループを内容ごと全て削除します。よろしいですか？"});
         QCOMPARE(data.read("B/b1.txt"), QByteArray("bee"));
         QCOMPARE(items(frm->RecordLst), QStringList{"b1.txt"});
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("one"));
         QVERIFY(frm->MainEdit->isEnabled());
     }
 
@@ -366,7 +367,7 @@ private slots:
         QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
         // The loaded record, of another group, stays.
         QCOMPARE(frm->RecordLst->currentItem()->text(), QStringLiteral("a1.txt"));
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("one"));
         QVERIFY(frm->MainEdit->isEnabled());
     }
 
@@ -445,9 +446,9 @@ private slots:
                               frm->RecordLst->visualItemRect(item).center());
         };
         pick("\\xFF\\xFE.txt");
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("escaped"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("escaped"));
         pick("メモ.txt");
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("sjis name"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("sjis name"));
         frm->MainEdit->setFocus();
         QTest::keyClicks(frm->MainEdit, "X");
         QTest::mouseClick(frm->SaveDataBtn, Qt::LeftButton);
@@ -507,7 +508,7 @@ private slots:
             QVERIFY(!chosen);
             QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
             QVERIFY(!data.exists("B/a1.txt"));
-            QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("edited one"));
+            QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("edited one"));
             QVERIFY(frm->MainEdit->document()->isModified());
             QCOMPARE(frm->RecordPath(), QStringLiteral("./A/a1.txt"));
             return;
@@ -546,7 +547,7 @@ private slots:
         QCOMPARE(trashOf(data).paths, QStringList{data.absolute("B/a1.txt")});
         QCOMPARE(trashedBytes(data, "a1.txt"), QByteArray("old"));
         QCOMPARE(QDir::currentPath(), data.path());
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("one"));
         QVERIFY(frm->MainEdit->isEnabled());
         QVERIFY(frm->DeleteRecordMnu->isEnabled());
     }
@@ -649,7 +650,7 @@ private slots:
         QCOMPARE(data.read("A/a1.txt"), QByteArray("one"));
         QCOMPARE(filesIn(data.absolute("A")), (QStringList{"a1.txt", "a2.txt", "notes.dat"}));
         QCOMPARE(QDir::currentPath(), data.path());
-        QCOMPARE(frm->MainEdit->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(frm->MainEdit->document()->toString(), QStringLiteral("one"));
         QVERIFY(frm->MainEdit->isEnabled());
         QCOMPARE(items(frm->RecordLst), (QStringList{"a1.txt", "a2.txt"}));
     }

@@ -4,6 +4,8 @@
 // CUPS_SERVER), and the errors of the print system.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "core/UserError.h"
 #include "dialogs/FontDialog.h"
@@ -29,7 +31,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPdfWriter>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -38,7 +39,6 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextLayout>
 #include <QThread>
 #include <QTimer>
@@ -430,7 +430,7 @@ private slots:
             text += "行" + wide(i) + u'\n';
         DataFolder data;
         const auto w = start(data, text);
-        QCOMPARE(w->main->MainEdit->toPlainText(), text);
+        QCOMPARE(w->main->MainEdit->document()->toString(), text);
         const Geometry g = geometry(w->main->MainEdit->font(), QPageLayout::Portrait);
         const int perPage = g.linesPerPage();
         QVERIFY2(perPage > 76 && perPage < 150, qPrintable(QString::number(perPage)));
@@ -488,16 +488,23 @@ private slots:
         const QString text = sentence.repeated(3) + "\n最後の行\n";
         DataFolder data;
         const auto w = start(data, text, wrap);
-        QPlainTextEdit* edit = w->main->MainEdit;
+        // The rows as the editor shows them: a row begins where the caret
+        // would stand lower than one place before.
+        const ostrel::editor::TextView* edit = w->main->MainEdit;
+        const ostrel::editor::Document* doc = edit->document();
         QStringList shown;
-        for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
-            if (b.text().isEmpty() && !b.next().isValid())
+        for (qsizetype line = 0; line < doc->lineCount(); ++line) {
+            const qsizetype start = doc->lineStart(line), end = doc->lineEnd(line);
+            if (start == end && line == doc->lineCount() - 1)
                 break;
-            edit->document()->documentLayout()->blockBoundingRect(b);
-            for (int r = 0; r < b.layout()->lineCount(); ++r) {
-                const QTextLine row = b.layout()->lineAt(r);
-                shown.append(b.text().mid(row.textStart(), row.textLength()));
+            qsizetype row = start;
+            for (qsizetype p = start + 1; p < end; ++p) {
+                if (edit->caretRect(p).y() > edit->caretRect(p - 1).y()) {
+                    shown.append(doc->mid(row, p - row));
+                    row = p;
+                }
             }
+            shown.append(doc->mid(row, end - row));
         }
         QCOMPARE(shown.size() > 2, wrap);
 
@@ -511,7 +518,7 @@ private slots:
     void printsUnsavedEdits() {
         DataFolder data;
         const auto w = start(data, QStringLiteral("保存済み\n"));
-        w->main->MainEdit->moveCursor(QTextCursor::End);
+        w->main->MainEdit->setCaret(w->main->MainEdit->document()->length());
         w->main->MainEdit->setFocus();
         commitText(w->main->MainEdit, QStringLiteral("未保存の行\n"));
         QVERIFY(w->main->SaveDataBtn->isEnabled());
@@ -753,7 +760,7 @@ private slots:
             frm->MainEdit->setFocus();
             commitText(frm->MainEdit, QStringLiteral("打ち込んだ"));
             clickRecord(frm, 1);
-            duringJob.append(frm->MainEdit->toPlainText());
+            duringJob.append(frm->MainEdit->document()->toString());
             frm->close();
             duringJob.append(frm->isVisible() ? "open" : "closed");
         });

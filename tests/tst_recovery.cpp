@@ -4,10 +4,11 @@
 // in a child process, this same executable run with --type) offers them at
 // the next start.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "mainwindow/MainFrm.h"
 #include "mainwindow/RecoveryKeeper.h"
-#include "mainwindow/TextMirror.h"
 #include "store/Recovery.h"
 #include "ui/Application.h"
 
@@ -15,13 +16,11 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextDocument>
 #include <QToolButton>
 
 #include <fcntl.h>
@@ -205,7 +204,7 @@ void typeAtEnd(TMainFrm* f, const QString& text) {
 // The editor's text as a save writes it (long lines whole).
 QString editorText(TMainFrm* f) {
     QString text;
-    for (QStringView part : ostrel::TextMirror::of(f->MainEdit->document())->text())
+    for (QStringView part : f->MainEdit->document()->snapshot().parts())
         text += part;
     return text;
 }
@@ -412,16 +411,20 @@ private slots:
         QTest::newRow("escaped name")
             << QByteArray("a\xff.txt") << QStringLiteral("a\\xFF.txt") << QByteArray("x\n")
             << QStringLiteral("y") << QByteArray("x\ny") << QStringList();
-        // The editor ends a line at each of U+2029, U+FDD0 and U+FDD1; the
-        // restored text has the lines the editor had, and the save warns as
-        // it would have before the kill.
-        QTest::newRow("editor's own line ends")
+        // Separators and noncharacters are characters like any other: the
+        // restored text holds them, and the save writes them back exactly.
+        QTest::newRow("separators and noncharacters")
             << QByteArray("a.txt") << QStringLiteral("a.txt")
             << QByteArray("a\xe2\x80\xa9"
                           "b\xef\xb7\x90"
                           "c\xef\xb7\x91"
                           "d\n")
-            << QStringLiteral("e") << QByteArray("a\nb\nc\nd\ne") << QStringList{kYes};
+            << QStringLiteral("e")
+            << QByteArray("a\xe2\x80\xa9"
+                          "b\xef\xb7\x90"
+                          "c\xef\xb7\x91"
+                          "d\ne")
+            << QStringList();
         QTest::newRow("lone surrogate") << QByteArray("a.txt") << QStringLiteral("a.txt")
                                         << QByteArray("\xff\xfe"
                                                       "a\0\x00\xd8"
@@ -515,7 +518,7 @@ private slots:
         QCOMPARE(boxes.seen().size(), 1);
         QCOMPARE(copies(data), QStringList());
         QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
-        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029"));
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\n"));
         QVERIFY(!main->MainEdit->document()->isModified());
         QVERIFY(!main->SaveDataBtn->isEnabled());
     }
@@ -591,7 +594,7 @@ private slots:
         Started main;
         QCOMPARE(boxes.texts(), QStringList{question("./h/c.txt")});
         QCOMPARE(main->RecordPath(), QStringLiteral("./h/c.txt"));
-        QCOMPARE(editorText(main.main), QStringLiteral("charlie\u2029kept"));
+        QCOMPARE(editorText(main.main), QStringLiteral("charlie\nkept"));
         // No listed record stands for the one in the editor: none is
         // selected, and none can be deleted in its place.
         QCOMPARE(main->RecordLst->selectedItems().size(), 0);
@@ -715,7 +718,7 @@ private slots:
         Started main;
         QCOMPARE(boxes.texts(), QStringList{question("./g/a.txt")});
         QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
-        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029追記"));
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\n追記"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(boxes.seen().size(), 1);
         QCOMPARE(readNamed("g/a.txt"), sjis("元の文\r\n追記"));
@@ -845,7 +848,7 @@ private slots:
                                  .arg(ostrel::store::recordSizeLimit() >> 19)
                                  .arg(file)});
         QVERIFY(!main->MainEdit->document()->isModified());
-        QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029"));
+        QCOMPARE(editorText(main.main), QStringLiteral("alpha\n"));
         QCOMPARE(QFileInfo::exists(file), kept);
     }
 
@@ -877,7 +880,7 @@ private slots:
             // Asked again at the next start while the copy is kept.
             QCOMPARE(boxes.texts(),
                      again && !kept ? QStringList() : QStringList{question("./g/a.txt")});
-            QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029"));
+            QCOMPARE(editorText(main.main), QStringLiteral("alpha\n"));
             QVERIFY(!main->MainEdit->document()->isModified());
             QCOMPARE(copies(data).size(), kept ? 1 : 0);
         }
@@ -931,7 +934,7 @@ private slots:
         boxes.answer(answers);
         Started main;
         QCOMPARE(main->RecordPath(), QStringLiteral("./g/a.txt"));
-        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\u2029二行目\u2029追記"));
+        QCOMPARE(editorText(main.main), QString::fromUtf8("元の文\n二行目\n追記"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(boxes.texts(), asked);
         QCOMPARE(data.read("g/a.txt"), sjis("元の文\r\n二行目\r\n追記"));
@@ -966,7 +969,7 @@ private slots:
         QCOMPARE(boxes.texts(), (QStringList{question("./g/a.txt"), changedQuestion("./g/a.txt")}));
         QCOMPARE(data.read("g/a.txt"), QByteArray("newer\n"));
         QVERIFY(main->MainEdit->document()->isModified());
-        QCOMPARE(editorText(main.main), QStringLiteral("older\u2029edit"));
+        QCOMPARE(editorText(main.main), QStringLiteral("older\nedit"));
     }
 
     // No link in the recovery folder, or in its place, is written through.
@@ -1039,7 +1042,7 @@ private slots:
         main->recovery()->flush();
         QTest::qWait(100);
         QCOMPARE(boxes.seen().size(), 1);
-        QCOMPARE(editorText(main.main), QStringLiteral("alpha\u2029one two"));
+        QCOMPARE(editorText(main.main), QStringLiteral("alpha\none two"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\none two"));
     }

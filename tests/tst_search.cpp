@@ -5,6 +5,8 @@
 #include "TestMain.h"
 #include "TestSupport.h"
 #include "dialogs/SearchUnit.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 #include "store/RecordSearch.h"
 #include "store/RecordStore.h"
@@ -224,7 +226,7 @@ private slots:
         data.write("Ostrel.ini", settingsFile("g1", "a.txt"));
         Started main;
         main->MainEdit->setFocus();
-        main->MainEdit->moveCursor(QTextCursor::End);
+        main->MainEdit->setCaret(main->MainEdit->document()->length());
         commitText(main->MainEdit, QStringLiteral("新しい行 zzz"));
         QVERIFY(main->MainEdit->document()->isModified());
         TSearchFrm* s = openSearch(main.main);
@@ -254,8 +256,8 @@ private slots:
         QCOMPARE(main->GroupCmb->currentText(), QStringLiteral("g2"));
         QCOMPARE(main->SelectedRecordName(), QStringLiteral("e.txt"));
         QCOMPARE(main->RecordPath(), QStringLiteral("./g2/e.txt"));
-        QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("abc"));
-        QCOMPARE(main->MainEdit->textCursor().selectionStart(), 12);
+        QCOMPARE(main->MainEdit->selectedText(), QStringLiteral("abc"));
+        QCOMPARE(main->MainEdit->selectionStart(), 12);
         QCOMPARE(main->CurrentLineLbl->text(), QStringLiteral("2"));
         QVERIFY(main->DeleteRecBtn->isEnabled());
         QTRY_VERIFY(main->isActiveWindow());
@@ -266,7 +268,7 @@ private slots:
         QTest::mouseClick(s->ResultLst->viewport(), Qt::LeftButton, {}, second.center());
         QTest::mouseDClick(s->ResultLst->viewport(), Qt::LeftButton, {}, second.center());
         QCOMPARE(main->RecordPath(), QStringLiteral("./g1/b.txt"));
-        QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("ＡＢＣ"));
+        QCOMPARE(main->MainEdit->selectedText(), QStringLiteral("ＡＢＣ"));
         QVERIFY(!main->MainEdit->document()->isModified());
 
         // A record whose name is not UTF-8 opens under the name it is shown by.
@@ -274,7 +276,7 @@ private slots:
         s->ResultLst->setCurrentIndex(s->ResultLst->model()->index(5, 0));
         QTest::keyClick(s->ResultLst, Qt::Key_Return);
         QCOMPARE(main->SelectedRecordName(), QStringLiteral("メモ.txt"));
-        QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("abc"));
+        QCOMPARE(main->MainEdit->selectedText(), QStringLiteral("abc"));
     }
 
     void opensThroughTheUnsavedChangesQuestion() {
@@ -283,7 +285,7 @@ private slots:
         data.write("Ostrel.ini", settingsFile("g1", "a.txt"));
         Started main;
         main->MainEdit->setFocus();
-        main->MainEdit->moveCursor(QTextCursor::End);
+        main->MainEdit->setCaret(main->MainEdit->document()->length());
         commitText(main->MainEdit, QStringLiteral("edit abc"));
         TSearchFrm* s = openSearch(main.main);
         QVERIFY(s);
@@ -300,8 +302,8 @@ private slots:
             open(1);
             QVERIFY(boxes.seen().isEmpty());
             QVERIFY(main->MainEdit->document()->isModified());
-            QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("abc"));
-            QCOMPARE(main->MainEdit->textCursor().selectionStart(), 25);
+            QCOMPARE(main->MainEdit->selectedText(), QStringLiteral("abc"));
+            QCOMPARE(main->MainEdit->selectionStart(), 25);
         }
         {
             // Another record, Cancel: everything stays where it was.
@@ -313,7 +315,7 @@ private slots:
             QCOMPARE(main->RecordPath(), QStringLiteral("./g1/a.txt"));
             QCOMPARE(main->GroupCmb->currentText(), QStringLiteral("g1"));
             QCOMPARE(main->SelectedRecordName(), QStringLiteral("a.txt"));
-            QVERIFY(main->MainEdit->toPlainText().endsWith("edit abc"));
+            QVERIFY(main->MainEdit->document()->toString().endsWith("edit abc"));
             QVERIFY(main->MainEdit->document()->isModified());
         }
         {
@@ -322,7 +324,7 @@ private slots:
             boxes.answer(kNo);
             open(5);
             QCOMPARE(main->RecordPath(), QStringLiteral("./g2/e.txt"));
-            QCOMPARE(main->MainEdit->textCursor().selectedText(), QStringLiteral("abc"));
+            QCOMPARE(main->MainEdit->selectedText(), QStringLiteral("abc"));
             QVERIFY(!main->MainEdit->document()->isModified());
             QCOMPARE(data.read("g1/a.txt"),
                      QStringLiteral("会議の議事録\nContract ABC\n").toUtf8());

@@ -1,6 +1,8 @@
 // The settings file: created on the first run, applied at start-up, written at
 // every close request, reset to the defaults.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 #include "settings/Settings.h"
 #include "settings/WindowGeometry.h"
@@ -101,10 +103,10 @@ private slots:
             QCOMPARE(main->GroupCmbBackColor, 255);
             QCOMPARE(main->MainEdit->palette().color(QPalette::Base), QColor(Qt::red));
         } else if (check == "wrap=on") {
-            QCOMPARE(main->MainEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            QVERIFY(main->MainEdit->wordWrap());
             QVERIFY(main->RightReturnMnu->isChecked());
         } else if (check == "wrap=off") {
-            QCOMPARE(main->MainEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
+            QVERIFY(!main->MainEdit->wordWrap());
             QVERIFY(!main->RightReturnMnu->isChecked());
         } else if (check == "toolbar=hidden") {
             QVERIFY(main->SpeedPanel->isHidden());
@@ -225,7 +227,7 @@ private slots:
         QCOMPARE(boxes.texts(), (QStringList{QString::fromUtf8("環境ファイルを作成します"),
                                              QString::fromUtf8("./Ostrel.ini に書き込めません.")}));
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
-        QCOMPARE(main->MainEdit->toPlainText(), QString("text"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("text"));
         QVERIFY(main->MainEdit->isEnabled());
     }
 

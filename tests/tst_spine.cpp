@@ -2,6 +2,8 @@
 // saving with the record's own encoding, the unsaved-changes question, closing.
 #include "TestSupport.h"
 #include "dialogs/CreRecUnit.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
 #include "store/RecordStore.h"
 
@@ -9,7 +11,6 @@
 #include <QInputMethodEvent>
 #include <QStringEncoder>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextLayout>
 
 #include <sys/stat.h>
@@ -85,7 +86,7 @@ private slots:
         Started main;
         QCOMPARE(main->GroupCmb->currentText(), QString("g"));
         QCOMPARE(selectedRecord(main.main), QString("b.txt"));
-        QCOMPARE(main->MainEdit->toPlainText(), QString("bravo\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("bravo\n"));
         QCOMPARE(main->RecordPath(), QString("./g/b.txt"));
         QCOMPARE(main->RecordName(), QString("b.txt"));
         QCOMPARE(main->GroupIndex, 0);
@@ -155,7 +156,7 @@ private slots:
         // Show group h first: no question, the edits stay.
         QTest::keyClick(main->GroupCmb, Qt::Key_Down);
         QCOMPARE(main->GroupCmb->currentText(), QString("h"));
-        QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("edit alpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
 
         BoxAnswerer boxes;
@@ -165,7 +166,7 @@ private slots:
         QCOMPARE(boxes.seen().first().title, QString::fromUtf8("情報"));
         QCOMPARE(boxes.seen().first().buttons, QStringList({kYes, kNo, kCancel}));
         if (answer == kYes || answer == kNo) {
-            QCOMPARE(main->MainEdit->toPlainText(), QString("charlie\n"));
+            QCOMPARE(main->MainEdit->document()->toString(), QString("charlie\n"));
             QCOMPARE(main->RecordPath(), QString("./h/c.txt"));
             QCOMPARE(main->GroupIndex, 1);
             QCOMPARE(main->RecordIndex, 0);
@@ -175,7 +176,7 @@ private slots:
             // Cancelled: the loaded record's group and record are shown again.
             QCOMPARE(main->GroupCmb->currentText(), QString("g"));
             QCOMPARE(selectedRecord(main.main), QString("a.txt"));
-            QCOMPARE(main->MainEdit->toPlainText(), QString("edit alpha\n"));
+            QCOMPARE(main->MainEdit->document()->toString(), QString("edit alpha\n"));
             QVERIFY(main->MainEdit->document()->isModified());
             QVERIFY(main->SaveDataBtn->isEnabled());
             QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\n"));
@@ -204,7 +205,7 @@ private slots:
         clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts().size(), 3);
         QCOMPARE(selectedRecord(main.main), QString("b.txt"));
-        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("Xalpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
         QVERIFY(main->MainEdit->document()->isModified());
     }
@@ -223,7 +224,7 @@ private slots:
             QStringList({kSaveQuestion, QString::fromUtf8("ファイル ./g/b.txt は開けません.")}));
         // The editor keeps what it had, and still names the record it holds,
         // so a save cannot write this text over another file.
-        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("Xalpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
@@ -252,7 +253,7 @@ private slots:
         boxes.answer("OK");
         clickRecord(main.main, "b.txt");
         QCOMPARE(boxes.texts(), QStringList{message});
-        QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("alpha\n"));
         QCOMPARE(main->RecordPath(), QString("./g/a.txt"));
     }
 
@@ -269,7 +270,7 @@ private slots:
         QCOMPARE(selectedRecord(main.main), QString("b.txt"));
         // The rest of the start ran: picking another record works.
         clickRecord(main.main, "a.txt");
-        QCOMPARE(main->MainEdit->toPlainText(), QString("alpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("alpha\n"));
         QVERIFY(main->MainEdit->isEnabled());
     }
 
@@ -307,14 +308,14 @@ private slots:
         data.write("g/a.txt", before);
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
-        QCOMPARE(main->MainEdit->toPlainText(), QString::fromUtf8("一行目\n二行目\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString::fromUtf8("一行目\n二行目\n"));
         // Saved without an edit: byte for byte the same.
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton); // disabled: nothing happens
         main->SaveDataBtnClick();
         QCOMPARE(data.read("g/a.txt"), before);
         // An edit changes only what was edited.
         main->MainEdit->setFocus();
-        main->MainEdit->moveCursor(QTextCursor::End);
+        main->MainEdit->setCaret(main->MainEdit->document()->length());
         commitText(main->MainEdit, QString::fromUtf8("三行目"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(data.read("g/a.txt"), sjis("一行目\r\n二行目\r\n三行目"));
@@ -343,7 +344,7 @@ private slots:
         main->SaveDataBtnClick();
         QCOMPARE(data.read("g/a.txt"), before);
         main->MainEdit->setFocus();
-        main->MainEdit->moveCursor(QTextCursor::End);
+        main->MainEdit->setCaret(main->MainEdit->document()->length());
         commitText(main->MainEdit, QString::fromUtf8("追記"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
         QCOMPARE(data.read("g/a.txt"), after);
@@ -356,7 +357,7 @@ private slots:
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
         main->MainEdit->setFocus();
-        main->MainEdit->moveCursor(QTextCursor::End);
+        main->MainEdit->setCaret(main->MainEdit->document()->length());
         commitText(main->MainEdit, QString::fromUtf8("𠮷\u301c"));
         BoxAnswerer boxes;
         boxes.answer(kNo);
@@ -371,21 +372,8 @@ private slots:
         QVERIFY(!main->SaveDataBtn->isEnabled());
     }
 
-    void unreadableEncodingIsToldBeforeSaving_data() {
-        QTest::addColumn<QByteArray>("before");
-        QTest::newRow("no encoding reads it") << QByteArray("bytes \xff\xfe\xfd\n");
-        // The editor takes these three for line breaks of its own.
-        QTest::newRow("U+2029") << QByteArray("a\xe2\x80\xa8"
-                                              "b\xe2\x80\xa9"
-                                              "c\n");
-        QTest::newRow("U+FDD0") << QByteArray("a\xef\xb7\x90"
-                                              "b\n");
-        QTest::newRow("U+FDD1") << QByteArray("a\xef\xb7\x91"
-                                              "b\n");
-    }
-
     void unreadableEncodingIsToldBeforeSaving() {
-        QFETCH(QByteArray, before);
+        const QByteArray before("bytes \xff\xfe\xfd\n");
         DataFolder data;
         data.write("g/a.txt", before);
         data.write("Ostrel.ini", settings("g", "a.txt"));
@@ -398,6 +386,33 @@ private slots:
         QCOMPARE(boxes.seen().first().title, QString::fromUtf8("警告"));
         QCOMPARE(data.read("g/a.txt"), before);
         QVERIFY(main->MainEdit->document()->isModified());
+    }
+
+    // Separators and noncharacters are characters like any other: read,
+    // edited and written back exactly, with no question.
+    void separatorsAndNoncharactersAreKept_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("U+2028, U+2029") << QByteArray("a\xe2\x80\xa8"
+                                                      "b\xe2\x80\xa9"
+                                                      "c\n");
+        QTest::newRow("U+FDD0") << QByteArray("a\xef\xb7\x90"
+                                              "b\n");
+        QTest::newRow("U+FDD1") << QByteArray("a\xef\xb7\x91"
+                                              "b\n");
+    }
+    void separatorsAndNoncharactersAreKept() {
+        QFETCH(QByteArray, before);
+        DataFolder data;
+        data.write("g/a.txt", before);
+        data.write("Ostrel.ini", settings("g", "a.txt"));
+        Started main;
+        QCOMPARE(main->MainEdit->document()->lineCount(), 2); // one line and the empty last
+        type(main.main, "X");
+        BoxAnswerer boxes;
+        QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);
+        QVERIFY(boxes.seen().isEmpty());
+        QCOMPARE(data.read("g/a.txt"), "X" + before);
+        QVERIFY(!main->MainEdit->document()->isModified());
     }
 
     void closingAsksAndWritesSettings() {
@@ -466,7 +481,7 @@ private slots:
         BoxAnswerer boxes;
         save();
         QCOMPARE(data.read("g/a.txt"), QByteArray("changed elsewhere"));
-        QCOMPARE(main->MainEdit->toPlainText(), QString("Xalpha\n"));
+        QCOMPARE(main->MainEdit->document()->toString(), QString("Xalpha\n"));
         QVERIFY(boxes.seen().isEmpty());
     }
 
@@ -514,8 +529,7 @@ private slots:
         main->MainEdit->setFocus();
         QInputMethodEvent composing(QString::fromUtf8("あい"), {});
         QApplication::sendEvent(main->MainEdit, &composing);
-        QCOMPARE(main->MainEdit->textCursor().block().layout()->preeditAreaText(),
-                 QString::fromUtf8("あい"));
+        QCOMPARE(main->MainEdit->composition(), QString::fromUtf8("あい"));
         QVERIFY(!main->MainEdit->document()->isModified());
 
         BoxAnswerer boxes;
@@ -548,8 +562,8 @@ private slots:
         QCOMPARE(main->isVisible(), !editor.isNull());
         if (editor.isNull())
             return;
-        QCOMPARE(main->MainEdit->toPlainText(), editor);
-        QCOMPARE(main->MainEdit->textCursor().block().layout()->preeditAreaText(), QString());
+        QCOMPARE(main->MainEdit->document()->toString(), editor);
+        QCOMPARE(main->MainEdit->composition(), QString());
         main->MainEdit->document()->setModified(false);
     }
 };

@@ -1,10 +1,12 @@
 // The record store: which folders are groups, which files are records, how the
 // lists are ordered and searched, loading and creating.
 #include "TestSupport.h"
+#include "core/UserError.h"
 #include "mainwindow/MainFrm.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
 #include "text/PatternList.h"
+#include "text/TextCodec.h"
 
 #include <QTest>
 
@@ -41,6 +43,33 @@ class StoreTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // A record opened to be read piece by piece, decoded as it comes, makes
+    // the record load makes (its format and the state of its file); what
+    // cannot be opened raises load's errors.
+    void readsARecordPieceByPiece() {
+        DataFolder data;
+        const QByteArray bytes = QByteArray("a\r\nb\nc\r").repeated(20000);
+        data.write(QStringLiteral("g/a.txt"), bytes);
+        const ostrel::store::RecordText whole = ostrel::store::load("g", "a.txt");
+        ostrel::store::OpenedRecord opened = ostrel::store::openRecord("g", "a.txt");
+        QCOMPARE(opened.record.path, whole.record.path);
+        ostrel::TextDecoder decoder;
+        QString text;
+        char piece[4096];
+        for (qint64 n; (n = opened.file->read(piece, sizeof piece)) > 0;)
+            QCOMPARE(decoder.feed(QByteArrayView(piece, n), text),
+                     ostrel::TextDecoder::Step::Going);
+        ostrel::TextFormat format;
+        QCOMPARE(decoder.finish(text, format), ostrel::TextDecoder::Step::Going);
+        ostrel::store::finishReading(opened.record, *opened.file, format);
+        QCOMPARE(text, whole.text);
+        QCOMPARE(opened.record.format.lineBreak, whole.record.format.lineBreak);
+        QVERIFY(opened.record.disk.stamp->sameState(*whole.record.disk.stamp));
+        QCOMPARE(opened.record.disk.hash, whole.record.disk.hash); // the file was just written
+        QVERIFY(opened.record.disk.hash.has_value());
+        QVERIFY_THROWS_EXCEPTION(ostrel::UserError, ostrel::store::openRecord("g", "gone.txt"));
+    }
+
     void splitsPatternLists_data() {
         QTest::addColumn<QString>("list");
         QTest::addColumn<QStringList>("patterns");

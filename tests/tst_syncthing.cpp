@@ -18,6 +18,8 @@
 // The instances scan when told to (as their own file watchers would, a
 // second later), so that the test waits only for the copying itself.
 #include "TestSupport.h"
+#include "editor/Document.h"
+#include "editor/TextView.h"
 
 #include "dialogs/CreDirUnit.h"
 #include "dialogs/CreRecUnit.h"
@@ -38,7 +40,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -79,7 +80,7 @@ QJsonObject windowState(TMainFrm* f, const BoxAnswerer& boxes, double stall) {
             {"shown", f->GroupCmb->currentText()},
             {"records", records},
             {"loaded", f->RecordPath()},
-            {"text", f->MainEdit->toPlainText()},
+            {"text", f->MainEdit->document()->toString()},
             {"modified", f->MainEdit->document()->isModified()},
             {"notice", notice && notice->isVisible()
                            ? notice->findChild<QLabel*>("DiskNoticeLbl")->text()

@@ -12,6 +12,34 @@ namespace {
 QByteArray sjis(const char* utf8) {
     return QStringEncoder("windows-31j").encode(QString::fromUtf8(utf8));
 }
+
+// The bytes read piece by piece, `piece` bytes at a time, as a load reads a
+// file: read again from the first byte when the decoder asks, or whole.
+DecodedText decodeInPieces(const QByteArray& bytes, qsizetype piece, int* readings = nullptr) {
+    TextDecoder decoder;
+    for (int reading = 1;; ++reading) {
+        if (readings)
+            *readings = reading;
+        DecodedText d;
+        TextDecoder::Step step = TextDecoder::Step::Going;
+        for (qsizetype at = 0; at < bytes.size() && step == TextDecoder::Step::Going; at += piece)
+            step = decoder.feed(QByteArrayView(bytes).sliced(at, qMin(piece, bytes.size() - at)),
+                                d.text);
+        if (step == TextDecoder::Step::Going)
+            step = decoder.finish(d.text, d.format);
+        if (step == TextDecoder::Step::Whole)
+            return decodeText(bytes);
+        if (step == TextDecoder::Step::Going) {
+            if (d.format.mixed) {
+                auto mixed = std::make_shared<MixedBreaks>(*d.format.mixed);
+                for (QStringView line : QStringView(d.text).split(u'\n'))
+                    mixed->lineHashes.push_back(lineHash(line));
+                d.format.mixed = mixed;
+            }
+            return d;
+        }
+    }
+}
 } // namespace
 
 class TextCodecTest : public QObject {
@@ -206,12 +234,8 @@ private slots:
         QCOMPARE(joined.size(), whole.size());
         QVERIFY(joined == whole);
         // The same text in uneven parts (an empty one, pairs split between
-        // parts), its lines separated as an editor's raw text has them.
-        QString raw = text;
-        for (qsizetype i = 0, k = 0; i < raw.size(); ++i)
-            if (raw[i] == u'\n')
-                raw[i] =
-                    QChar(std::array<char16_t, 4>{u'\n', 0x2029, 0xFDD0, 0xFDD1}[size_t(k++ % 4)]);
+        // parts), as the editor's blocks hand it over.
+        const QString& raw = text;
         std::vector<QStringView> parts;
         for (qsizetype at = 0, n = 0; at < raw.size(); at += n) {
             n = std::min<qsizetype>(
@@ -221,7 +245,7 @@ private slots:
         }
         joined.clear();
         QVERIFY(encodeTextInPieces(
-            parts, format, LineSeparators::Editor,
+            parts, format,
             [&](QByteArrayView piece) {
                 joined += piece;
                 return true;
@@ -257,6 +281,16 @@ private slots:
         QCOMPARE(encodeText(text, format).value(), text.toUtf8());
     }
 
+    // U+2029, U+FDD0 and U+FDD1 are characters like any other (the editor
+    // ends lines at "\n" alone): a file holding them is written back as read.
+    void separatorsAreCharacters() {
+        const QByteArray bytes = QString::fromUtf8("a\u2029b\uFDD0c\uFDD1\r\nd").toUtf8();
+        const DecodedText d = decodeText(bytes);
+        QVERIFY(d.format.lossless);
+        QCOMPARE(d.text, QString::fromUtf8("a\u2029b\uFDD0c\uFDD1\nd"));
+        QCOMPARE(encodeText(d.text, d.format).value(), bytes);
+    }
+
     void undecodableFilesAreMarkedLossy() {
         // Invalid as UTF-8 and as Shift-JIS.
         DecodedText d = decodeText(QByteArray("ok \xff\xfe\xfd end\n"));
@@ -277,6 +311,62 @@ private slots:
         // An odd number of bytes after a UTF-16 mark.
         d = decodeText(QByteArray("\xff\xfe\x41\x00\x42"));
         QVERIFY(!d.format.lossless);
+    }
+    // A file read piece by piece, as a large record is loaded, makes the text
+    // and format that reading it whole does, wherever the pieces end: inside
+    // a character, between CR and LF, after UTF-8 that turns out to be
+    // Shift-JIS (read again), or in bytes nothing reads without loss.
+    void piecesReadAsTheWhole_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("readings");
+        const QByteArray jp = QString::fromUtf8("日本語のメモ😀\n").toUtf8();
+        QTest::newRow("empty") << QByteArray() << 1;
+        QTest::newRow("two bytes") << QByteArray("a\r") << 1;
+        QTest::newRow("utf-8") << jp.repeated(50) << 1;
+        QTest::newRow("utf-8 with a mark, crlf")
+            << "\xEF\xBB\xBF" + QByteArray("a\r\nb\r\n").repeated(20) << 1;
+        QTest::newRow("a second mark is a character")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << 1;
+        QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd\r\r\ne\n\r") << 1;
+        QTest::newRow("cr only") << QByteArray("a\rb\r") << 1;
+        QTest::newRow("utf-16 mark before bytes of utf-8")
+            << QByteArray("\xFF\xFE") + QString::fromUtf8("日本\r\n😀").toUtf8() << 1;
+        QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+        for (QChar c : QString::fromUtf8("日本\r\nx😀\r")) {
+            le += char(c.unicode() & 0xFF);
+            le += char(c.unicode() >> 8);
+            be += char(c.unicode() >> 8);
+            be += char(c.unicode() & 0xFF);
+        }
+        QTest::newRow("utf-16 le, true") << le << 1;
+        QTest::newRow("utf-16 be") << be << 1;
+        QTest::newRow("utf-16, odd length") << le + "x" << 1;
+        QTest::newRow("shift-jis") << sjis("日本語\r\nメモ\r\n").repeated(30) << 2;
+        QTest::newRow("ascii, then shift-jis")
+            << QByteArray("ascii\n").repeated(100) + sjis("日本") << 2;
+        QTest::newRow("shift-jis, lead byte at the end") << sjis("日本") + "\x93" << 2;
+        QTest::newRow("neither") << QByteArray("ok \xff\xfe\xfd end\n") << 2;
+        QTest::newRow("separators that are no line breaks")
+            << QString::fromUtf8("a\u2029b\uFDD0").toUtf8() << 1;
+    }
+    void piecesReadAsTheWhole() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, readings);
+        const DecodedText whole = decodeText(bytes);
+        for (qsizetype piece : {1, 2, 3, 5, 64, 1 << 20}) {
+            int read = 0;
+            const DecodedText d = decodeInPieces(bytes, piece, &read);
+            QCOMPARE(d.text, whole.text);
+            QCOMPARE(int(d.format.encoding), int(whole.format.encoding));
+            QCOMPARE(int(d.format.lineBreak), int(whole.format.lineBreak));
+            QCOMPARE(d.format.lossless, whole.format.lossless);
+            QCOMPARE(bool(d.format.mixed), bool(whole.format.mixed));
+            if (whole.format.mixed) {
+                QVERIFY(d.format.mixed->breaks == whole.format.mixed->breaks);
+                QVERIFY(d.format.mixed->lineHashes == whole.format.mixed->lineHashes);
+            }
+            QCOMPARE(read, readings);
+        }
     }
 };
 

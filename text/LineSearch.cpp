@@ -71,11 +71,6 @@ private:
     std::array<char16_t, kCount> m_alone{}, m_voiced{}, m_semiVoiced{};
 };
 
-inline bool isEditorBreak(char16_t c) {
-    // The editor ends a line at U+2029, U+FDD0 and U+FDD1 too.
-    return c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0;
-}
-
 inline bool waitsForNext(char16_t c) {
     return c == u'\r' || (c >= kHalfwidthKanaFirst && c <= kHalfwidthKanaLast);
 }
@@ -99,7 +94,7 @@ struct Folder {
     char16_t wide(char16_t c, char16_t next, bool* joined) const {
         *joined = false;
         if (c < 0xFF10)
-            return isEditorBreak(c) ? u'\n' : c;
+            return c;
         if (!options.matchWidth) {
             if (c <= 0xFF19)
                 return char16_t(c - 0xFF10 + u'0');
@@ -545,7 +540,7 @@ bool LineSearch::searchUtf8(QByteArrayView body) {
                 p += 3;
                 *t++ = c;
                 if (c < 0xFF10) {
-                    *f++ = isEditorBreak(c) ? u'\n' : c;
+                    *f++ = c;
                     continue;
                 }
                 // A half-width mark after it: EF BE 9E or EF BE 9F.
@@ -648,7 +643,7 @@ bool LineSearch::searchShiftJis(QByteArrayView body) {
             }
             *t++ = c;
             if (c < 0xFF10) {
-                *f++ = isEditorBreak(c) ? u'\n' : c;
+                *f++ = c;
                 continue;
             }
             // A half-width mark after it is one byte.

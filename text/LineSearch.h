@@ -62,7 +62,7 @@ using LineReceiver = std::function<void(LineMatch&&)>;
 
 // The search for one string, reading texts piece by piece. A text's position
 // is its offset in the text as the editor holds it: every line break, "\r\n"
-// included, is one character. "\n", "\r", "\r\n" and U+2029 end lines.
+// included, is one character. "\n", "\r" and "\r\n" end lines.
 //
 // It holds a few buffers of its own (about a hundred kilobytes), reused from
 // text to text, so that a thread can search many texts with one of these:

@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace ostrel {
 
@@ -76,10 +77,6 @@ QStringView breakText(LineBreak b) {
         break;
     }
     return u"\n";
-}
-
-quint64 lineHash(QStringView line) {
-    return qHash(line, size_t(0x9e3779b97f4a7c15ull));
 }
 
 // Turns CR LF, CR and LF into "\n" and records how the lines ended.
@@ -224,13 +221,9 @@ public:
     quint16 code(char16_t c) const { return codes_[c]; }
     CodePage932Codes reading() const { return {chars_.data(), codes_.data(), lead_.data()}; }
 
-    // Codes for writing: as code() has them, with kBreak for a character that
-    // ends a line ("\n", and the editor's separators for LineSeparators::Editor).
+    // Codes for writing: as code() has them, with kBreak for "\n".
     static constexpr quint16 kBreak = 0xFFFF; // no lead byte is 0xFF
-    const quint16* writing(LineSeparators separators) const {
-        return separators == LineSeparators::Editor ? writingEditor_.data()
-                                                    : writingNewline_.data();
-    }
+    const quint16* writing() const { return writing_.data(); }
 
     // Reads the bytes into `out` (room for one unit a byte) when every
     // character reads back to its own bytes; answers the end of what was
@@ -258,6 +251,28 @@ public:
             *out++ = c;
         }
         return out;
+    }
+
+    // As decodeLossless, for bytes that may end inside a pair: a lead byte at
+    // the end is left unread (`*used` tells how many bytes were read).
+    char16_t* decodeLosslessPrefix(QByteArrayView bytes, char16_t* out, qsizetype* used) const {
+        qsizetype n = bytes.size();
+        // Pairs are read from the start: the last byte begins one only when
+        // it is a lead byte that is not itself the trail of a pair.
+        const auto* p = reinterpret_cast<const quint8*>(bytes.data());
+        qsizetype i = 0;
+        while (i < n) {
+            if (!lead_[p[i]]) {
+                ++i;
+            } else if (i + 1 < n) {
+                i += 2;
+            } else {
+                n = i;
+                break;
+            }
+        }
+        *used = n;
+        return decodeLossless(bytes.first(n), out);
     }
 
 private:
@@ -301,11 +316,8 @@ private:
                 consider(QByteArrayView(bytes, 2));
             }
         }
-        writingNewline_ = codes_;
-        writingNewline_[u'\n'] = kBreak;
-        writingEditor_ = writingNewline_;
-        for (char16_t c : {char16_t(QChar::ParagraphSeparator), char16_t(0xFDD0), char16_t(0xFDD1)})
-            writingEditor_[c] = kBreak;
+        writing_ = codes_;
+        writing_[u'\n'] = kBreak;
         // A lead byte begins pairs and reads as nothing alone.
         for (int lead = 0x80; lead <= 0xFF; ++lead)
             for (int trail = 0x00; trail <= 0xFF && !lead_[lead]; ++trail)
@@ -313,7 +325,7 @@ private:
     }
 
     std::vector<quint16> codes_; // character -> code
-    std::vector<quint16> writingNewline_, writingEditor_;
+    std::vector<quint16> writing_;
     std::vector<char16_t> chars_; // code (a byte, or lead * 256 + trail) -> character
     std::vector<quint8> lead_;
 };
@@ -426,14 +438,6 @@ inline char* putBreak(char* out, LineBreak lineBreak) {
     return out;
 }
 
-// An editor's raw text ends its blocks with U+2029 and marks frames with
-// U+FDD0 and U+FDD1; each of them ends a line.
-template <LineSeparators separators> inline bool isEditorSeparator(char16_t c) {
-    return separators == LineSeparators::Editor &&
-           (c == QChar::ParagraphSeparator || (c & 0xFFFE) == 0xFDD0);
-}
-
-template <LineSeparators separators>
 char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
@@ -467,10 +471,6 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
                 *out++ = char(0xC0 | (c >> 6));
                 *out++ = char(0x80 | (c & 0x3F));
             } else if (!QChar::isSurrogate(c)) {
-                if (isEditorSeparator<separators>(c)) {
-                    out = putBreak(out, lineBreak);
-                    continue;
-                }
                 out[0] = char(0xE0 | (c >> 12));
                 out[1] = char(0x80 | ((c >> 6) & 0x3F));
                 out[2] = char(0x80 | (c & 0x3F));
@@ -490,8 +490,7 @@ char* encodeUtf8(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-template <LineSeparators separators, bool bigEndian>
-char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
+template <bool bigEndian> char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     auto put = [&out](char16_t c) {
         *out++ = char(bigEndian ? c >> 8 : c & 0xFF);
         *out++ = char(bigEndian ? c & 0xFF : c >> 8);
@@ -500,7 +499,7 @@ char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
     const char16_t* const end = p + text.size();
     while (p != end) {
         const char16_t c = *p++;
-        if (c != u'\n' && !isEditorSeparator<separators>(c)) {
+        if (c != u'\n') {
             put(c);
             continue;
         }
@@ -514,9 +513,8 @@ char* encodeUtf16(QStringView text, LineBreak lineBreak, char* out) {
 
 // Answers nullptr when a character is not held by code page 932. Writes a
 // byte past its end for a character of one byte (room every caller has).
-template <LineSeparators separators>
 char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
-    const quint16* const codes = ShiftJisTable::instance().writing(separators);
+    const quint16* const codes = ShiftJisTable::instance().writing();
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p != end) {
@@ -536,33 +534,29 @@ char* encodeCodePage932(QStringView text, LineBreak lineBreak, char* out) {
     return out;
 }
 
-// Writes the text with every line separator as the given break; at most
-// kMaxBytesPerUnit bytes a UTF-16 unit. Answers the end of what it wrote, or
-// nullptr when a character cannot be held by the encoding.
-template <LineSeparators separators>
+// Writes the text with every "\n" as the given break; at most kMaxBytesPerUnit
+// bytes a UTF-16 unit. Answers the end of what it wrote, or nullptr when a
+// character cannot be held by the encoding.
 char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak, char* out) {
     switch (encoding) {
     case TextEncoding::Utf8:
     case TextEncoding::Utf8Bom:
-        return encodeUtf8<separators>(text, lineBreak, out);
+        return encodeUtf8(text, lineBreak, out);
     case TextEncoding::Utf16LE:
-        return encodeUtf16<separators, false>(text, lineBreak, out);
+        return encodeUtf16<false>(text, lineBreak, out);
     case TextEncoding::Utf16BE:
-        return encodeUtf16<separators, true>(text, lineBreak, out);
+        return encodeUtf16<true>(text, lineBreak, out);
     case TextEncoding::ShiftJis:
-        return encodeCodePage932<separators>(text, lineBreak, out);
+        return encodeCodePage932(text, lineBreak, out);
     }
     return nullptr;
 }
 
-char* encodeRun(QStringView text, TextEncoding encoding, LineBreak lineBreak,
-                LineSeparators separators, char* out) {
-    return separators == LineSeparators::Editor
-               ? encodeRun<LineSeparators::Editor>(text, encoding, lineBreak, out)
-               : encodeRun<LineSeparators::Newline>(text, encoding, lineBreak, out);
-}
-
 } // namespace
+
+quint64 lineHash(QStringView line) {
+    return qHash(line, size_t(0x9e3779b97f4a7c15ull));
+}
 
 LineBreak TextFormat::nativeLineBreak() {
 #ifdef Q_OS_WIN
@@ -620,15 +614,6 @@ DecodedText decodeText(const QByteArray& bytes) {
             ok = false;
         }
     }
-    // The editor takes U+2029, U+FDD0 and U+FDD1 for line breaks of its own,
-    // so a text holding them cannot be written back unchanged.
-    for (QChar c : std::as_const(result.text)) {
-        const char16_t u = c.unicode();
-        if (u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1) {
-            ok = false;
-            break;
-        }
-    }
     f.lossless = ok;
     normaliseBreaks(result.text, f, TextFormat::nativeLineBreak());
     return result;
@@ -655,7 +640,7 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
     char* out = bytes.data();
     if (!bom.isEmpty())
         std::memcpy(out, bom.data(), size_t(bom.size()));
-    out = encodeRun(body, format.encoding, lineBreak, LineSeparators::Newline, out + bom.size());
+    out = encodeRun(body, format.encoding, lineBreak, out + bom.size());
     if (!out)
         return std::nullopt;
     bytes.resize(out - bytes.constData());
@@ -670,13 +655,11 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
 
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
-    return encodeTextInPieces(std::vector<QStringView>{text}, format, LineSeparators::Newline,
-                              write, unencodable);
+    return encodeTextInPieces(std::vector<QStringView>{text}, format, write, unencodable);
 }
 
 bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat& format,
-                        LineSeparators separators, const std::function<bool(QByteArrayView)>& write,
-                        bool* unencodable) {
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable) {
     *unencodable = false;
     if (format.mixed) {
         // Which lines were edited is worked out on the whole text.
@@ -687,11 +670,6 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
         whole.reserve(size);
         for (QStringView part : parts)
             whole += part;
-        if (separators == LineSeparators::Editor) {
-            for (QChar& c : whole)
-                if (isEditorSeparator<LineSeparators::Editor>(c.unicode()))
-                    c = u'\n';
-        }
         std::optional<QByteArray> bytes = encodeText(whole, format);
         if (!bytes) {
             *unencodable = true;
@@ -711,7 +689,7 @@ bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat&
     char16_t pair[2];
     bool pending = false;
     auto encode = [&](QStringView run) {
-        out = encodeRun(run, format.encoding, format.lineBreak, separators, out);
+        out = encodeRun(run, format.encoding, format.lineBreak, out);
         *unencodable = out == nullptr;
         return out != nullptr;
     };
@@ -811,6 +789,293 @@ QString encodingName(TextEncoding encoding) {
         return QStringLiteral("Shift-JIS");
     }
     return {};
+}
+
+// --- reading piece by piece -------------------------------------------------------
+
+struct TextDecoder::State {
+    enum class Mode { Start, Utf8Bom, Utf16LE, Utf16BE, Utf8, ShiftJis };
+    Mode mode = Mode::Start;
+    // Set once the bytes were read as UTF-8 in vain: the next reading takes
+    // them for Shift-JIS.
+    bool notUtf8 = false;
+    QByteArray head;  // the first bytes, while fewer than a byte-order mark
+    QByteArray carry; // the start of a character whose other bytes follow
+    QStringDecoder utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                    QStringConverter::Flag::ConvertInitialBom};
+    std::optional<QStringDecoder> utf16;
+    qint64 bodyBytes = 0; // after the byte-order mark
+    // Line breaks: CR, LF and CR LF all become "\n". A CR at the end of
+    // what was given waits for the next character.
+    bool pendingCr = false;
+    std::array<qint64, 3> counts{0, 0, 0};
+    std::optional<LineBreak> firstKind;
+    bool mixed = false;
+    std::vector<LineBreak> breaks; // every line's, once two kinds were met
+
+    void restart() {
+        const bool was = notUtf8;
+        *this = State();
+        notUtf8 = was;
+    }
+
+    void record(LineBreak kind, qint64 n) {
+        if (n == 0)
+            return;
+        counts[size_t(kind)] += n;
+        if (!firstKind)
+            firstKind = kind;
+        if (!mixed && kind != *firstKind) {
+            mixed = true;
+            breaks.assign(size_t(counts[size_t(*firstKind)]), *firstKind);
+        }
+        if (mixed)
+            breaks.insert(breaks.end(), size_t(n), kind);
+    }
+
+    // Turns the line breaks of the text appended from `from` into "\n".
+    void afterDecoding(QString& out, qsizetype from) {
+        if (from == out.size())
+            return;
+        if (pendingCr) {
+            pendingCr = false;
+            if (out[from] == u'\n') {
+                out.remove(from, 1);
+                record(LineBreak::CRLF, 1);
+            } else {
+                record(LineBreak::CR, 1);
+            }
+        }
+        char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+        char16_t* p = begin + from;
+        char16_t* const end = begin + out.size();
+        if (!QStringView(p, end).contains(u'\r')) {
+            // The usual text: a count of the breaks, one pass.
+            qint64 lf = 0;
+            for (const char16_t* q = p; q != end; ++q)
+                lf += *q == u'\n';
+            record(LineBreak::LF, lf);
+            return;
+        }
+        char16_t* w = p;
+        for (; p != end; ++p) {
+            const char16_t c = *p;
+            if (c == u'\r') {
+                *w++ = u'\n';
+                if (p + 1 == end) {
+                    pendingCr = true;
+                } else if (p[1] == u'\n') {
+                    ++p;
+                    record(LineBreak::CRLF, 1);
+                } else {
+                    record(LineBreak::CR, 1);
+                }
+                continue;
+            }
+            if (c == u'\n')
+                record(LineBreak::LF, 1);
+            *w++ = c;
+        }
+        out.truncate(w - begin);
+    }
+
+    // The encoding, from the first bytes (all of them when fewer than three).
+    qsizetype choose(QByteArrayView first) {
+        if (first.startsWith("\xEF\xBB\xBF")) {
+            mode = Mode::Utf8Bom;
+            return 3;
+        }
+        if (first.startsWith("\xFF\xFE")) {
+            mode = Mode::Utf16LE;
+            utf16.emplace(QStringConverter::Utf16LE, QStringConverter::Flag::ConvertInitialBom);
+            return 2;
+        }
+        if (first.startsWith("\xFE\xFF")) {
+            mode = Mode::Utf16BE;
+            utf16.emplace(QStringConverter::Utf16BE, QStringConverter::Flag::ConvertInitialBom);
+            return 2;
+        }
+        mode = notUtf8 ? Mode::ShiftJis : Mode::Utf8;
+        return 0;
+    }
+
+    // A failure to read the bytes as taken.
+    Step failed() const { return mode == Mode::Utf8 ? Step::Again : Step::Whole; }
+
+    Step decodeUtf8(QByteArrayView bytes, QString& out) {
+        if (!carry.isEmpty()) {
+            // Complete the character begun before, then go on.
+            const auto lead = quint8(carry[0]);
+            const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            const qsizetype take = qMin(length - carry.size(), bytes.size());
+            carry += bytes.first(take);
+            bytes = bytes.sliced(take);
+            if (carry.size() < length)
+                return Step::Going;
+            const QByteArray whole = std::exchange(carry, QByteArray());
+            if (const Step s = appendUtf8(whole, out); s != Step::Going)
+                return s;
+        }
+        // The bytes up to the last character that is complete.
+        qsizetype n = bytes.size();
+        for (qsizetype back = 1; back <= 3 && back <= n; ++back) {
+            const auto c = quint8(bytes[n - back]);
+            if ((c & 0xC0) == 0x80)
+                continue; // a continuation byte
+            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back)
+                n -= back;
+            break;
+        }
+        carry = bytes.sliced(n).toByteArray();
+        return appendUtf8(bytes.first(n), out);
+    }
+
+    Step appendUtf8(QByteArrayView bytes, QString& out) {
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size()); // at most one unit a byte
+        QChar* const begin = out.data();
+        QChar* const end = utf8.appendToBuffer(begin + from, bytes);
+        out.truncate(end - begin);
+        if (utf8.hasError())
+            return failed();
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decodeShiftJis(QByteArrayView bytes, QString& out) {
+        QByteArray joined;
+        if (!carry.isEmpty()) {
+            joined = carry;
+            joined += bytes;
+            bytes = joined;
+        }
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size());
+        auto* const begin = reinterpret_cast<char16_t*>(out.data());
+        qsizetype used = 0;
+        const char16_t* end =
+            ShiftJisTable::instance().decodeLosslessPrefix(bytes, begin + from, &used);
+        if (!end) {
+            out.truncate(from);
+            return Step::Whole;
+        }
+        out.truncate(end - begin);
+        carry = bytes.sliced(used).toByteArray();
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decodeUtf16(QByteArrayView bytes, QString& out) {
+        bodyBytes += bytes.size();
+        const qsizetype from = out.size();
+        out.resize(from + bytes.size() / 2 + 2);
+        QChar* const begin = out.data();
+        QChar* const end = utf16->appendToBuffer(begin + from, bytes);
+        out.truncate(end - begin);
+        if (utf16->hasError())
+            return Step::Whole;
+        afterDecoding(out, from);
+        return Step::Going;
+    }
+
+    Step decode(QByteArrayView bytes, QString& out) {
+        switch (mode) {
+        case Mode::Utf8:
+        case Mode::Utf8Bom:
+            return decodeUtf8(bytes, out);
+        case Mode::ShiftJis:
+            return decodeShiftJis(bytes, out);
+        case Mode::Utf16LE:
+        case Mode::Utf16BE:
+            return decodeUtf16(bytes, out);
+        case Mode::Start:
+            break;
+        }
+        return Step::Whole;
+    }
+
+    // Takes the first bytes until a byte-order mark can be told.
+    Step start(QByteArrayView bytes, QString& out, bool last) {
+        if (head.isEmpty() && bytes.size() >= 3) {
+            return decode(bytes.sliced(choose(bytes)), out);
+        }
+        head += bytes;
+        if (head.size() < 3 && !last)
+            return Step::Going;
+        const QByteArray first = std::exchange(head, QByteArray());
+        return decode(QByteArrayView(first).sliced(choose(first)), out);
+    }
+};
+
+TextDecoder::TextDecoder() : d(std::make_unique<State>()) {}
+
+TextDecoder::~TextDecoder() = default;
+
+TextDecoder::Step TextDecoder::feed(QByteArrayView bytes, QString& out) {
+    const Step step =
+        d->mode == State::Mode::Start ? d->start(bytes, out, false) : d->decode(bytes, out);
+    if (step == Step::Again) {
+        d->restart();
+        d->notUtf8 = true;
+    }
+    return step;
+}
+
+TextDecoder::Step TextDecoder::finish(QString& out, TextFormat& format) {
+    State& s = *d;
+    Step step = Step::Going;
+    if (s.mode == State::Mode::Start)
+        step = s.start({}, out, true);
+    if (step == Step::Going && !s.carry.isEmpty())
+        step = s.failed(); // a character cut short at the end
+    if (step == Step::Going && s.utf16 && s.bodyBytes % 2 != 0)
+        step = Step::Whole;
+    if (step == Step::Again) {
+        s.restart();
+        s.notUtf8 = true;
+    }
+    if (step != Step::Going)
+        return step;
+    if (s.pendingCr) {
+        s.pendingCr = false;
+        s.record(LineBreak::CR, 1);
+    }
+    switch (s.mode) {
+    case State::Mode::Utf8Bom:
+        format.encoding = TextEncoding::Utf8Bom;
+        break;
+    case State::Mode::Utf16LE:
+        format.encoding = TextEncoding::Utf16LE;
+        break;
+    case State::Mode::Utf16BE:
+        format.encoding = TextEncoding::Utf16BE;
+        break;
+    case State::Mode::ShiftJis:
+        format.encoding = TextEncoding::ShiftJis;
+        break;
+    case State::Mode::Utf8:
+    case State::Mode::Start:
+        format.encoding = TextEncoding::Utf8;
+        break;
+    }
+    format.lossless = true;
+    format.mixed.reset();
+    if (!s.firstKind) {
+        format.lineBreak = TextFormat::nativeLineBreak();
+    } else if (!s.mixed) {
+        format.lineBreak = *s.firstKind;
+    } else {
+        std::size_t best = 0;
+        for (std::size_t k = 1; k < s.counts.size(); ++k)
+            if (s.counts[k] > s.counts[best])
+                best = k;
+        format.lineBreak = LineBreak(best);
+        auto mixed = std::make_shared<MixedBreaks>();
+        mixed->breaks = std::move(s.breaks);
+        format.mixed = std::move(mixed);
+    }
+    return Step::Going;
 }
 
 } // namespace ostrel

@@ -48,6 +48,42 @@ struct DecodedText {
 // valid UTF-8, then Shift-JIS. Line breaks (CR LF, LF or CR) become "\n".
 DecodedText decodeText(const QByteArray& bytes);
 
+// Reads bytes as they arrive, piece by piece, into the text and format that
+// decodeText makes of all of them at once, without holding them all: for a
+// file larger than is good to hold twice.
+class TextDecoder {
+public:
+    TextDecoder();
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    enum class Step {
+        Going, // go on
+        // The bytes were taken for an encoding they are not in: the text
+        // handed out so far is void. Give the bytes again from the first;
+        // they are then read in another encoding.
+        Again,
+        // No encoding reads the bytes without loss: only decodeText over all
+        // of them tells what is shown (and how to write it back).
+        Whole,
+    };
+    // Appends the text of the next bytes to `out` (lines separated by "\n").
+    // A line break or character may wait for the bytes that follow.
+    Step feed(QByteArrayView bytes, QString& out);
+    // The bytes are all given: appends what waited, and sets the format. A
+    // format with mixed line breaks holds their kinds and no line hashes
+    // yet: fill them in with lineHash over the text's lines.
+    Step finish(QString& out, TextFormat& format);
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+// The hash a MixedBreaks keeps of one line's text.
+quint64 lineHash(QStringView line);
+
 // Writes a text (lines separated by "\n") as the format says. Answers nothing
 // when a character cannot be held by the format's encoding, or when the bytes
 // would not be read back as the text (Shift-JIS bytes that are also valid
@@ -62,18 +98,10 @@ std::optional<QByteArray> encodeText(const QString& text, const TextFormat& form
 bool encodeTextInPieces(QStringView text, const TextFormat& format,
                         const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 
-// How the lines of a text to be written are separated.
-enum class LineSeparators {
-    Newline, // "\n" alone
-    Editor,  // "\n" and also U+2029, U+FDD0 and U+FDD1, as an editor's raw text has them
-};
-
 // As encodeTextInPieces, for a text given as consecutive parts (a surrogate
-// pair may be split between two of them) whose lines are separated as
-// `separators` says.
+// pair may be split between two of them).
 bool encodeTextInPieces(const std::vector<QStringView>& parts, const TextFormat& format,
-                        LineSeparators separators, const std::function<bool(QByteArrayView)>& write,
-                        bool* unencodable);
+                        const std::function<bool(QByteArrayView)>& write, bool* unencodable);
 
 // Whether every character of the text can be held by the encoding.
 bool canEncode(const QString& text, TextEncoding encoding);

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <dirent.h>
+#include <memory>
 #include <vector>
 
 // Names on disk (see decodeName in os/FileSystem.h): the bytes a shown name
@@ -29,6 +31,13 @@ QByteArray resolveLinks(const QByteArray& path);
 // The full path of an entry given by its bytes: the folder it lies in as the
 // system resolves it, and its own name.
 QByteArray absoluteOf(const QByteArray& path);
+
+// An open folder being read entry by entry; closed (with its descriptor)
+// when the owner goes.
+struct FolderStreamCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using FolderStream = std::unique_ptr<DIR, FolderStreamCloser>;
 
 // Whether a name is "." or "..".
 bool isNameOfFolderItself(const char* name);

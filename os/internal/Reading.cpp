@@ -1,5 +1,5 @@
 // Reading files: whole, up to a limit, into a buffer kept from file to file,
-// or hashed; never blocking on a pipe or a device.
+// piece by piece, or hashed; never blocking on a pipe or a device.
 #include "Reading.h"
 
 #include "Names.h"
@@ -149,6 +149,59 @@ ReadFailure readFileInto(const QString& path, qint64 limit, QByteArray& buffer,
     }
     buffer.resize(qsizetype(done));
     return ReadFailure::None;
+}
+
+std::unique_ptr<FileReader> FileReader::open(const QString& path, qint64 limit,
+                                             ReadStatus* status) {
+    *status = ReadStatus::CannotOpen;
+    Descriptor fd = openForReading(native(path));
+    if (!fd.isOpen())
+        return nullptr;
+    struct stat st;
+    if (!isRegularOpenFile(fd.get(), st))
+        return nullptr;
+    if (st.st_size > limit) {
+        *status = ReadStatus::TooLarge;
+        return nullptr;
+    }
+    *status = ReadStatus::Read;
+    return std::unique_ptr<FileReader>(new FileReader(std::move(fd), limit, stampFrom(st)));
+}
+
+FileReader::FileReader(Descriptor fd, qint64 limit, const FileStamp& stamp)
+    : m_fd(std::move(fd)), m_limit(limit), m_stamp(stamp), m_hash(XXH3_createState()) {
+    XXH3_64bits_reset(static_cast<XXH3_state_t*>(m_hash));
+}
+
+FileReader::~FileReader() {
+    XXH3_freeState(static_cast<XXH3_state_t*>(m_hash));
+}
+
+qint64 FileReader::read(char* into, qint64 room) {
+    for (;;) {
+        const ssize_t n = ::read(m_fd.get(), into, size_t(room));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        m_read += n;
+        if (m_read > m_limit) // the file grew meanwhile beyond the limit
+            return -1;
+        XXH3_64bits_update(static_cast<XXH3_state_t*>(m_hash), into, size_t(n));
+        return n;
+    }
+}
+
+bool FileReader::rewind() {
+    if (::lseek(m_fd.get(), 0, SEEK_SET) != 0)
+        return false;
+    m_read = 0;
+    XXH3_64bits_reset(static_cast<XXH3_state_t*>(m_hash));
+    return true;
+}
+
+quint64 FileReader::hash() const {
+    return XXH3_64bits_digest(static_cast<const XXH3_state_t*>(m_hash));
 }
 
 std::optional<QByteArray> readFile(const QString& path) {

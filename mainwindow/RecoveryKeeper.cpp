@@ -54,6 +54,15 @@ void RecoveryKeeper::edited() {
         m_longest.start();
 }
 
+bool RecoveryKeeper::isWaiting(Wait wait) const {
+    return (wait == Wait::Quiet ? m_quiet : m_longest).isActive();
+}
+
+void RecoveryKeeper::endWait(Wait wait) {
+    if (isWaiting(wait))
+        writeNow();
+}
+
 void RecoveryKeeper::adopt(const QString& file) {
     m_copyFile = file;
 }

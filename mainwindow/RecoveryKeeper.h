@@ -44,6 +44,14 @@ public:
     // The edits are saved or dropped: no copy is kept.
     void discard();
 
+    // The two waits before a copy is written: the pause after the last edit,
+    // and the longest wait while edits go on. Tests end them instead of
+    // waiting for the clock.
+    enum class Wait { Quiet, Longest };
+    bool isWaiting(Wait wait) const;
+    // Ends a running wait as if its time had run out.
+    void endWait(Wait wait);
+
 signals:
     // A copy could not be written into the folder.
     void writeFailed(const QString& folder);

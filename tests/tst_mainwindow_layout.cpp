@@ -7,7 +7,7 @@
 #include "editor/TextView.h"
 
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"

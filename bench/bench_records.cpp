@@ -5,7 +5,7 @@
 #include "editor/Document.h"
 #include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
-#include "mainwindow/OpenRecord.h"
+#include "record/OpenRecord.h"
 #include "store/RecordStore.h"
 #include "text/PatternList.h"
 #include "text/TextCodec.h"

@@ -63,6 +63,7 @@ TMainFrm::TMainFrm(QWidget* parent)
                                        .arg(m_open->record().path)
                                        .arg(int(std::clamp<qint64>(read * 100 / total, 0, 100))));
     });
+    connect(m_open, &OpenRecord::loadCancelled, StatusBar, &QStatusBar::clearMessage);
     bindHandler(m_open, &OpenRecord::loadFinished, this, [this](const QString& error) {
         StatusBar->clearMessage();
         if (m_follower)

@@ -302,13 +302,23 @@ def main():
     check_packages(mode)
     work = tempfile.mkdtemp(prefix="ostrel-clients-")
     try:
-        command = ["dbus-run-session", "--", sys.executable, os.path.abspath(__file__),
-                   "--inside", mode, program]
+        script = os.path.abspath(__file__)
         env = dict(os.environ, CLIENTS_WORK=work, HOME=work)
+        prefix = []
         if os.getuid() == 0:
-            # Mozc refuses root; nobody owns the test's folder.
+            # Mozc refuses root: the session runs as nobody, in a folder
+            # nobody owns, from copies of this script and of the program (the
+            # checkout may lie where nobody cannot read).
             os.chown(work, 65534, 65534)
-            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+            for name in ("realclients.py", "ostrel"):
+                copy = os.path.join(work, name)
+                shutil.copy2(script if name.endswith(".py") else program, copy)
+                os.chown(copy, 65534, 65534)
+            script, program = os.path.join(work, "realclients.py"), os.path.join(work, "ostrel")
+            env.pop("LSAN_OPTIONS", None)  # its suppressions lie in the checkout
+            prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        command = prefix + ["dbus-run-session", "--", sys.executable, script, "--inside", mode,
+                            program]
         result = subprocess.run(command, env=env, timeout=300)
         sys.exit(result.returncode)
     finally:

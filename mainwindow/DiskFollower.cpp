@@ -1,8 +1,8 @@
 #include "DiskFollower.h"
 
-#include "OpenRecord.h"
 #include "editor/Document.h"
 #include "editor/TextView.h"
+#include "record/OpenRecord.h"
 
 #include "DiskNotice.h"
 #include "MainFrm.h"

@@ -2,7 +2,7 @@
 
 #include "editor/Document.h"
 #include "editor/TextView.h"
-#include "mainwindow/OpenRecord.h"
+#include "record/OpenRecord.h"
 
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreDirUnit.h"

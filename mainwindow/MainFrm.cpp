@@ -2,8 +2,6 @@
 #include "MainFrm.h"
 
 #include "DiskFollower.h"
-#include "OpenRecord.h"
-#include "RecoveryKeeper.h"
 #include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
 #include "dialogs/CreateDirUnit.h"
@@ -13,6 +11,8 @@
 #include "editor/TextView.h"
 #include "os/FileSystem.h"
 #include "print/CurrentPrinter.h"
+#include "record/OpenRecord.h"
+#include "record/RecoveryKeeper.h"
 #include "resources/Resources.h"
 #include "settings/Settings.h"
 #include "store/Folders.h"
@@ -63,6 +63,7 @@ TMainFrm::TMainFrm(QWidget* parent)
                                        .arg(m_open->record().path)
                                        .arg(int(std::clamp<qint64>(read * 100 / total, 0, 100))));
     });
+    connect(m_open, &OpenRecord::loadCancelled, StatusBar, &QStatusBar::clearMessage);
     bindHandler(m_open, &OpenRecord::loadFinished, this, [this](const QString& error) {
         StatusBar->clearMessage();
         if (m_follower)

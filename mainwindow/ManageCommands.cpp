@@ -1,8 +1,8 @@
 // Deleting records and groups; copying and moving them to another folder.
 #include "MainFrm.h"
 
-#include "OpenRecord.h"
 #include "editor/Document.h"
+#include "record/OpenRecord.h"
 
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"

@@ -3,12 +3,12 @@
 // and showing a record that was found.
 #include "MainFrm.h"
 
-#include "OpenRecord.h"
 #include "core/UserError.h"
 #include "dialogs/SearchHost.h"
 #include "dialogs/SearchUnit.h"
 #include "editor/Document.h"
 #include "editor/TextView.h"
+#include "record/OpenRecord.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
 

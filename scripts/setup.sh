@@ -18,6 +18,8 @@ packages=(
   poppler-utils paps
   clang-14 libclang-rt-14-dev llvm-14
   syncthing
+  fcitx5 fcitx5-mozc fcitx5-frontend-qt6
+  dbus-daemon at-spi2-core python3 python3-pyatspi python3-gi python3-xlib
 )
 
 missing=()

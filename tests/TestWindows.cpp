@@ -2,14 +2,14 @@
 #include "TestSupport.h"
 
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "editor/Document.h"
 #include "editor/TextView.h"
 #include "mainwindow/MainFrm.h"
-#include "mainwindow/OpenRecord.h"
 #include "mainwindow/ProgramWindows.h"
+#include "record/OpenRecord.h"
 
 #include <QTest>
 

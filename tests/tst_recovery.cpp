@@ -8,7 +8,7 @@
 #include "editor/TextView.h"
 
 #include "mainwindow/MainFrm.h"
-#include "mainwindow/RecoveryKeeper.h"
+#include "record/RecoveryKeeper.h"
 #include "store/Recovery.h"
 #include "ui/Application.h"
 

@@ -294,13 +294,20 @@ def main():
                             ("5MB-line", 5_000_000, True)):
         files[name] = os.path.join(work, f"{name}.txt")
         make_file(files[name], size, one)
-    server = subprocess.Popen(["Xvfb", ":77", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    # A display number of its own: the server picks a free one and tells it.
+    r, w = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
+                               "-nolisten", "tcp"], pass_fds=(w,),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1)
-    os.environ["DISPLAY"] = ":77"
+    os.close(w)
+    with os.fdopen(r) as told:
+        number = told.readline().strip()
+    if not number:
+        sys.exit("Xvfb did not start")
+    os.environ["DISPLAY"] = ":" + number
     wm = subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(1)
-    disp = display.Display(":77")
+    disp = display.Display(":" + number)
     if not disp.has_extension("DAMAGE") or not disp.has_extension("XTEST"):
         sys.exit("the X server has no DAMAGE or XTEST")
     disp.damage_query_version()  # no damage is reported before it is asked

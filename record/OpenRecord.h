@@ -84,12 +84,16 @@ public:
 
 signals:
     void loadProgress(qint64 bytesRead, qint64 bytesTotal);
+    // A background load was dropped for another text before its end (no
+    // loadFinished follows).
+    void loadCancelled();
     // A background load ended: with an error message when the file could
     // not be read to its end (the document is then emptied), else empty.
     void loadFinished(const QString& error);
 
 private:
     class FileSource;
+    void dropLoad();
 
     editor::Document* m_document;
     RecoveryKeeper* m_recovery;

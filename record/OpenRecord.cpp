@@ -76,13 +76,22 @@ void OpenRecord::load(const QString& group, const QString& name) {
     }
     // The record is the loaded one at once, but the text is not its whole
     // until the file is read to its end: until then no save writes it.
-    m_document->cancelLoad();
+    dropLoad();
     m_record = std::move(opened.record);
     m_file = std::shared_ptr<fs::FileReader>(std::move(opened.file));
     m_document->load(std::make_unique<FileSource>(m_file));
 }
 
+void OpenRecord::dropLoad() {
+    if (!m_document->isLoading())
+        return;
+    m_document->cancelLoad();
+    m_file.reset();
+    emit loadCancelled();
+}
+
 void OpenRecord::show(store::RecordText loaded) {
+    dropLoad();
     m_file.reset();
     m_record = std::move(loaded.record);
     m_document->setText(loaded.text);
@@ -93,6 +102,7 @@ void OpenRecord::takeState(store::LoadedRecord record) {
 }
 
 void OpenRecord::restore(store::LoadedRecord record, const QString& text, const QString& copyFile) {
+    dropLoad();
     m_file.reset();
     m_record = std::move(record);
     m_document->setText(text);
@@ -101,6 +111,7 @@ void OpenRecord::restore(store::LoadedRecord record, const QString& text, const 
 }
 
 void OpenRecord::clear() {
+    dropLoad();
     m_file.reset();
     m_document->setText(QString());
 }

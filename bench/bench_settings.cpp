@@ -1,5 +1,5 @@
 // Reading the settings at start and writing them at close, in an Ostrel.ini
-// of 80 MB (other programs' sections around Ostrel's, as a shared profile
+// of 80 MB (other programs' sections around Ostrel's, as a shared settings file
 // file grows), UTF-8 and Shift-JIS, beside one reading of the file (decoded)
 // and one reading with one atomic writing of it: the settings cost a few
 // passes over the file, not a reading and a writing for each of their
@@ -16,10 +16,10 @@
 
 namespace {
 
-// About `megabytes` MB of profile text in UTF-8 (a little less in
+// About `megabytes` MB of settings file text in UTF-8 (a little less in
 // Shift-JIS): sections of other keys before and after Ostrel's, whose keys
 // stand in the middle of the file.
-QString profileText(int megabytes) {
+QString settingsText(int megabytes) {
     const QString other = QStringLiteral("[他のプログラム %1]\n");
     QString half;
     // About 1.15 bytes of UTF-8 a character.
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir data;
     QDir::setCurrent(data.path());
-    const QString text = profileText(80);
+    const QString text = settingsText(80);
     const QByteArray utf8 = text.toUtf8();
     const QByteArray sjis = QStringEncoder("windows-31j").encode(text);
     bool ok = measure(qPrintable(QStringLiteral("%1 MB UTF-8").arg(utf8.size() / 1000000)), utf8);

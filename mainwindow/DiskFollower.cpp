@@ -1,11 +1,6 @@
 #include "DiskFollower.h"
 
-#include "editor/Document.h"
-#include "editor/TextView.h"
-#include "record/OpenRecord.h"
-
 #include "DiskNotice.h"
-#include "MainFrm.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
@@ -16,6 +11,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -49,8 +45,8 @@ int exactRow(const QComboBox* combo, const QString& text) {
 
 } // namespace
 
-DiskFollower::DiskFollower(TMainFrm* window, const QString& dataFolder)
-    : QObject(window), m_window(window), m_dataFolder(dataFolder) {
+DiskFollower::DiskFollower(FollowerHost* window, const QString& dataFolder, QObject* parent)
+    : QObject(parent), m_window(window), m_dataFolder(dataFolder) {
     m_readers.setMaxThreadCount(1);
     m_clock.start();
     m_reloadLater.setSingleShot(true);
@@ -80,7 +76,7 @@ void DiskFollower::editorMatchesFile() {
 }
 
 void DiskFollower::watchShownAndLoaded() {
-    m_watch->followGroups({m_window->GroupCmb->currentText(), m_window->loadedRecord().group});
+    m_watch->followGroups({m_window->groupList()->currentText(), m_window->loadedRecord().group});
 }
 
 bool DiskFollower::canChangeWindow() const {
@@ -105,11 +101,11 @@ bool DiskFollower::apply(const store::DiskChanges& changes) {
 }
 
 void DiskFollower::follow(const store::DiskChanges& changes) {
-    const QString shown = m_window->GroupCmb->currentText();
+    const QString shown = m_window->groupList()->currentText();
     if (changes.groups.mayChangeList())
         followGroups(changes.groups);
     // A shown group that went was replaced, its records listed anew.
-    if (m_window->GroupCmb->currentText() == shown) {
+    if (m_window->groupList()->currentText() == shown) {
         if (const auto in = changes.inGroups.find(shown);
             in != changes.inGroups.end() && in->second.mayChangeList())
             followRecords(shown, in->second);
@@ -121,7 +117,7 @@ void DiskFollower::follow(const store::DiskChanges& changes) {
 }
 
 void DiskFollower::followGroups(const store::NamedChanges& changes) {
-    QComboBox* combo = m_window->GroupCmb;
+    QComboBox* combo = m_window->groupList();
     if (!changes.anything) {
         // Most changes in the data folder are none of the list's: the
         // settings file written, a group that came and went.
@@ -146,15 +142,15 @@ void DiskFollower::followGroups(const store::NamedChanges& changes) {
         m_window->SelectGroup(loaded >= 0 ? loaded : combo->count() > 0 ? 0 : -1);
         if (combo->currentIndex() >= 0) {
             m_window->ListRecords();
-            QListWidget* list = m_window->RecordLst;
+            QListWidget* list = m_window->recordList();
             const QList<QListWidgetItem*> found =
-                loaded >= 0 ? list->findItems(m_window->RecordName(),
+                loaded >= 0 ? list->findItems(m_window->loadedRecord().name,
                                               Qt::MatchExactly | Qt::MatchCaseSensitive)
                             : QList<QListWidgetItem*>();
             m_window->SelectRecord(found.isEmpty() ? -1 : list->row(found.first()));
         } else {
-            const QSignalBlocker block(m_window->RecordLst);
-            m_window->RecordLst->clear();
+            const QSignalBlocker block(m_window->recordList());
+            m_window->recordList()->clear();
         }
     }
     emit relisted();
@@ -164,8 +160,8 @@ void DiskFollower::followRecords(const QString& group, const store::NamedChanges
     if (!changes.anything) {
         // A record written, or a file the patterns do not show: the list
         // stays as it is.
-        const QStringList shown = itemsOf(m_window->RecordLst); // sorted
-        const QString& patterns = m_window->SupportPatterns;
+        const QStringList shown = itemsOf(m_window->recordList()); // sorted
+        const QString patterns = m_window->supportPatterns();
         const auto same = [&](const QString& name) {
             int listed = 0;
             for (int at = listPosition(shown, name);
@@ -183,7 +179,7 @@ void DiskFollower::readRecords(const QString& group) {
     m_reading = true;
     const int generation = m_generation;
     const QString folder = m_dataFolder + u'/' + group;
-    const QString patterns = m_window->SupportPatterns;
+    const QString patterns = m_window->supportPatterns();
     // A group of thousands of records takes a while to read: the window
     // goes on meanwhile, and shows the list when it has come.
     m_readers.start([this, generation, group, folder, patterns] {
@@ -196,7 +192,8 @@ void DiskFollower::readRecords(const QString& group) {
 
 void DiskFollower::recordsRead(int generation, const QString& group, const QStringList& names) {
     m_reading = false;
-    const bool current = generation == m_generation && group == m_window->GroupCmb->currentText();
+    const bool current =
+        generation == m_generation && group == m_window->groupList()->currentText();
     if (current && !canChangeWindow()) {
         // Shown when the user's command is over, read again then.
         ++m_waits;
@@ -211,7 +208,7 @@ void DiskFollower::recordsRead(int generation, const QString& group, const QStri
 }
 
 void DiskFollower::showRecords(const QStringList& names) {
-    QListWidget* list = m_window->RecordLst;
+    QListWidget* list = m_window->recordList();
     const QStringList shown = itemsOf(list);
     if (shown == names)
         return;
@@ -274,12 +271,12 @@ void DiskFollower::followLoadedRecord() {
     const store::LoadedRecord& record = m_window->loadedRecord();
     // After a deletion the editor holds no record, though the path still
     // names the last one.
-    if (record.path.isEmpty() || !m_window->MainEdit->isEnabled()) {
+    if (record.path.isEmpty() || !m_window->editorHoldsRecord()) {
         dismissNotice();
         return;
     }
     // A record still loading takes its file's state when it is read whole.
-    if (!m_window->openRecord()->isComplete())
+    if (!m_window->recordComplete())
         return;
     const QString path = record.path;
     switch (store::diskChange(record)) {
@@ -296,7 +293,7 @@ void DiskFollower::followLoadedRecord() {
     case store::DiskChange::Changed:
         break;
     }
-    if (m_window->MainEdit->document()->isModified()) {
+    if (m_window->editorModified()) {
         tell(QStringLiteral("ファイル %1 は他のプログラムによって変更されました。"
                             "編集中の内容はそのまま残っています"
                             "（保存するときは、上書きするかどうかを確認します）。")
@@ -314,7 +311,7 @@ void DiskFollower::followLoadedRecord() {
             m_reloadMessage = QStringLiteral("ファイル %1 は他のプログラムによって変更されたため、"
                                              "読み込み直しました")
                                   .arg(path);
-            m_window->StatusBar->showMessage(m_reloadMessage);
+            m_window->statusLine()->showMessage(m_reloadMessage);
         }
         const qint64 ended = m_clock.elapsed();
         m_reloadNotBefore = ended + 9 * (ended - began);
@@ -329,12 +326,12 @@ void DiskFollower::followLoadedRecord() {
 }
 
 void DiskFollower::tell(const QString& text) {
-    if (!m_reloadMessage.isEmpty() && m_window->StatusBar->currentMessage() == m_reloadMessage)
-        m_window->StatusBar->clearMessage();
+    if (!m_reloadMessage.isEmpty() && m_window->statusLine()->currentMessage() == m_reloadMessage)
+        m_window->statusLine()->clearMessage();
     if (!m_notice) {
         // Above the editor and the lists, across the window.
-        m_notice = new DiskNotice(m_window->ClientArea);
-        m_window->ClientLayout->insertWidget(1, m_notice);
+        m_notice = new DiskNotice(nullptr);
+        m_window->placeNotice(m_notice);
     }
     m_notice->tell(text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FollowerHost.h"
 #include "store/DiskWatch.h"
 
 #include <QElapsedTimer>
@@ -8,8 +9,6 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
-
-class TMainFrm;
 
 namespace ostrel {
 
@@ -35,7 +34,7 @@ class DiskFollower : public QObject {
 public:
     // Follows the data folder (in full) of a window whose start-up is
     // under way.
-    DiskFollower(TMainFrm* window, const QString& dataFolder);
+    DiskFollower(FollowerHost* window, const QString& dataFolder, QObject* parent);
     ~DiskFollower() override;
 
     // Whether the data folder is watched.
@@ -72,7 +71,7 @@ private:
     void dismissNotice();
     void watchShownAndLoaded();
 
-    TMainFrm* m_window;
+    FollowerHost* m_window;
     QString m_dataFolder;
     store::DataFolderWatch* m_watch;
     DiskNotice* m_notice = nullptr;

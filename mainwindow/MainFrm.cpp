@@ -4,7 +4,7 @@
 #include "DiskFollower.h"
 #include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "editor/Document.h"
@@ -233,7 +233,7 @@ void TMainFrm::FormShow() {
     m_dataFolder = fs::currentDirectory();
     // Watched from before the lists are first read, so that nothing another
     // program does meanwhile is missed.
-    m_follower = new DiskFollower(this, m_dataFolder);
+    m_follower = new DiskFollower(this, m_dataFolder, this);
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
@@ -706,6 +706,24 @@ void TMainFrm::recordShown() {
     MainEdit->setEnabled(true);
     if (m_follower && m_open->isComplete())
         m_follower->editorMatchesFile();
+}
+
+// --- what follows the disk reaches ----------------------------------------------------
+
+void TMainFrm::placeNotice(QWidget* notice) {
+    ClientLayout->insertWidget(1, notice);
+}
+
+bool TMainFrm::editorHoldsRecord() const {
+    return MainEdit->isEnabled();
+}
+
+bool TMainFrm::editorModified() const {
+    return MainEdit->document()->isModified();
+}
+
+bool TMainFrm::recordComplete() const {
+    return m_open->isComplete();
 }
 
 // --- what the dialogs reach ----------------------------------------------------------

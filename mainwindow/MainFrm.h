@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FollowerHost.h"
 #include "dialogs/DialogHost.h"
 #include "settings/Settings.h"
 #include "settings/WindowGeometry.h"
@@ -37,7 +38,10 @@ class CurrentPrinter;
 // controls by the command table in the constructor. The record store and the
 // settings are plain values below it (store/, settings/): the window's
 // operations of the same names call them and show what they answer.
-class TMainFrm : public QMainWindow, public Ui::TMainFrm, public ostrel::DialogHost {
+class TMainFrm : public QMainWindow,
+                 public Ui::TMainFrm,
+                 public ostrel::DialogHost,
+                 public ostrel::FollowerHost {
     Q_OBJECT
 
 public:
@@ -53,7 +57,7 @@ public:
     // empty until the first load and never cleared afterwards.
     QString RecordPath() const { return loadedRecord().path; }
     QString RecordName() const { return loadedRecord().name; }
-    const ostrel::store::LoadedRecord& loadedRecord() const;
+    const ostrel::store::LoadedRecord& loadedRecord() const override;
     // The record open in the editor: its document, its recovery copies, the
     // save's questions.
     ostrel::OpenRecord* openRecord() const { return m_open; }
@@ -102,14 +106,14 @@ public:
     // rebuilt list has no selection.
     bool ListGroups() override;
     // Empties RecordLst and adds the records of the group shown in GroupCmb.
-    void ListRecords();
+    void ListRecords() override;
     // Position of the last item equal to `name`, or 0 (also, for records, for
     // an empty name).
     int FindGroupIndex(const QString& name) const;
     int FindRecordIndex(const QString& name) const;
     // Selects an item without running the picking handlers (-1: none).
-    void SelectGroup(int position);
-    void SelectRecord(int position);
+    void SelectGroup(int position) override;
+    void SelectRecord(int position) override;
     // The selected item of RecordLst: its position (-1: none) and its text.
     int SelectedRecordIndex() const;
     QString SelectedRecordName() const;
@@ -186,6 +190,15 @@ public:
     QString supportPatterns() const override { return SupportPatterns; }
     void setSupportPatterns(const QString& patterns) override { SupportPatterns = patterns; }
 
+    // --- what follows the disk reaches (FollowerHost) ------------------------------
+    QComboBox* groupList() const override { return GroupCmb; }
+    QListWidget* recordList() const override { return RecordLst; }
+    QStatusBar* statusLine() const override { return StatusBar; }
+    void placeNotice(QWidget* notice) override;
+    bool editorHoldsRecord() const override;
+    bool editorModified() const override;
+    bool recordComplete() const override;
+
 public slots:
     // Main window controller.
     void FormShow();
@@ -245,8 +258,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    friend class ostrel::DiskFollower;
-
     // Puts a record as read into the editor, as the loaded record: at the
     // reload of the loaded one changed by another program, which keeps the
     // caret, the selection and the scroll position as near as the new text
@@ -257,7 +268,7 @@ private:
     // Reads the loaded record again, as it is on the disk now; answers false
     // when it holds the editor's text already (only its state is taken).
     // Raises the file-open error (the editor then keeps what it had).
-    bool reloadRecord();
+    bool reloadRecord() override;
     // Start-up step: a group must exist before the window can be used.
     bool InsistOnGroup();
     // Start-up step: the recovery copies of edits that a previous run left

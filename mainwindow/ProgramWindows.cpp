@@ -2,7 +2,7 @@
 
 #include "MainFrm.h"
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <QByteArray>
 #include <QString>
 #include <atomic>
@@ -108,8 +110,8 @@ public:
     quint64 hash() const;
 
 private:
-    FileReader(int fd, qint64 limit, const FileStamp& stamp);
-    int m_fd;
+    FileReader(Descriptor fd, qint64 limit, const FileStamp& stamp);
+    Descriptor m_fd;
     qint64 m_limit;
     qint64 m_read = 0;
     FileStamp m_stamp;

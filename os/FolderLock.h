@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <QString>
 #include <memory>
 
@@ -20,8 +22,8 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
 private:
-    explicit FolderLock(int fd) : m_fd(fd) {}
-    int m_fd;
+    explicit FolderLock(Descriptor fd) : m_fd(std::move(fd)) {}
+    Descriptor m_fd;
 };
 
 // A name for a folder that is the same by whichever path it is reached (its

@@ -41,21 +41,19 @@ FolderWatch::FolderWatch(QObject* parent) : QObject(parent) {}
 
 FolderWatch::~FolderWatch() {
     g_watchesInProcess -= int(m_watches.size());
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 bool FolderWatch::open() {
-    if (m_fd >= 0)
+    if (m_fd.isOpen())
         return true;
     if (g_testLimit && *g_testLimit <= 0)
         return false;
     // EMFILE: the user's limit on watchers (fs.inotify.max_user_instances)
     // or the process's on open files.
-    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0)
+    m_fd.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!m_fd.isOpen())
         return false;
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { readChanges(); });
     return true;
 }
@@ -70,7 +68,8 @@ bool FolderWatch::watch(const QString& folder) {
     if (!open())
         return false;
     // ENOSPC: the user's limit on watches (fs.inotify.max_user_watches).
-    const int wd = ::inotify_add_watch(m_fd, absoluteNativePath(folder).constData(), kWatchMask);
+    const int wd =
+        ::inotify_add_watch(m_fd.get(), absoluteNativePath(folder).constData(), kWatchMask);
     if (wd < 0)
         return false;
     m_watches.push_back({wd, folder});
@@ -90,7 +89,7 @@ void FolderWatch::unwatch(const QString& folder) {
     // with the last of them.
     if (std::none_of(m_watches.begin(), m_watches.end(),
                      [wd](const Watch& w) { return w.descriptor == wd; }))
-        ::inotify_rm_watch(m_fd, wd);
+        ::inotify_rm_watch(m_fd.get(), wd);
 }
 
 QStringList FolderWatch::watched() const {
@@ -115,7 +114,7 @@ void FolderWatch::readChanges() {
     QElapsedTimer turn;
     turn.start();
     for (int reads = 0; reads < kMaxReadsPerTurn && turn.nsecsElapsed() < kMaxTurnNs; ++reads) {
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -161,7 +160,7 @@ void FolderWatch::readChanges() {
         std::erase_if(m_watches, [wd](const Watch& w) { return w.descriptor == wd; });
         if (m_watches.size() != before) {
             g_watchesInProcess -= int(before - m_watches.size());
-            ::inotify_rm_watch(m_fd, wd);
+            ::inotify_rm_watch(m_fd.get(), wd);
         }
     }
     if (overflow)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -70,7 +72,7 @@ private:
     void readChanges();
     bool open();
 
-    int m_fd = -1;
+    Descriptor m_fd;
     QSocketNotifier* m_notifier = nullptr;
     struct Watch {
         int descriptor;

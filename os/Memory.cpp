@@ -1,6 +1,9 @@
 #include "Memory.h"
 
+#include "FileSystem.h"
+
 #include <cstdlib> // defines __GLIBC__ with the GNU C library
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -34,6 +37,12 @@ KeepFreedMemory::~KeepFreedMemory() {
         malloc_trim(0);
     }
 #endif
+}
+
+qint64 fs::physicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
 }
 
 } // namespace ostrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Descriptor.h"
 #include "FileSystem.h"
 
 #include <QByteArray>
@@ -27,7 +28,7 @@ public:
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd.isOpen(); }
 
     struct File {
         QByteArray name;
@@ -57,7 +58,7 @@ public:
     void removeStaleTemporaries() const;
 
 private:
-    int m_fd = -1;
+    Descriptor m_fd;
 };
 
 } // namespace ostrel::fs

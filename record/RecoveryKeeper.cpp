@@ -18,7 +18,7 @@ constexpr int kLongestMs = 10000;
 RecoveryKeeper::RecoveryKeeper(editor::Document* document,
                                std::function<store::RecoverySource()> source, QObject* parent)
     : QObject(parent), m_document(document), m_source(std::move(source)),
-      m_folder(store::recoveryFolder()) {
+      m_folder(store::recoveryFolder()), m_jobs([this](Job& job) { run(job); }) {
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kQuietMs);
     m_longest.setSingleShot(true);
@@ -40,24 +40,27 @@ RecoveryKeeper::RecoveryKeeper(editor::Document* document,
         if (!m_document->isModified())
             discard();
     });
-    m_thread = std::thread([this] { run(); });
 }
 
 RecoveryKeeper::~RecoveryKeeper() {
     if (m_quiet.isActive())
         writeNow();
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
+    m_jobs.waitUntilIdle();
 }
 
 void RecoveryKeeper::edited() {
     m_quiet.start();
     if (!m_longest.isActive())
         m_longest.start();
+}
+
+bool RecoveryKeeper::isWaiting(Wait wait) const {
+    return (wait == Wait::Quiet ? m_quiet : m_longest).isActive();
+}
+
+void RecoveryKeeper::endWait(Wait wait) {
+    if (isWaiting(wait))
+        writeNow();
 }
 
 void RecoveryKeeper::adopt(const QString& file) {
@@ -67,7 +70,7 @@ void RecoveryKeeper::adopt(const QString& file) {
 void RecoveryKeeper::flush() {
     if (m_quiet.isActive())
         writeNow();
-    waitForJobs();
+    m_jobs.waitUntilIdle();
 }
 
 void RecoveryKeeper::discard() {
@@ -93,45 +96,18 @@ void RecoveryKeeper::writeNow() {
 }
 
 void RecoveryKeeper::enqueue(Job job) {
-    {
-        std::lock_guard lock(m_mutex);
-        // A copy not yet written is overtaken by what comes after it.
-        std::erase_if(m_jobs, [&](const Job& waiting) { return waiting.file == job.file; });
-        m_jobs.push_back(std::move(job));
-    }
-    m_changed.notify_all();
+    // A copy not yet written is overtaken by what comes after it.
+    const QString file = job.file;
+    m_jobs.push(std::move(job), [&](const Job& waiting) { return waiting.file == file; });
 }
 
-void RecoveryKeeper::waitForJobs() {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
-}
-
-void RecoveryKeeper::run() {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return !m_jobs.empty() || m_stopping; });
-            if (m_jobs.empty())
-                return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-            m_busy = true;
-        }
-        const bool done = job.remove
-                              ? store::removeRecoveryCopy(job.file)
-                              : store::writeRecoveryCopy(job.file, job.source, job.text.parts());
-        if (!done) {
-            const QString folder = m_folder;
-            QMetaObject::invokeMethod(
-                this, [this, folder] { emit writeFailed(folder); }, Qt::QueuedConnection);
-        }
-        {
-            std::lock_guard lock(m_mutex);
-            m_busy = false;
-        }
-        m_changed.notify_all();
+void RecoveryKeeper::run(Job& job) {
+    const bool done = job.remove ? store::removeRecoveryCopy(job.file)
+                                 : store::writeRecoveryCopy(job.file, job.source, job.text.parts());
+    if (!done) {
+        const QString folder = m_folder;
+        QMetaObject::invokeMethod(
+            this, [this, folder] { emit writeFailed(folder); }, Qt::QueuedConnection);
     }
 }
 

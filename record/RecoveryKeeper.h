@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/JobQueue.h"
 #include "editor/Snapshot.h"
 #include "store/Recovery.h"
 
@@ -7,11 +8,7 @@
 #include <QString>
 #include <QTimer>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace ostrel {
@@ -47,6 +44,14 @@ public:
     // The edits are saved or dropped: no copy is kept.
     void discard();
 
+    // The two waits before a copy is written: the pause after the last edit,
+    // and the longest wait while edits go on. Tests end them instead of
+    // waiting for the clock.
+    enum class Wait { Quiet, Longest };
+    bool isWaiting(Wait wait) const;
+    // Ends a running wait as if its time had run out.
+    void endWait(Wait wait);
+
 signals:
     // A copy could not be written into the folder.
     void writeFailed(const QString& folder);
@@ -65,8 +70,8 @@ private:
     void edited();
     void writeNow();
     void enqueue(Job job);
-    void waitForJobs();
-    void run();
+    // Writes or removes a copy, on the keeper's thread.
+    void run(Job& job);
 
     editor::Document* m_document;
     std::function<store::RecoverySource()> m_source;
@@ -74,13 +79,8 @@ private:
     QTimer m_quiet;     // restarted by every edit
     QTimer m_longest;   // started by the first edit that no copy holds
     QString m_copyFile; // the copy written or on its way
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Job> m_jobs;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::thread m_thread;
+    // Last: going, it writes what waits before anything it uses goes.
+    JobQueue<Job> m_jobs;
 };
 
 } // namespace ostrel

@@ -2,7 +2,7 @@
 
 #include "core/ColorValue.h"
 #include "core/UserError.h"
-#include "os/ProfileFile.h"
+#include "os/SettingsFile.h"
 #include "text/NumberParse.h"
 #include "text/PatternList.h"
 
@@ -93,7 +93,7 @@ Settings read(const QString& path, const Settings& fallback) {
     std::vector<QString> names;
     for (const Key& k : keys())
         names.push_back(QString::fromUtf16(k.name));
-    const auto values = profile::readValues(path, sectionName(), names);
+    const auto values = settingsfile::readValues(path, sectionName(), names);
     if (!values)
         return s;
     for (size_t i = 0; i < keys().size(); ++i)
@@ -110,7 +110,7 @@ void write(const QString& path, const Settings& values) {
     for (const Key& k : keys())
         lines.emplace_back(QString::fromUtf16(k.name), std::visit(TextOf{s}, k.field));
     // All keys in one write: a file of any size is read and written once.
-    if (!profile::writeStrings(path, sectionName(), lines))
+    if (!settingsfile::writeStrings(path, sectionName(), lines))
         throw UserError(QStringLiteral("%1 に書き込めません").arg(path));
 }
 

@@ -1,17 +1,5 @@
 #include "TestSupport.h"
 
-#include "editor/Document.h"
-#include "editor/TextView.h"
-#include "record/OpenRecord.h"
-
-#include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
-#include "dialogs/CreRecUnit.h"
-#include "dialogs/SavePathUnit.h"
-#include "mainwindow/MainFrm.h"
-#include "mainwindow/ProgramWindows.h"
-#include "os/FileSystem.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -136,47 +124,6 @@ void BoxAnswerer::poll() {
     }
     qWarning("no button %s in box '%s'", qPrintable(caption), qPrintable(seen.text));
     box->close();
-}
-
-TMainFrm* MainFrm = nullptr;
-TCreateDirFrm* CreateDirFrm = nullptr;
-TCreRecFrm* CreRecFrm = nullptr;
-TCngExpFrm* CngExpFrm = nullptr;
-TSavePathFrm* SavePathFrm = nullptr;
-
-Windows::Windows() : windows(std::make_unique<ProgramWindows>()), main(windows->MainFrm) {
-    MainFrm = main;
-    CreateDirFrm = windows->CreateDirFrm;
-    CreRecFrm = windows->CreRecFrm;
-    CngExpFrm = windows->CngExpFrm;
-    SavePathFrm = windows->SavePathFrm;
-}
-
-Windows::~Windows() {
-    main->SaveSettingsOnClose = false;
-    // Edits a test leaves are dropped, as a close answered "No" drops them:
-    // no recovery copy of them waits for the next start in the data folder.
-    main->MainEdit->document()->setModified(false);
-    windows.reset();
-    MainFrm = nullptr;
-    CreateDirFrm = nullptr;
-    CreRecFrm = nullptr;
-    CngExpFrm = nullptr;
-    SavePathFrm = nullptr;
-}
-
-Started::Started() : main(windows.main) {
-    showMain(main);
-}
-
-void showMain(TMainFrm* frm) {
-    frm->show();
-    if (!QTest::qWaitForWindowExposed(frm))
-        qWarning("main window not exposed");
-}
-
-bool waitForRecord(TMainFrm* frm) {
-    return QTest::qWaitFor([frm] { return !frm->openRecord()->isLoading(); }, 60000);
 }
 
 void commitText(QWidget* widget, const QString& text) {

@@ -12,7 +12,7 @@
 #include "editor/Document.h"
 #include "editor/TextView.h"
 
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "mainwindow/MainFrm.h"
 #include "os/Drives.h"

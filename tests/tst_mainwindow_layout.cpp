@@ -7,7 +7,7 @@
 #include "editor/TextView.h"
 
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/MainFrm.h"
@@ -515,11 +515,11 @@ private slots:
 
         // Pressing the right button opens nothing; releasing it does.
         QTest::mousePress(f->windowHandle(), Qt::RightButton, {}, w->mapTo(f, at));
-        QTest::qWait(20);
+        QCoreApplication::processEvents(); // what the event loop has ready
         QCOMPARE(openMenu(), nullptr);
         QTest::mouseRelease(f->windowHandle(), Qt::RightButton, {}, w->mapTo(f, at));
         if (menu.isEmpty()) {
-            QTest::qWait(50);
+            QCoreApplication::processEvents(); // what the event loop has ready
             QCOMPARE(openMenu(), nullptr);
             return;
         }
@@ -547,7 +547,7 @@ private slots:
             QCOMPARE(menu->pos(), control->mapToGlobal(QPoint(0, 0)));
             closeMenus();
             QTest::keyClick(control, Qt::Key_Menu, Qt::AltModifier);
-            QTest::qWait(20);
+            QCoreApplication::processEvents(); // what the event loop has ready
             QCOMPARE(openMenu(), nullptr);
         }
     }
@@ -680,7 +680,7 @@ private slots:
         QTRY_COMPARE(f->StatusBar->currentMessage(), kLineHint);
         QTest::mouseMove(f->Label1);
         QTest::mouseMove(f->GB1, QPoint(3, 3));
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // what the event loop has ready
         QCOMPARE(changes.count(), 1);
 
         // A disabled tool button still shows its hint, and no tooltip.
@@ -692,7 +692,7 @@ private slots:
             QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(w, &help);
         }
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // what the event loop has ready
         QVERIFY(!QToolTip::isVisible());
 
         // A hidden status bar still gets the hints.

@@ -14,7 +14,6 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -261,26 +260,22 @@ private slots:
         const QStringList before = everythingIn(data);
         const QStringList items = listed(main.main);
 
-        // A burst of keystrokes, each within the quiet pause of the one
-        // before, writes nothing.
-        QElapsedTimer clock;
-        qint64 longestGap = 0;
-        clock.start();
+        // A burst of keystrokes writes nothing: each starts the quiet pause
+        // again, and the copy waits for its end.
+        using Wait = ostrel::RecoveryKeeper::Wait;
+        ostrel::RecoveryKeeper* keeper = main->recovery();
         main->MainEdit->setFocus();
         QTest::keyClick(main->MainEdit, Qt::Key_End, Qt::ControlModifier);
-        for (const char c : {'x', 'y', 'z', '!'}) {
-            longestGap = std::max(longestGap, clock.restart());
+        for (const char c : {'x', 'y', 'z', '!'})
             QTest::keyClick(main->MainEdit, c);
-            QTest::qWait(300);
-        }
-        longestGap = std::max(longestGap, clock.elapsed());
-        if (longestGap < 900)
-            QCOMPARE(copies(data), QStringList());
-        else
-            qWarning("the machine is too slow to see that keystrokes write no copy");
+        QVERIFY(keeper->isWaiting(Wait::Quiet));
+        QCoreApplication::processEvents();
+        QCOMPARE(copies(data), QStringList());
         commitText(main->MainEdit, QString::fromUtf8("日本語"));
 
+        keeper->endWait(Wait::Quiet);
         QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
+        QVERIFY(!keeper->isWaiting(Wait::Longest));
         QCOMPARE(copies(data), QStringList{copyNameFor(diskPath(data, "g/a.txt"))});
         QCOMPARE(textOfCopy(recoveryFolder(data) + u'/' + copies(data).first()),
                  QString::fromUtf8("alpha\nxyz!日本語"));
@@ -293,27 +288,28 @@ private slots:
         QTRY_COMPARE(copies(data), QStringList());
     }
 
-    void editsThatGoOnAreCopiedAtLeastEveryTenSeconds() {
+    void editsThatGoOnAreCopiedByTheLongestWait() {
         DataFolder data;
         data.write("g/a.txt", "alpha\n");
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
+        using Wait = ostrel::RecoveryKeeper::Wait;
+        ostrel::RecoveryKeeper* keeper = main->recovery();
         main->MainEdit->setFocus();
-        QElapsedTimer clock, gap;
-        qint64 longestGap = 0;
-        clock.start();
-        gap.start();
-        while (copies(data).isEmpty() && clock.elapsed() < 30000) {
-            longestGap = std::max(longestGap, gap.restart());
-            QTest::keyClick(main->MainEdit, 'k');
-            QTest::qWait(200);
-        }
-        QVERIFY(!copies(data).isEmpty());
-        // Written by the longest wait, not by a pause in typing.
-        if (longestGap < 900)
-            QVERIFY2(clock.elapsed() >= 9000, qPrintable(QString::number(clock.elapsed())));
-        else
-            qWarning("the machine is too slow to type without a pause");
+        QTest::keyClick(main->MainEdit, 'k');
+        QVERIFY(keeper->isWaiting(Wait::Quiet));
+        QVERIFY(keeper->isWaiting(Wait::Longest));
+        // The longest wait ends while the typing goes on (the quiet pause
+        // still waits): the copy is written all the same.
+        QTest::keyClick(main->MainEdit, 'k');
+        keeper->endWait(Wait::Longest);
+        QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
+        QCOMPARE(textOfCopy(recoveryFolder(data) + u'/' + copies(data).first()),
+                 QStringLiteral("kkalpha\n"));
+        // The next edit starts both waits again.
+        QVERIFY(!keeper->isWaiting(Wait::Longest));
+        QTest::keyClick(main->MainEdit, 'k');
+        QVERIFY(keeper->isWaiting(Wait::Longest));
     }
 
     void pickingAnotherRecordAsksAboutTheCopy_data() {
@@ -335,14 +331,15 @@ private slots:
         data.write("Ostrel.ini", settings("g", "a.txt"));
         Started main;
         typeAtEnd(main.main, QStringLiteral("edit"));
-        QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
+        main->recovery()->flush(); // the copy, without waiting for the pause
+        QCOMPARE(copies(data).size(), 1);
         BoxAnswerer boxes;
         boxes.answer(answer);
         QVERIFY(clickRecord(main.main, QStringLiteral("b.txt")));
         QCOMPARE(boxes.seen().size(), 1);
         QCOMPARE(data.read("g/a.txt"), onDisk);
-        // A removal is written on the keeper's thread.
-        QTest::qWait(200);
+        // A removal is made on the keeper's thread.
+        main->recovery()->flush();
         QCOMPARE(copies(data).size(), copyLeft ? 1 : 0);
     }
 
@@ -362,7 +359,8 @@ private slots:
         Started main;
         main->MainEdit->setFocus();
         QTest::keyClicks(main->MainEdit, "edit");
-        QTRY_COMPARE_WITH_TIMEOUT(copies(data).size(), 1, 10000);
+        main->recovery()->flush(); // the copy, without waiting for the pause
+        QCOMPARE(copies(data).size(), 1);
         BoxAnswerer boxes;
         if (how == "undo") {
             for (int i = 0; i < 4; ++i)
@@ -378,7 +376,8 @@ private slots:
             QVERIFY(main->close());
             QCOMPARE(data.read("g/a.txt"), QByteArray("alpha\n"));
         }
-        QTest::qWait(200);
+        // A removal is made on the keeper's thread.
+        main->recovery()->flush();
         QCOMPARE(copies(data), QStringList());
     }
 
@@ -998,6 +997,7 @@ private slots:
         BoxAnswerer boxes;
         boxes.answer(QStringLiteral("OK"));
         typeAtEnd(main.main, QStringLiteral("typed"));
+        main->recovery()->flush(); // the copy, without waiting for the pause
         if (planted == "copy") {
             QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo(recoveryFolder(data) + u'/' + name).isSymLink(),
                                      10000);
@@ -1031,6 +1031,7 @@ private slots:
         BoxAnswerer boxes;
         boxes.answer(QStringList{QStringLiteral("OK"), QStringLiteral("OK")});
         typeAtEnd(main.main, QStringLiteral("one"));
+        main->recovery()->flush(); // the copy, without waiting for the pause
         QTRY_COMPARE_WITH_TIMEOUT(boxes.seen().size(), 1, 10000);
         QCOMPARE(boxes.seen().first().text,
                  QString::fromUtf8("編集内容の控えを %1 に書き込めません。"
@@ -1038,9 +1039,9 @@ private slots:
                      .arg(recoveryFolder(data)));
         // Typing goes on, and later copies that fail are not told again.
         typeAtEnd(main.main, QStringLiteral(" two"));
-        QTest::qWait(1500);
         main->recovery()->flush();
-        QTest::qWait(100);
+        // The failure of the write is handed back to the window's thread.
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(boxes.seen().size(), 1);
         QCOMPARE(editorText(main.main), QStringLiteral("alpha\none two"));
         QTest::mouseClick(main->SaveDataBtn, Qt::LeftButton);

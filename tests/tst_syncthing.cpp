@@ -21,7 +21,7 @@
 #include "editor/Document.h"
 #include "editor/TextView.h"
 
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "mainwindow/DiskFollower.h"
 #include "mainwindow/MainFrm.h"

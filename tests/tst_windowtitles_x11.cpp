@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreDirUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "mainwindow/FindDialog.h"

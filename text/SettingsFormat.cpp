@@ -1,4 +1,4 @@
-#include "ProfileFormat.h"
+#include "SettingsFormat.h"
 
 #include "TextCodec.h"
 
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace ostrel::profile {
+namespace ostrel::settingsfile {
 
 namespace {
 
@@ -101,7 +101,7 @@ bool sameName(QByteArrayView a, QStringView b, FileEncoding enc) {
     return QString::compare(decode(a, enc), b, Qt::CaseInsensitive) == 0;
 }
 
-// The parsed view of a profile file: where its lines, its section and its
+// The parsed view of a settings file: where its lines, its section and its
 // keys stand, without copying anything.
 struct Located {
     std::vector<Line> lines;
@@ -466,4 +466,4 @@ QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, con
     return withValues(std::move(bytes), section, {{key.toString(), value}});
 }
 
-} // namespace ostrel::profile
+} // namespace ostrel::settingsfile

@@ -1,9 +1,9 @@
-// The profile format on any bytes: a value written reads back as written,
+// The settings file's format on any bytes: a value written reads back as written,
 // every other key of the file reads as it did, and the bytes outside the
 // written line stay as they were. Several keys read or written at once give
 // what reading or writing them one after another gives.
 #include "FuzzSupport.h"
-#include "text/ProfileFormat.h"
+#include "text/SettingsFormat.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -114,9 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray file = in.rest();
 
     // Reading never fails on any bytes, with any names.
-    (void)profile::readValue(file, anySection, anyKey);
+    (void)settingsfile::readValue(file, anySection, anyKey);
 
-    const QByteArray written = profile::withValue(file, section, key, value);
+    const QByteArray written = settingsfile::withValue(file, section, key, value);
 
     // The value reads back: its first line, as UTF-8 or Shift-JIS holds it,
     // cut to the longest value a read answers.
@@ -131,8 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype storedBytes =
         sjis ? QByteArray(QStringEncoder("windows-31j").encode(value)).size()
              : value.toUtf8().size();
-    const std::optional<QString> back = profile::readValue(written, section, key);
-    if (storedBytes <= profile::kMaxValueBytes)
+    const std::optional<QString> back = settingsfile::readValue(written, section, key);
+    if (storedBytes <= settingsfile::kMaxValueBytes)
         FUZZ_CHECK(back == stored, "[%s] %s: wrote %s, read %s", fuzz::quoted(section).constData(),
                    fuzz::quoted(key).constData(), fuzz::quoted(stored).constData(),
                    qPrintable(describe(back)));
@@ -144,8 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [s, k] : keysOf(file)) {
         if (sameName(s, section) && sameName(k, key))
             continue;
-        const std::optional<QString> before = profile::readValue(file, s, k);
-        const std::optional<QString> after = profile::readValue(written, s, k);
+        const std::optional<QString> before = settingsfile::readValue(file, s, k);
+        const std::optional<QString> after = settingsfile::readValue(written, s, k);
         FUZZ_CHECK(before == after, "[%s] %s was %s, is %s after writing [%s] %s",
                    fuzz::quoted(s).constData(), fuzz::quoted(k).constData(),
                    qPrintable(describe(before)), qPrintable(describe(after)),
@@ -168,20 +168,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Several keys at once: a key written again, one in another letter
     // case, a key that is likely missing and one that Shift-JIS holds.
-    const profile::KeyValues several = {{key, value},
+    const settingsfile::KeyValues several = {{key, value},
                                         {QStringLiteral("WINDOW TOP"), QStringLiteral("1")},
                                         {key.toLower(), value.mid(3)},
                                         {QStringLiteral("新しい キー"), QStringLiteral("値")}};
     QByteArray oneByOne = file;
     for (const auto& [k, v] : several)
-        oneByOne = profile::withValue(oneByOne, section, k, v);
-    const QByteArray atOnce = profile::withValues(file, section, several);
+        oneByOne = settingsfile::withValue(oneByOne, section, k, v);
+    const QByteArray atOnce = settingsfile::withValues(file, section, several);
     FUZZ_CHECK(atOnce == oneByOne, "written at once %s, one by one %s",
                fuzz::quoted(atOnce).constData(), fuzz::quoted(oneByOne).constData());
     const std::vector<QString> names = {anyKey, key, QStringLiteral("WINDOW TOP")};
-    const std::vector<std::optional<QString>> read = profile::readValues(file, anySection, names);
+    const std::vector<std::optional<QString>> read = settingsfile::readValues(file, anySection, names);
     for (size_t i = 0; i < names.size(); ++i)
-        FUZZ_CHECK(read[i] == profile::readValue(file, anySection, names[i]),
+        FUZZ_CHECK(read[i] == settingsfile::readValue(file, anySection, names[i]),
                    "%s read at once as %s", fuzz::quoted(names[i]).constData(),
                    qPrintable(describe(read[i])));
     return 0;

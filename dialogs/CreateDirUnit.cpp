@@ -1,4 +1,4 @@
-#include "CreDirUnit.h"
+#include "CreateDirUnit.h"
 
 #include "store/RecordStore.h"
 #include "ui/Handler.h"

@@ -1,9 +1,9 @@
-#include "ProfileFile.h"
+#include "SettingsFile.h"
 
 #include "FileSystem.h"
-#include "text/ProfileFormat.h"
+#include "text/SettingsFormat.h"
 
-namespace ostrel::profile {
+namespace ostrel::settingsfile {
 
 std::optional<QString> read(const QString& path, QStringView section, QStringView key) {
     const std::optional<QByteArray> bytes = fs::readFile(path);
@@ -26,7 +26,7 @@ readValues(const QString& path, QStringView section, const std::vector<QString>&
     const std::optional<QByteArray> bytes = fs::readFile(path);
     if (!bytes)
         return std::nullopt;
-    return profile::readValues(*bytes, section, keys);
+    return settingsfile::readValues(*bytes, section, keys);
 }
 
 bool writeStrings(const QString& path, QStringView section,
@@ -41,4 +41,4 @@ bool writeStrings(const QString& path, QStringView section,
     return fs::writeFileAtomic(path, withValues(std::move(bytes), section, values));
 }
 
-} // namespace ostrel::profile
+} // namespace ostrel::settingsfile

@@ -1,4 +1,5 @@
-// Number parsing, wildcard matching, the default error box and colour values.
+// The services below the windows: number parsing and wildcard matching (text), the default error
+// box (ui) and colour values (core).
 #include "TestSupport.h"
 #include "text/NumberParse.h"
 #include "text/Wildcard.h"
@@ -137,4 +138,4 @@ private slots:
 };
 
 QTEST_MAIN(PlatformTest)
-#include "tst_platform.moc"
+#include "tst_services.moc"

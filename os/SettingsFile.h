@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-// Profile strings in a file (see text/ProfileFormat.h for the format). Every
+// Keys of the settings file read and written (see text/SettingsFormat.h for the format). Every
 // call opens, reads (or writes) and closes the file; nothing is cached.
-namespace ostrel::profile {
+namespace ostrel::settingsfile {
 
 // The value of a key; nothing when the file cannot be read or the section or
 // the key is missing.
@@ -33,4 +33,4 @@ readValues(const QString& path, QStringView section, const std::vector<QString>&
 bool writeStrings(const QString& path, QStringView section,
                   const std::vector<std::pair<QString, QString>>& values);
 
-} // namespace ostrel::profile
+} // namespace ostrel::settingsfile

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-// The profile-string format: "[section]" header lines and "key=value" lines,
+// The settings file's format: "[section]" header lines and "key=value" lines,
 // read from and written into the bytes of a file. (The file itself is read
-// and written by os/ProfileFile.h.)
+// and written by os/SettingsFile.h.)
 //
 // Rules:
 // - section and key names are compared without regard to letter case; blanks
@@ -28,7 +28,7 @@
 //   (so that no other key reads differently);
 // - a file that is neither UTF-8 nor Shift-JIS reads as UTF-8, with the
 //   replacement character for each byte that does not fit.
-namespace ostrel::profile {
+namespace ostrel::settingsfile {
 
 constexpr int kMaxValueBytes = 2047;
 
@@ -51,4 +51,4 @@ QByteArray withValue(QByteArray bytes, QStringView section, QStringView key, con
 using KeyValues = std::vector<std::pair<QString, QString>>;
 QByteArray withValues(QByteArray bytes, QStringView section, const KeyValues& values);
 
-} // namespace ostrel::profile
+} // namespace ostrel::settingsfile

@@ -1,7 +1,7 @@
-// Profile strings: reading and writing one key of one section, keeping the rest.
+// The settings file: reading and writing one key of one section, keeping the rest.
 #include "TestSupport.h"
-#include "os/ProfileFile.h"
-#include "text/ProfileFormat.h"
+#include "os/SettingsFile.h"
+#include "text/SettingsFormat.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -14,18 +14,18 @@ const QString kFile = QStringLiteral("./t.ini");
 const QString kSection = QStringLiteral("Main");
 
 QString read(const QString& key, const QString& fallback = QStringLiteral("<fallback>")) {
-    return profile::readString(kFile, kSection, key, fallback);
+    return settingsfile::readString(kFile, kSection, key, fallback);
 }
 } // namespace
 
-class ProfileTest : public QObject {
+class SettingsFileTest : public QObject {
     Q_OBJECT
 
 private slots:
     void createsFileAndSection() {
         DataFolder data;
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("1")));
-        QVERIFY(profile::writeString(kFile, kSection, u"B", QString()));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("1")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"B", QString()));
         QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\nB=\n"));
         QCOMPARE(read("A"), QString("1"));
         QCOMPARE(read("B"), QString()); // present and empty: not the fallback
@@ -45,7 +45,7 @@ private slots:
                                   "  a = old value\r\njunk line\r\n[Later]\r\nA=later\r\n";
         data.write("t.ini", before);
         QCOMPARE(read("A"), QString(" old value")); // names trimmed, values exactly as they stand
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("new")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("new")));
         QCOMPARE(data.read("t.ini"),
                  QByteArray("; a comment\r\n[Other]\r\nA=other\r\n\r\n[main]\r\nb=2\r\n"
                             "  a =new\r\njunk line\r\n[Later]\r\nA=later\r\n"));
@@ -54,26 +54,26 @@ private slots:
     void appendsKeyAtEndOfItsSection() {
         DataFolder data;
         data.write("t.ini", "[Main]\nA=1\n\n[Next]\nX=9\n");
-        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
         QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\nB=2\n\n[Next]\nX=9\n"));
         // A section that is the last thing in a file without a final break.
         data.write("t.ini", "[Main]\r\nA=1");
-        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"B", QStringLiteral("2")));
         QCOMPARE(data.read("t.ini"), QByteArray("[Main]\r\nA=1\r\nB=2"));
     }
 
     void appendsMissingSection() {
         DataFolder data;
         data.write("t.ini", "[Other]\r\nX=1");
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("v")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("v")));
         QCOMPARE(data.read("t.ini"), QByteArray("[Other]\r\nX=1\r\n[Main]\r\nA=v\r\n"));
     }
 
     void namesIgnoreCase() {
         DataFolder data;
         data.write("t.ini", "[MAIN]\nWindow Top=5\n");
-        QCOMPARE(profile::readString(kFile, u"main", u"WINDOW TOP", QString()), QString("5"));
-        QVERIFY(profile::writeString(kFile, u"Main", u"window top", QStringLiteral("6")));
+        QCOMPARE(settingsfile::readString(kFile, u"main", u"WINDOW TOP", QString()), QString("5"));
+        QVERIFY(settingsfile::writeString(kFile, u"Main", u"window top", QStringLiteral("6")));
         QCOMPARE(data.read("t.ini"), QByteArray("[MAIN]\nWindow Top=6\n"));
     }
 
@@ -81,28 +81,28 @@ private slots:
         DataFolder data;
         data.write("t.ini", "[Main]\nA=1\nA=2\n");
         QCOMPARE(read("A"), QString("1"));
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("3")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("3")));
         QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=3\nA=2\n"));
     }
 
     void longValuesAreCut() {
         DataFolder data;
         const QString value(3000, u'x');
-        QVERIFY(profile::writeString(kFile, kSection, u"A", value));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", value));
         QCOMPARE(read("A"), QString(2047, u'x'));
         // A cut through a multi-byte character drops that character.
         const QString japanese = QString(2046, u'a') + QString::fromUtf8("日本");
-        QVERIFY(profile::writeString(kFile, kSection, u"A", japanese));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", japanese));
         QCOMPARE(read("A"), QString(2046, u'a'));
     }
 
     void valueStaysOnItsLine() {
         DataFolder data;
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QStringLiteral("x\nB=injected")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("x\nB=injected")));
         QCOMPARE(read("A"), QString("x"));
         QCOMPARE(read("B"), QString("<fallback>"));
         // Also when the value holds a lone surrogate (written as "?").
-        QVERIFY(profile::writeString(kFile, kSection, u"A",
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A",
                                      QStringLiteral("y") + QChar(0xd800) +
                                          QStringLiteral("\nC=injected")));
         QCOMPARE(read("A"), QString("y?"));
@@ -134,7 +134,7 @@ private slots:
         DataFolder data;
         data.write("t.ini", content);
         (void)read("A");
-        QVERIFY(profile::writeString(kFile, kSection, u"B", QStringLiteral("written")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"B", QStringLiteral("written")));
         QCOMPARE(read("B"), QString("written"));
         const QByteArray after = data.read("t.ini");
         // Everything that was there is still there, in order.
@@ -154,11 +154,11 @@ private slots:
             sjis.encode(QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=メモ\r\n"));
         data.write("t.ini", before);
         QCOMPARE(read("A"), QString::fromUtf8("メモ"));
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("記録")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QString::fromUtf8("記録")));
         QCOMPARE(data.read("t.ini"), QByteArray(sjis.encode(QString::fromUtf8(
                                          "[Main]\r\n; 日本語のコメント\r\nA=記録\r\n"))));
         // A value Shift-JIS cannot hold moves the file to UTF-8, keeping its text.
-        QVERIFY(profile::writeString(kFile, kSection, u"A", QString::fromUtf8("𠮷")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"A", QString::fromUtf8("𠮷")));
         QCOMPARE(data.read("t.ini"),
                  QString::fromUtf8("[Main]\r\n; 日本語のコメント\r\nA=𠮷\r\n").toUtf8());
         QCOMPARE(read("A"), QString::fromUtf8("𠮷"));
@@ -198,9 +198,9 @@ private slots:
         DataFolder data;
         data.write("t.ini", content);
         QCOMPARE(read("A"), other);
-        QVERIFY(profile::writeString(kFile, section, u"B", QStringLiteral("2")));
+        QVERIFY(settingsfile::writeString(kFile, section, u"B", QStringLiteral("2")));
         QCOMPARE(read("A"), other);
-        QCOMPARE(profile::readString(kFile, section, u"B", QString()), QString("2"));
+        QCOMPARE(settingsfile::readString(kFile, section, u"B", QString()), QString("2"));
         // Otherwise only added to: every byte that was there stays, in place.
         if (!movesToUtf8)
             QVERIFY(data.read("t.ini").startsWith(content.left(content.indexOf("B="))));
@@ -211,13 +211,13 @@ private slots:
         DataFolder data;
         QStringEncoder sjis("windows-31j");
         data.write("t.ini", sjis.encode(QString::fromUtf8("[ゾ]\r\nA=1\r\n[Main]\r\nA=2\r\n")));
-        QCOMPARE(profile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
+        QCOMPARE(settingsfile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
                  QString("1"));
         // Moving the file to UTF-8 keeps both sections as they read.
-        QVERIFY(profile::writeString(kFile, kSection, u"B", QString::fromUtf8("𠮷")));
+        QVERIFY(settingsfile::writeString(kFile, kSection, u"B", QString::fromUtf8("𠮷")));
         QCOMPARE(data.read("t.ini"),
                  QString::fromUtf8("[ゾ]\r\nA=1\r\n[Main]\r\nA=2\r\nB=𠮷\r\n").toUtf8());
-        QCOMPARE(profile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
+        QCOMPARE(settingsfile::readString(kFile, QString::fromUtf8("ゾ"), u"A", QString()),
                  QString("1"));
         QCOMPARE(read("A"), QString("2"));
     }
@@ -247,26 +247,26 @@ private slots:
     }
     void severalKeysAtOnceAsOneAfterAnother() {
         QFETCH(QByteArray, content);
-        const profile::KeyValues values = {{"A", "ascii"},
+        const settingsfile::KeyValues values = {{"A", "ascii"},
                                            {"B", QString::fromUtf8("日本語")},
                                            {"C", QString()},
                                            {"a", QString::fromUtf8("二度目")},
                                            {"D", "last"}};
         QByteArray oneByOne = content;
         for (const auto& [key, value] : values)
-            oneByOne = profile::withValue(oneByOne, kSection, key, value);
-        QCOMPARE(profile::withValues(content, kSection, values), oneByOne);
+            oneByOne = settingsfile::withValue(oneByOne, kSection, key, value);
+        QCOMPARE(settingsfile::withValues(content, kSection, values), oneByOne);
 
         DataFolder data;
         if (!content.isNull())
             data.write("t.ini", content);
-        QVERIFY(profile::writeStrings(kFile, kSection, values));
+        QVERIFY(settingsfile::writeStrings(kFile, kSection, values));
         QCOMPARE(data.read("t.ini"), oneByOne);
         const std::vector<QString> keys = {"a", "B", "c", "D", "missing"};
-        const auto atOnce = profile::readValues(kFile, kSection, keys);
+        const auto atOnce = settingsfile::readValues(kFile, kSection, keys);
         QVERIFY(atOnce);
         for (size_t i = 0; i < keys.size(); ++i)
-            QCOMPARE((*atOnce)[i], profile::read(kFile, kSection, keys[i]));
+            QCOMPARE((*atOnce)[i], settingsfile::read(kFile, kSection, keys[i]));
         QCOMPARE((*atOnce)[0], QString::fromUtf8("二度目"));
         QVERIFY(!(*atOnce)[4]);
     }
@@ -275,10 +275,10 @@ private slots:
         DataFolder data;
         data.write("t.ini", "[Main]\nA=1\n");
         QFile::setPermissions(data.absolute("t.ini"), QFile::ReadOwner | QFile::ReadGroup);
-        QVERIFY(!profile::writeString(kFile, kSection, u"A", QStringLiteral("2")));
+        QVERIFY(!settingsfile::writeString(kFile, kSection, u"A", QStringLiteral("2")));
         QCOMPARE(data.read("t.ini"), QByteArray("[Main]\nA=1\n"));
     }
 };
 
-QTEST_MAIN(ProfileTest)
-#include "tst_profile.moc"
+QTEST_MAIN(SettingsFileTest)
+#include "tst_settingsfile.moc"

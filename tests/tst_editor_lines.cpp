@@ -181,13 +181,22 @@ private slots:
 
     // A line of hundreds of thousands of characters is one line of the text:
     // its rows follow edits anywhere in it, and without wrap it is one line.
-    void aLongLineIsOneLine() {
-        QString line;
-        for (int i = 0; line.size() < 300000; ++i)
-            line +=
+    // Japanese without spaces: rows moved by a line break typed in never line
+    // up with the old ones, and the rest of the line is counted on the threads.
+    void aLongLineIsOneLine_data() {
+        QTest::addColumn<QString>("line");
+        QString words;
+        for (int i = 0; words.size() < 300000; ++i)
+            words +=
                 i % 3 ? QStringLiteral("word%1 ").arg(i) : QStringLiteral("日本語の%1、").arg(i);
+        QTest::newRow("words and Japanese") << words;
+        QTest::newRow("Japanese without spaces")
+            << QStringLiteral("日本語の文章は折り返しても行がずれる").repeated(300000 / 19);
+    }
+    void aLongLineIsOneLine() {
+        QFETCH(QString, line);
         View v(QStringLiteral("first\n") + line + QStringLiteral("\nlast"), 300, true, 400);
-        const qsizetype rows = *v.lines()->lineCount();
+        const qsizetype rows = answer([&] { return v.lines()->lineCount(); });
         QVERIFY(rows > 1000);
         for (int i = 0; i < 20; ++i) {
             const qsizetype at = 6 + (qsizetype(i) * 104729) % line.size();
@@ -334,12 +343,24 @@ private slots:
     // Edits of every kind at random places, undone and redone, with wrap
     // switched and the width changed now and then, in a text with long lines
     // (kept apart by the view) and short ones: the lines always agree with a
-    // fresh count of the text as it is.
-    void randomEditsKeepTheLinesRight() {
-        QString text;
+    // fresh count of the text as it is. In Japanese without spaces rows moved
+    // by an edit never line up with the old ones again, and the rest of the
+    // line is counted on the threads while edits go on.
+    void randomEditsKeepTheLinesRight_data() {
+        QTest::addColumn<QString>("text");
+        QString mixed;
         for (int i = 0; i < 300; ++i)
-            text += i % 50 == 7 ? QStringLiteral("long words and 日本語の文 ").repeated(900) + u'\n'
-                                : QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 71, u'w'));
+            mixed += i % 50 == 7
+                         ? QStringLiteral("long words and 日本語の文 ").repeated(900) + u'\n'
+                         : QStringLiteral("line %1 %2\n").arg(i).arg(QString(i % 71, u'w'));
+        QTest::newRow("short and long lines") << mixed;
+        const QString japanese = QStringLiteral("日本語の文章は折り返しても行がずれる");
+        QTest::newRow("rows that never line up")
+            << QStringLiteral("first\n") + japanese.repeated(8000) + QStringLiteral("\nshort\n") +
+                   japanese.repeated(3000) + QStringLiteral("\nlast");
+    }
+    void randomEditsKeepTheLinesRight() {
+        QFETCH(QString, text);
         View v(text, 300, true, 400);
         QRandomGenerator random(11);
         const QStringList inserts = {

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <limits>
 
 namespace ostrel::editor::internal {
 
@@ -20,6 +21,13 @@ constexpr size_t kLongLinesKept = 8;
 constexpr qsizetype kCountHere = 256 * 1024;
 // An edit that makes this many lines leaves them to the counting threads.
 constexpr qsizetype kEditedLinesHere = 20000;
+// An edit in a long line is wrapped on here this far past its end at most
+// (several screens of rows): where rows shifted by the edit never line up
+// with the old ones again (Japanese text moved by one character), the rest
+// of a line of megabytes would take the key's time. The counting threads
+// wrap the rest.
+constexpr qsizetype kRewrapAhead = 32 * 1024;
+constexpr qsizetype kExact = std::numeric_limits<qsizetype>::max();
 
 // The width of a run of text laid out from x (tabs depend on where they stand).
 qint64 measureFrom(const CharWidths& widths, qint64 x, QStringView text) {
@@ -48,6 +56,10 @@ struct RowCounter::LongLine {
     bool piecesComplete = false;
     bool tabs = true; // whether a tab may follow (its advance depends on where it stands)
     quint64 used = 0;
+    // With wrap: the row starts after this one are an edit's old rows, moved,
+    // standing in until the counting threads bring the line's own.
+    qsizetype exactTo = kExact;
+    bool provisional() const { return exactTo != kExact; }
 };
 
 struct RowCounter::BlockResult {
@@ -166,16 +178,25 @@ void RowCounter::changed(qsizetype position, qsizetype removed, qsizetype added)
 }
 
 void RowCounter::countHere(qsizetype first, qsizetype last) {
-    for (qsizetype line = first; line <= last; ++line)
-        buffer().setLineRows(line, qint32(std::min<qint64>(countLine(line), INT_MAX)));
+    for (qsizetype line = first; line <= last; ++line) {
+        bool provisional = false;
+        const qint64 rows = countLine(line, &provisional);
+        buffer().setLineRows(line, provisional ? -1 : qint32(std::min<qint64>(rows, INT_MAX)));
+        if (provisional)
+            schedulePass();
+    }
 }
 
-qint64 RowCounter::countLine(qsizetype line) {
+qint64 RowCounter::countLine(qsizetype line, bool* provisional) {
     const TextReader<TextBuffer> text = buffer().reader();
     const qsizetype start = text.lineStart(line);
     const qsizetype end = text.lineEnd(line);
-    if (m_setup.wrap && end - start >= kLongLine)
-        return qint64(longLine(line)->starts.size());
+    if (m_setup.wrap && end - start >= kLongLine) {
+        const LongLine* kept = longLine(line);
+        if (provisional)
+            *provisional = kept->provisional();
+        return qint64(kept->starts.size());
+    }
     if (m_setup.wrap) {
         RowBreaker breaker(m_setup);
         text.forEachPiece(start, end, [&](QStringView part) { breaker.feed(part); });
@@ -196,8 +217,10 @@ qint64 RowCounter::rowsOfLine(qsizetype line) {
     const qint32 known = buffer().lineRows(line);
     if (known >= 0)
         return known;
-    const qint64 rows = countLine(line);
-    buffer().setLineRows(line, qint32(std::min<qint64>(rows, INT_MAX)));
+    bool provisional = false;
+    const qint64 rows = countLine(line, &provisional);
+    if (!provisional)
+        buffer().setLineRows(line, qint32(std::min<qint64>(rows, INT_MAX)));
     return rows;
 }
 
@@ -252,15 +275,26 @@ void RowCounter::keep(std::unique_ptr<LongLine> made) {
 }
 
 std::vector<qsizetype> RowCounter::rewrap(qsizetype start, qsizetype length,
-                                          std::vector<qsizetype> starts,
-                                          const std::vector<qsizetype>& old, qsizetype oldStart,
-                                          qsizetype delta, qsizetype editEnd) const {
+                                          std::vector<qsizetype> starts, const LongLine& old,
+                                          qsizetype delta, qsizetype editEnd,
+                                          qsizetype* exactTo) const {
     const TextReader<TextBuffer> text = buffer().reader();
+    // Where an old row start now stands in this line.
+    const auto moved = [&](qsizetype oldRow) { return oldRow + old.start + delta - start; };
     const qsizetype from = starts.back();
     RowBreaker breaker(m_setup, true);
     QString scratch;
     size_t seen = 0;
+    *exactTo = kExact;
     for (qsizetype at = from; at < length;) {
+        if (start + at >= editEnd + kRewrapAhead) {
+            *exactTo = starts.back();
+            const auto rest = std::upper_bound(old.starts.begin(), old.starts.end(),
+                                               starts.back() - old.start - delta + start);
+            for (auto row = rest; row != old.starts.end() && moved(*row) < length; ++row)
+                starts.push_back(moved(*row));
+            return starts;
+        }
         const qsizetype n = std::min<qsizetype>(4096, length - at);
         breaker.feed(text.view(start + at, start + at + n, scratch));
         at += n;
@@ -270,12 +304,16 @@ std::vector<qsizetype> RowCounter::rewrap(qsizetype start, qsizetype length,
             if (start + row < editEnd)
                 continue;
             // A row that starts where one started before the edit: from
-            // here on the rows are the old ones.
-            const qsizetype was = start + row - delta - oldStart;
-            const auto match = std::lower_bound(old.begin(), old.end(), was);
-            if (match != old.end() && *match == was) {
-                for (auto rest = match + 1; rest != old.end(); ++rest)
-                    starts.push_back(*rest + oldStart + delta - start);
+            // here on the rows are the old ones (those known to be right).
+            const qsizetype was = start + row - delta - old.start;
+            if (was > old.exactTo)
+                continue;
+            const auto match = std::lower_bound(old.starts.begin(), old.starts.end(), was);
+            if (match != old.starts.end() && *match == was) {
+                for (auto rest = match + 1; rest != old.starts.end(); ++rest)
+                    starts.push_back(moved(*rest));
+                if (old.provisional())
+                    *exactTo = moved(old.exactTo);
                 return starts;
             }
         }
@@ -313,12 +351,21 @@ void RowCounter::followEdit(qsizetype position, qsizetype removed, qsizetype add
             line->length = text.lineEnd(firstLine) - old->start;
             line->tabs = old->tabs;
             const qsizetype offset = position - old->start;
-            if (m_setup.wrap && !old->starts.empty()) {
+            if (m_setup.wrap && old->provisional() && offset > old->exactTo) {
+                // An edit among rows still being counted: they move with it.
+                for (const qsizetype row : old->starts) {
+                    const qsizetype now = row <= offset ? row : row + delta;
+                    if ((row <= offset || row >= offset + removed) && now < line->length &&
+                        (line->starts.empty() || now > line->starts.back()))
+                        line->starts.push_back(now);
+                }
+                line->exactTo = old->exactTo;
+            } else if (m_setup.wrap && !old->starts.empty()) {
                 const auto row = std::upper_bound(old->starts.begin(), old->starts.end(), offset);
                 const qptrdiff j = std::max<qptrdiff>(0, (row - old->starts.begin()) - 2);
                 line->starts = rewrap(line->start, line->length,
-                                      {old->starts.begin(), old->starts.begin() + j + 1},
-                                      old->starts, old->start, delta, editEnd);
+                                      {old->starts.begin(), old->starts.begin() + j + 1}, *old,
+                                      delta, editEnd, &line->exactTo);
             } else if (!m_setup.wrap) {
                 // Pieces before the edit stay; without a tab after it, those
                 // after it move by what the edit changed of the width.
@@ -360,8 +407,7 @@ void RowCounter::followEdit(qsizetype position, qsizetype removed, qsizetype add
                 line->length = length;
                 line->tabs = old->tabs;
                 if (m_setup.wrap && !old->starts.empty()) {
-                    line->starts =
-                        rewrap(start, length, {0}, old->starts, old->start, delta, editEnd);
+                    line->starts = rewrap(start, length, {0}, *old, delta, editEnd, &line->exactTo);
                 } else if (!m_setup.wrap) {
                     line->pieces.push_back({0, 0});
                     // Without a tab, the old pieces after the edit keep their
@@ -416,16 +462,45 @@ qint64 RowCounter::rowInLine(qsizetype line, qsizetype offset) {
     return qint64(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
 }
 
+qint64 RowCounter::provisionalRowsBefore(qsizetype line) const {
+    qint64 rows = 0;
+    for (const auto& kept : m_longLines) {
+        if (kept->provisional() && buffer().reader().lineOf(kept->start) < line)
+            rows += qint64(kept->starts.size()) - 1;
+    }
+    return rows;
+}
+
 qint64 RowCounter::estimatedRowsBefore(qsizetype line) const {
-    return buffer().rowsBefore(line).estimate();
+    return buffer().rowsBefore(line).estimate() + provisionalRowsBefore(line);
 }
 
 qint64 RowCounter::estimatedTotalRows() const {
-    return buffer().totalRows().estimate();
+    return buffer().totalRows().estimate() + provisionalRowsBefore(buffer().breakCount() + 1);
 }
 
 qsizetype RowCounter::lineAtEstimatedRow(qint64 row, qint64* rowInLine) const {
-    return buffer().lineAtRow(row, rowInLine);
+    // The long lines still being counted, in order, each its rows long
+    // (the buffer takes them for one row each).
+    std::vector<std::pair<qsizetype, qint64>> provisional;
+    for (const auto& kept : m_longLines) {
+        if (kept->provisional())
+            provisional.emplace_back(buffer().reader().lineOf(kept->start),
+                                     qint64(kept->starts.size()));
+    }
+    std::sort(provisional.begin(), provisional.end());
+    qint64 added = 0;
+    for (const auto& [line, rows] : provisional) {
+        const qint64 before = buffer().rowsBefore(line).estimate() + added;
+        if (row < before)
+            break;
+        if (row < before + rows) {
+            *rowInLine = row - before;
+            return line;
+        }
+        added += rows - 1;
+    }
+    return buffer().lineAtRow(row - added, rowInLine);
 }
 
 std::optional<qsizetype> RowCounter::lineOf(qsizetype position) {
@@ -439,7 +514,13 @@ std::optional<qsizetype> RowCounter::lineOf(qsizetype position) {
     if (before.unknown > 0)
         return std::nullopt;
     position = std::clamp<qsizetype>(position, 0, buffer().length());
-    return before.known + rowInLine(line, position - text.lineStart(line));
+    const qsizetype offset = position - text.lineStart(line);
+    if (buffer().lineRows(line) < 0) {
+        const LongLine* kept = longLine(line);
+        if (kept && kept->provisional() && offset >= kept->exactTo)
+            return std::nullopt;
+    }
+    return before.known + rowInLine(line, offset);
 }
 
 std::optional<qsizetype> RowCounter::lineStart(qsizetype row) {
@@ -460,8 +541,13 @@ std::optional<qsizetype> RowCounter::lineStart(qsizetype row) {
         return std::nullopt;
     const qint64 rows = rowsOfLine(line);
     inLine = row - before.known;
-    if (inLine < rows)
-        return text.lineStart(line) + rowStarts(line)[size_t(inLine)];
+    if (inLine < rows) {
+        const qsizetype offset = rowStarts(line)[size_t(inLine)];
+        const LongLine* kept = buffer().lineRows(line) < 0 ? longLine(line) : nullptr;
+        if (kept && kept->provisional() && offset > kept->exactTo)
+            return std::nullopt;
+        return text.lineStart(line) + offset;
+    }
     // Beyond the last line.
     if (m_document->isLoading() || !buffer().allRowsKnown())
         return std::nullopt;

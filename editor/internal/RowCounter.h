@@ -83,16 +83,23 @@ private:
     void workerDone(quint64 pass);
     // Counts the rows of the given lines here and now.
     void countHere(qsizetype first, qsizetype last);
-    qint64 countLine(qsizetype line);
+    // The rows of a line; `provisional` is set when they are a long line's
+    // rows still being counted (their number is not known yet).
+    qint64 countLine(qsizetype line, bool* provisional = nullptr);
     LongLine* longLine(qsizetype line);
     void followEdit(qsizetype position, qsizetype removed, qsizetype added);
     // Where the rows of a line start, wrapped on from the last of `starts`
-    // (a row start known to stay), taking the old rows (`old`, of a line
-    // that started at `oldStart`, moved by `delta` at the edit) back once a
-    // row starts after the edit's end where one started before.
+    // (a row start known to stay), taking the old line's rows (`old`, moved
+    // by `delta` at the edit) back once a row starts after the edit's end
+    // where one started before. Wraps no further than kRewrapAhead past the
+    // edit: the old rows after that stand in, moved, until the counting
+    // threads have the line; `exactTo` is then the last row start known.
     std::vector<qsizetype> rewrap(qsizetype start, qsizetype length, std::vector<qsizetype> starts,
-                                  const std::vector<qsizetype>& old, qsizetype oldStart,
-                                  qsizetype delta, qsizetype editEnd) const;
+                                  const LongLine& old, qsizetype delta, qsizetype editEnd,
+                                  qsizetype* exactTo) const;
+    // The rows that long lines still being counted add to the estimates
+    // (the buffer takes each for one row), before a line.
+    qint64 provisionalRowsBefore(qsizetype line) const;
     void keep(std::unique_ptr<LongLine> line);
     void extendPieces(LongLine& long_, qsizetype upTo);
 

@@ -66,7 +66,16 @@ private slots:
             QSKIP("openbox is not installed (scripts/setup.sh installs it)");
         m_wm.start(openbox, {QStringLiteral("--sm-disable")});
         QVERIFY(m_wm.waitForStarted());
-        QTest::qWait(500); // until it manages the screen
+        // Until it manages the screen: a window manager that follows the
+        // desktop conventions names its check window on the root window.
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                QProcess xprop;
+                xprop.start(QStringLiteral("xprop"),
+                            {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+                return xprop.waitForFinished() && xprop.readAll().contains("window id");
+            },
+            30000));
     }
 
     void cleanupTestCase() {

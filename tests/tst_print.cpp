@@ -126,15 +126,22 @@ int lastJob(const QString& queue) {
     return done.isEmpty() ? 0 : *std::max_element(done.begin(), done.end());
 }
 
-// Waits (at most 60 s) until the queue is idle and one PDF has arrived.
+bool pdfComplete(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 8)
+        return false;
+    f.seek(f.size() - std::min<qint64>(f.size(), 32));
+    return f.readAll().contains("%%EOF");
+}
+
+// Waits (at most 60 s) until the queue is idle and one PDF has arrived whole.
 QString waitForPdf() {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 60000) {
-        if (jobsOf(kQueue, false).isEmpty() && pdfs().size() == 1) {
-            QTest::qWait(200); // the file was written by a process that is gone
+        // Whole once the PDF writer has written its trailer.
+        if (jobsOf(kQueue, false).isEmpty() && pdfs().size() == 1 && pdfComplete(pdfs().first()))
             return pdfs().first();
-        }
         QTest::qWait(100);
     }
     return {};

@@ -1,5 +1,6 @@
 #include "CngExpUnit.h"
 
+#include "DialogTexts.h"
 #include "text/PatternList.h"
 #include "ui/Handler.h"
 #include "ui/MessageBox.h"
@@ -46,12 +47,12 @@ void TCngExpFrm::DefaultBtnClick() {
 
 void TCngExpFrm::EnterBtnClick() {
     if (ExpEdt->text().isEmpty()) {
-        showMessage(QStringLiteral("サポートする拡張子は一つ以上必要です"));
+        showMessage(texts::dialogs::extensionRequired());
         return;
     }
     // Taken as typed: neither trimmed nor checked.
     m_host->setSupportPatterns(ExpEdt->text());
-    showMessage(QStringLiteral("サポートする拡張子を変更しました"));
+    showMessage(texts::dialogs::extensionsChanged());
     close();
 }
 

@@ -1,5 +1,6 @@
 #include "CreRecUnit.h"
 
+#include "DialogTexts.h"
 #include "store/RecordStore.h"
 #include "ui/Handler.h"
 #include "ui/MessageBox.h"
@@ -64,7 +65,7 @@ void TCreRecFrm::CreateBtnClick() {
     const QString name = RecNameEdt->text() + SelectedExtension();
     RecNameEdt->clear();
     if (!store::createRecord(m_host->shownGroup(), name))
-        showMessage(QStringLiteral("エラー：レコードを作成できませんでした"));
+        showMessage(texts::dialogs::cannotCreateRecord());
     // After the group's first record, and when nothing is listed, the dialog
     // stays open.
     if (m_host->showNewRecord(name) == DialogHost::NewRecord::Loaded &&

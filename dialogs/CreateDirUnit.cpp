@@ -1,5 +1,6 @@
 #include "CreateDirUnit.h"
 
+#include "DialogTexts.h"
 #include "store/RecordStore.h"
 #include "ui/Handler.h"
 #include "ui/MessageBox.h"
@@ -36,7 +37,7 @@ void TCreateDirFrm::CreateBtnClick() {
     // The main window's group list is rebuilt whatever the outcome.
     m_host->ListGroups();
     if (!created) {
-        showMessage(QStringLiteral("グループを作成できません。 注意を確認して下さい"));
+        showMessage(texts::dialogs::cannotCreateGroup());
         emit refused();
         return;
     }

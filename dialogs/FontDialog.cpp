@@ -1,5 +1,6 @@
 #include "FontDialog.h"
 
+#include "DialogTexts.h"
 #include "ui/Colors.h"
 
 #include <QColorDialog>
@@ -54,7 +55,7 @@ QColorDialog* TFontDialog::colorDialog() {
     if (!m_colorDialog) {
         m_colorDialog = new QColorDialog(this);
         m_colorDialog->setObjectName(QStringLiteral("FontColorDialog"));
-        m_colorDialog->setWindowTitle(QStringLiteral("色の設定"));
+        m_colorDialog->setWindowTitle(ostrel::texts::dialogs::colourDialogTitle());
         m_colorDialog->setOption(QColorDialog::DontUseNativeDialog);
     }
     return m_colorDialog;

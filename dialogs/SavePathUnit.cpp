@@ -2,6 +2,7 @@
 
 #include "resources/Resources.h"
 
+#include "DialogTexts.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "ui/Handler.h"
@@ -66,16 +67,16 @@ QString folderWithSeparator(const QString& folder) {
 QString directoryErrorText(const fs::DirectoryChange& change) {
     switch (change.error) {
     case fs::DirectoryError::NotFound:
-        return QStringLiteral("ファイルが見つかりません");
+        return texts::dialogs::folderNotFound();
     case fs::DirectoryError::InvalidName:
-        return QStringLiteral("不正なファイル名です");
+        return texts::dialogs::invalidFolderName();
     case fs::DirectoryError::AccessDenied:
-        return QStringLiteral("ファイルへのアクセスが拒否されました");
+        return texts::dialogs::folderAccessDenied();
     case fs::DirectoryError::None:
     case fs::DirectoryError::Other:
         break;
     }
-    return QStringLiteral("I/O エラー (%1)").arg(change.systemCode);
+    return texts::dialogs::folderIoError().arg(change.systemCode);
 }
 
 } // namespace ostrel

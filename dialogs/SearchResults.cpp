@@ -1,11 +1,13 @@
 #include "SearchResults.h"
 
+#include "DialogTexts.h"
 #include "store/RecordStore.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QTextLayout>
 #include <QTimer>
+#include <iterator>
 
 namespace ostrel {
 
@@ -124,20 +126,19 @@ std::vector<std::pair<qint32, qint32>> SearchResults::shownMarks(const LineMatch
 QString SearchResults::failureText(fs::ReadFailure failure) {
     switch (failure) {
     case fs::ReadFailure::NotFound:
-        return QStringLiteral("読めません：ファイルが見つかりません（削除または移動されました）");
+        return texts::dialogs::unreadableNotFound();
     case fs::ReadFailure::AccessDenied:
-        return QStringLiteral("読めません：読み取りの権限がありません");
+        return texts::dialogs::unreadableAccessDenied();
     case fs::ReadFailure::NotRegularFile:
-        return QStringLiteral("読めません：通常のファイルではありません");
+        return texts::dialogs::unreadableNotRegularFile();
     case fs::ReadFailure::TooLarge:
-        return QStringLiteral("読めません：大きすぎます（開けるのは %1 MB まで）")
-            .arg(store::recordSizeLimit() >> 20);
+        return texts::dialogs::unreadableTooLarge().arg(store::recordSizeLimit() >> 20);
     case fs::ReadFailure::None:
     case fs::ReadFailure::Cancelled:
     case fs::ReadFailure::Other:
         break;
     }
-    return QStringLiteral("読めません：読み取り中にエラーが起きました");
+    return texts::dialogs::unreadableError();
 }
 
 int SearchResults::rowCount(const QModelIndex& parent) const {
@@ -169,9 +170,8 @@ QVariant SearchResults::data(const QModelIndex& index, int role) const {
         }
     }
     if (role == Qt::AccessibleDescriptionRole)
-        return failed ? QStringLiteral("読めなかったレコードです")
-                      : QStringLiteral(
-                            "見つかった行です。Enter キーで、そのレコードのその行を開きます");
+        return failed ? texts::dialogs::unreadableRowDescription()
+                      : texts::dialogs::foundRowDescription();
     if (role == Qt::TextAlignmentRole && index.column() == LineColumn)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ForegroundRole && failed && index.column() == TextColumn)
@@ -183,23 +183,23 @@ QVariant SearchResults::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal)
         return {};
     if (role == Qt::AccessibleDescriptionRole) {
-        static const char* const kDescriptions[] = {
-            "見つかった行のあるグループです", "見つかった行のあるレコードです",
-            "見つかった行の行番号です", "見つかった行の内容です"};
-        return section >= 0 && section < ColumnCount ? QString::fromUtf8(kDescriptions[section])
-                                                     : QVariant();
+        using texts::dialogs::columnDescriptions;
+        static_assert(std::size(columnDescriptions) == ColumnCount);
+        return section >= 0 && section < ColumnCount
+                   ? QString::fromUtf8(columnDescriptions[section])
+                   : QVariant();
     }
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {
     case GroupColumn:
-        return QStringLiteral("グループ");
+        return texts::dialogs::groupColumn();
     case RecordColumn:
-        return QStringLiteral("レコード");
+        return texts::dialogs::recordColumn();
     case LineColumn:
-        return QStringLiteral("行");
+        return texts::dialogs::lineColumn();
     case TextColumn:
-        return QStringLiteral("内容");
+        return texts::dialogs::textColumn();
     default:
         return {};
     }

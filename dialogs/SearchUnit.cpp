@@ -1,5 +1,6 @@
 #include "SearchUnit.h"
 
+#include "DialogTexts.h"
 #include "ui/Handler.h"
 
 #include <QHeaderView>
@@ -222,32 +223,25 @@ void TSearchFrm::showProgress() {
         return;
     }
     const store::RecordSearch::Progress& p = m_progress;
-    const QString found = m_results->lineCount() > 0 ? QStringLiteral("%1 件のレコードの %2 行")
-                                                           .arg(m_results->recordCount())
-                                                           .arg(m_results->lineCount())
-                                                     : QString();
+    const QString found =
+        m_results->lineCount() > 0
+            ? texts::dialogs::foundIn().arg(m_results->recordCount()).arg(m_results->lineCount())
+            : QString();
     QString text;
     if (m_stopped) {
-        text = QStringLiteral("検索を中止しました（%1 / %2 件のレコードを検索）")
-                   .arg(p.searched)
-                   .arg(p.records);
+        text = texts::dialogs::searchStopped().arg(p.searched).arg(p.records);
     } else if (m_search) {
-        text =
-            p.listed
-                ? QStringLiteral("検索中…（%1 / %2 件のレコード）").arg(p.searched).arg(p.records)
-                : QStringLiteral("検索中…（%1 件のレコード）").arg(p.searched);
+        text = p.listed ? texts::dialogs::searchingOfListed().arg(p.searched).arg(p.records)
+                        : texts::dialogs::searching().arg(p.searched);
     } else if (p.truncated) {
-        text = QStringLiteral("見つかった行が %1 行を超えたため、検索を終えました")
-                   .arg(m_results->lineCount());
+        text = texts::dialogs::searchTruncated().arg(m_results->lineCount());
     } else if (m_results->lineCount() == 0) {
-        text = QStringLiteral("見つかりませんでした（%1 件のレコードを検索）").arg(p.searched);
+        text = texts::dialogs::nothingFound().arg(p.searched);
     } else {
-        text = QStringLiteral("%1 に見つかりました（%2 件のレコードを検索）")
-                   .arg(found)
-                   .arg(p.searched);
+        text = texts::dialogs::found().arg(found).arg(p.searched);
     }
     if (m_results->failedCount() > 0)
-        text += QStringLiteral("　読めないレコード %1 件").arg(m_results->failedCount());
+        text += texts::dialogs::unreadableRecords().arg(m_results->failedCount());
     ProgressLbl->setText(text);
 }
 

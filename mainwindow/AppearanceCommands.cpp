@@ -3,6 +3,7 @@
 
 #include "editor/TextView.h"
 
+#include "dialogs/DialogTexts.h"
 #include "dialogs/FontDialog.h"
 #include "ui/Colors.h"
 
@@ -19,7 +20,7 @@ void TMainFrm::createAppearanceDialogs() {
 
     ColorDialog = new QColorDialog(this);
     ColorDialog->setObjectName(QStringLiteral("ColorDialog"));
-    ColorDialog->setWindowTitle(QStringLiteral("色の設定"));
+    ColorDialog->setWindowTitle(texts::dialogs::colourDialogTitle());
     // Qt's own dialog on every desktop, so that it keeps its colour and
     // custom colours the same way everywhere.
     ColorDialog->setOption(QColorDialog::DontUseNativeDialog);

@@ -1,6 +1,7 @@
 #include "DiskFollower.h"
 
 #include "DiskNotice.h"
+#include "WindowTexts.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
 #include "store/RecordStore.h"
@@ -285,19 +286,13 @@ void DiskFollower::followLoadedRecord() {
         dismissNotice();
         return;
     case store::DiskChange::Gone:
-        tell(QStringLiteral("ファイル %1 は他のプログラムによって削除されたか移動されました。"
-                            "エディタの内容はそのまま残っています"
-                            "（保存するときは、新しく作成するかどうかを確認します）。")
-                 .arg(path));
+        tell(texts::window::goneOnDisk().arg(path));
         return;
     case store::DiskChange::Changed:
         break;
     }
     if (m_window->editorModified()) {
-        tell(QStringLiteral("ファイル %1 は他のプログラムによって変更されました。"
-                            "編集中の内容はそのまま残っています"
-                            "（保存するときは、上書きするかどうかを確認します）。")
-                 .arg(path));
+        tell(texts::window::changedOnDisk().arg(path));
         return;
     }
     if (const qint64 wait = m_reloadNotBefore - m_clock.elapsed(); wait > 0) {
@@ -308,9 +303,7 @@ void DiskFollower::followLoadedRecord() {
     try {
         dismissNotice();
         if (m_window->reloadRecord()) {
-            m_reloadMessage = QStringLiteral("ファイル %1 は他のプログラムによって変更されたため、"
-                                             "読み込み直しました")
-                                  .arg(path);
+            m_reloadMessage = texts::window::reloaded().arg(path);
             m_window->statusLine()->showMessage(m_reloadMessage);
         }
         const qint64 ended = m_clock.elapsed();
@@ -318,10 +311,7 @@ void DiskFollower::followLoadedRecord() {
     } catch (const UserError& e) {
         // Unreadable now (too large, no longer a file): the editor keeps the
         // text it had, and a save asks before it overwrites.
-        tell(QStringLiteral("ファイル %1 は他のプログラムによって変更されましたが、"
-                            "読み込み直せませんでした（%2）。エディタには変更前の内容が"
-                            "残っています。")
-                 .arg(path, e.message()));
+        tell(texts::window::reloadFailed().arg(path, e.message()));
     }
 }
 

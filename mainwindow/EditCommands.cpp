@@ -3,6 +3,7 @@
 #include "MainFrm.h"
 
 #include "FindDialog.h"
+#include "WindowTexts.h"
 #include "editor/Document.h"
 #include "editor/Lines.h"
 #include "editor/TextView.h"
@@ -116,13 +117,13 @@ void TMainFrm::MoveMemoryMnuClick() {
 }
 
 void TMainFrm::MoveLineMnuClick() {
-    const std::optional<QString> text = inputBox(
-        this, QStringLiteral("行の移動"), QStringLiteral("移動する行番号を入力してください"));
+    const std::optional<QString> text =
+        inputBox(this, texts::window::goToLineTitle(), texts::window::goToLinePrompt());
     if (!text)
         return;
     const std::optional<qint32> number = parseInt32(*text);
     if (!number)
-        throw UserError(QStringLiteral("'%1' は数値ではありません").arg(*text));
+        throw UserError(texts::window::notANumber().arg(*text));
     // Shown line numbers count from 1, the editor's lines from 0. A line that
     // does not exist leaves the caret where it is. While the lines before it
     // are counted the caret goes there when they are.

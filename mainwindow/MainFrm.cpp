@@ -2,10 +2,11 @@
 #include "MainFrm.h"
 
 #include "DiskFollower.h"
+#include "WindowTexts.h"
 #include "core/UserError.h"
 #include "dialogs/CngExpUnit.h"
-#include "dialogs/CreateDirUnit.h"
 #include "dialogs/CreRecUnit.h"
+#include "dialogs/CreateDirUnit.h"
 #include "dialogs/SavePathUnit.h"
 #include "editor/Document.h"
 #include "editor/TextView.h"
@@ -59,7 +60,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     // its end (or its failure) here.
     connect(m_open, &OpenRecord::loadProgress, this, [this](qint64 read, qint64 total) {
         if (total > 0)
-            StatusBar->showMessage(QStringLiteral("%1 を読み込んでいます… %2%")
+            StatusBar->showMessage(texts::window::loading()
                                        .arg(m_open->record().path)
                                        .arg(int(std::clamp<qint64>(read * 100 / total, 0, 100))));
     });
@@ -78,9 +79,7 @@ TMainFrm::TMainFrm(QWidget* parent)
         if (m_recoveryFailureShown)
             return;
         m_recoveryFailureShown = true;
-        showMessage(QStringLiteral("編集内容の控えを %1 に書き込めません。"
-                                   "編集中の内容はこまめに保存してください。")
-                        .arg(folder));
+        showMessage(texts::window::recoveryWriteFailed().arg(folder));
     });
     // A logout asks the same as closing the window.
     bindHandler(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
@@ -237,7 +236,7 @@ void TMainFrm::FormShow() {
     // Temporary files that a killed save of the settings left behind.
     fs::removeStaleTemporaries(QStringLiteral("."));
     if (!fs::exists(settings::filePath())) {
-        showMessage(QStringLiteral("環境ファイルを作成します"));
+        showMessage(texts::window::creatingSettings());
         // A data folder that cannot be written (read-only, full) still
         // starts, on the defaults, after the error is shown.
         if (!runHandler([this] { WriteDefaultSettings(false); }))
@@ -290,14 +289,12 @@ TextFormat askRecordFormat(const QString& path, const TextFormat& newFile) {
     TextFormat shiftJis = newFile;
     shiftJis.encoding = TextEncoding::ShiftJis;
     shiftJis.lineBreak = LineBreak::CRLF;
-    const Answer a = askQuestion(
-        QuestionKind::Information,
-        QStringLiteral(
-            "ファイル %1 の文字コードと改行コードがわかりません。"
-            "%2（改行 %3）で保存しますか？（「いいえ」を選ぶと %4（改行 %5）で保存します）")
-            .arg(path, encodingName(shiftJis.encoding), breakName(shiftJis.lineBreak),
-                 encodingName(newFile.encoding), breakName(newFile.lineBreak)),
-        YesButton | NoButton);
+    const Answer a =
+        askQuestion(QuestionKind::Information,
+                    texts::window::formatUnknown().arg(
+                        path, encodingName(shiftJis.encoding), breakName(shiftJis.lineBreak),
+                        encodingName(newFile.encoding), breakName(newFile.lineBreak)),
+                    YesButton | NoButton);
     return a == Answer::Yes ? shiftJis : newFile;
 }
 
@@ -306,34 +303,23 @@ TextFormat askRecordFormat(const QString& path, const TextFormat& newFile) {
 void TMainFrm::OfferRecovery() {
     const store::LeftCopies left = store::leftRecoveryCopies(recovery()->folder());
     if (!left.refused.isEmpty())
-        showMessage(QStringLiteral("次の編集内容の控えは、壊れているか、データフォルダの外や"
-                                   "正しくない名前を指しているため復元できません。"
-                                   "控えのファイルはそのまま残します。\n%1")
-                        .arg(left.refused.join(u'\n')));
+        showMessage(texts::window::recoveryRefused().arg(left.refused.join(u'\n')));
     for (const store::RecoveryCopy& copy : left.copies) {
         const QString path = recordPath(copy.group, copy.name);
         if (copy.textBytes > store::recoveryTextLimit()) {
             // Only an explicit Yes throws away what cannot be shown.
-            if (askQuestion(
-                    QuestionKind::Warning,
-                    QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が"
-                                   "残っていますが、大きすぎるため復元できません"
-                                   "（復元できるのは %2 MB まで）。控えのファイル %3 を"
-                                   "破棄しますか？（「いいえ」を選ぶと残しておきます）")
-                        .arg(path, QString::number(store::recoveryTextLimit() >> 20), copy.file),
-                    YesButton | NoButton, NoButton) == Answer::Yes)
+            if (askQuestion(QuestionKind::Warning,
+                            texts::window::recoveryTooLargeAsk().arg(
+                                path, QString::number(store::recoveryTextLimit() >> 20), copy.file),
+                            YesButton | NoButton, NoButton) == Answer::Yes)
                 store::removeRecoveryCopy(copy.file);
             continue;
         }
         // Only No discards: Esc (キャンセル) and the title bar's close keep
         // the copy for the next start.
-        const Answer a = askQuestion(
-            QuestionKind::Information,
-            QStringLiteral("前回の終了時に保存されていなかった %1 の編集内容が残っています。"
-                           "復元しますか？（「いいえ」を選ぶと破棄します。「キャンセル」を選ぶと"
-                           "残しておき、次回の起動時にもう一度お尋ねします）")
-                .arg(path),
-            YesButton | NoButton | CancelButton);
+        const Answer a =
+            askQuestion(QuestionKind::Information, texts::window::recoveryOffer().arg(path),
+                        YesButton | NoButton | CancelButton);
         // One record fits the editor: any other copy waits for the next start.
         if (a == Answer::Yes && restoreRecovery(copy))
             return;
@@ -346,13 +332,9 @@ bool TMainFrm::restoreRecovery(const store::RecoveryCopy& copy) {
     const store::RecoveryText read = store::readRecoveryText(copy);
     if (read.status != store::RecoveryRead::Read) {
         showMessage((read.status == store::RecoveryRead::TooLarge
-                         ? QStringLiteral(
-                               "編集内容の控え %1 は大きすぎるため復元できません"
-                               "（復元できるのは %2 MB まで）。控えのファイルはそのまま残します。")
-                               .arg(copy.file, QString::number(store::recoveryTextLimit() >> 20))
-                         : QStringLiteral("編集内容の控え %1 を読み込めません。"
-                                          "控えのファイルはそのまま残します。")
-                               .arg(copy.file)));
+                         ? texts::window::recoveryTooLarge().arg(
+                               copy.file, QString::number(store::recoveryTextLimit() >> 20))
+                         : texts::window::recoveryUnreadable().arg(copy.file)));
         return false;
     }
     // The record's group is shown and the record selected as a pick would
@@ -476,39 +458,27 @@ bool TMainFrm::WriteRecord() {
         const QString path = loadedRecord().path;
         switch (*result.ask) {
         case OpenRecord::Question::LossyRead:
-            if (askQuestion(
-                    QuestionKind::Warning,
-                    QStringLiteral("ファイル %1 の文字コードを正しく読み取れませんでした。"
-                                   "保存すると、編集していない部分も元のファイルと変わります。"
-                                   "保存しますか？")
-                        .arg(path),
-                    YesButton | NoButton) != Answer::Yes)
+            if (askQuestion(QuestionKind::Warning, texts::window::lossyRead().arg(path),
+                            YesButton | NoButton) != Answer::Yes)
                 return false;
             answers.writeLossy = true;
             break;
         case OpenRecord::Question::Changed:
         case OpenRecord::Question::Gone:
             // Whatever the answer, the edits stay in the editor.
-            if (askQuestion(
-                    QuestionKind::Warning,
-                    (*result.ask == OpenRecord::Question::Gone
-                         ? QStringLiteral(
-                               "ファイル %1 は、読み込んだ後に削除されたか移動されています。"
-                               "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）")
-                         : QStringLiteral("ファイル %1 は、読み込んだ後に他のプログラムによって"
-                                          "変更されています。上書きして保存しますか？"
-                                          "（「いいえ」を選ぶと保存しません）"))
-                        .arg(path),
-                    YesButton | NoButton, NoButton) != Answer::Yes)
+            if (askQuestion(QuestionKind::Warning,
+                            (*result.ask == OpenRecord::Question::Gone
+                                 ? texts::window::recordGone()
+                                 : texts::window::recordChanged())
+                                .arg(path),
+                            YesButton | NoButton, NoButton) != Answer::Yes)
                 return false;
             answers.overwrite = true;
             break;
         case OpenRecord::Question::Unencodable:
             if (askQuestion(
                     QuestionKind::Warning,
-                    QStringLiteral("この文書には %1 で保存できない文字が含まれています。"
-                                   "UTF-8 で保存しますか？（「いいえ」を選ぶと保存しません）")
-                        .arg(encodingName(loadedRecord().format.encoding)),
+                    texts::window::unencodable().arg(encodingName(loadedRecord().format.encoding)),
                     YesButton | NoButton) != Answer::Yes)
                 return false;
             answers.asUtf8 = true;
@@ -535,8 +505,7 @@ QMargins TMainFrm::frameMargins() const {
 bool TMainFrm::ConfirmSaveChanges() {
     if (!MainEdit->document()->isModified())
         return false;
-    const Answer a = askQuestion(QuestionKind::Information,
-                                 QStringLiteral("文書が変更されています。保存しますか？"),
+    const Answer a = askQuestion(QuestionKind::Information, texts::window::unsavedChanges(),
                                  YesButton | NoButton | CancelButton);
     if (a == Answer::No)
         return false;
@@ -563,9 +532,7 @@ bool TMainFrm::FormCloseQuery() {
         // quit without the settings; otherwise the program could not be quit
         // at all.
         showDefaultErrorBox(e.message());
-        return canClose && askQuestion(QuestionKind::Warning,
-                                       QStringLiteral("設定を保存できませんでした。"
-                                                      "設定を保存せずに終了しますか？"),
+        return canClose && askQuestion(QuestionKind::Warning, texts::window::settingsNotSaved(),
                                        YesButton | NoButton, NoButton) == Answer::Yes;
     }
     return canClose;
@@ -786,11 +753,7 @@ bool TMainFrm::InsistOnGroup() {
             if (++refusals < 2)
                 return;
             end = askQuestion(QuestionKind::Warning,
-                              QStringLiteral("グループを作成できません。データフォルダ %1 "
-                                             "に書き込めない可能性があります。OSTREL "
-                                             "を終了しますか？（「いいえ」を選ぶとグループの"
-                                             "作成に戻ります）")
-                                  .arg(m_dataFolder),
+                              texts::window::cannotCreateFirstGroup().arg(m_dataFolder),
                               YesButton | NoButton) == Answer::Yes;
             if (end)
                 CreateDirFrm->reject();
@@ -804,11 +767,8 @@ bool TMainFrm::InsistOnGroup() {
             return false;
         if (ListGroups())
             break;
-        if (askQuestion(QuestionKind::Warning,
-                        QStringLiteral("グループが一つもないため、OSTREL を使うことができません。"
-                                       "OSTREL を終了しますか？（「いいえ」を選ぶとグループの"
-                                       "作成に戻ります）"),
-                        YesButton | NoButton) == Answer::Yes)
+        if (askQuestion(QuestionKind::Warning, texts::window::noGroup(), YesButton | NoButton) ==
+            Answer::Yes)
             return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include "editor/Document.h"
 #include "record/OpenRecord.h"
 
+#include "WindowTexts.h"
 #include "dialogs/SavePathUnit.h"
 #include "os/FileSystem.h"
 #include "store/Folders.h"
@@ -51,7 +52,7 @@ void TMainFrm::disableRecordDeletion() {
 std::optional<QString> TMainFrm::chooseDestination() {
     // The copy commands need a record loaded since start-up.
     if (RecordPath().isEmpty()) {
-        showMessage(QStringLiteral("ファイルを選択してください"));
+        showMessage(texts::window::selectFile());
         return std::nullopt;
     }
     ShowForm(QStringLiteral("SavePath"));
@@ -69,9 +70,7 @@ void TMainFrm::tellWhereUnlisted(const QString& folder, const QString& done, con
     // folder that no list shows. The user is told where it went.
     if (store::isGroupFolder(folder))
         return;
-    showMessage(QStringLiteral("レコードを %1 に%2しました。"
-                               "グループのフォルダではないため、一覧には表示されません。")
-                    .arg(where, done));
+    showMessage(texts::window::unlistedDestination().arg(where, done));
 }
 
 bool TMainFrm::DeleteRecordFile(bool moved) {
@@ -89,11 +88,11 @@ bool TMainFrm::DeleteRecordFile(bool moved) {
 
 void TMainFrm::DeleteGroup(const QString& name) {
     if (GroupCmb->count() < 2) {
-        showMessage(QStringLiteral("グループは一つ以上必要なので削除する事ができません"));
+        showMessage(texts::window::lastGroup());
         return;
     }
     if (name.isEmpty()) {
-        showMessage(QStringLiteral("削除するグループを選択してください"));
+        showMessage(texts::window::selectGroupToDelete());
         return;
     }
     commitPreedit();
@@ -110,15 +109,12 @@ void TMainFrm::DeleteGroup(const QString& name) {
     if (loadedInGroup && ConfirmSaveChanges())
         return;
     const QString question =
-        loadedInGroup
-            ? QStringLiteral(
-                  "削除するグループ内のレコードを展開中ですが。削除してもよろしいですか？")
-            : QStringLiteral("グループを内容ごと全て削除します。よろしいですか？");
+        loadedInGroup ? texts::window::deleteGroupWithOpenRecord() : texts::window::deleteGroup();
     if (askQuestion(QuestionKind::Warning, question, YesButton | NoButton) != Answer::Yes)
         return;
 
     if (!store::deleteGroup(name))
-        showMessage(QStringLiteral("エラー：グループを削除できませんでした"));
+        showMessage(texts::window::cannotDeleteGroup());
 
     ListGroups();
     if (holdsRecord && !loadedInGroup) {
@@ -146,14 +142,13 @@ void TMainFrm::DeleteGroup(const QString& name) {
 
 void TMainFrm::DeleteRecordMnuClick() {
     commitPreedit();
-    const QString question =
-        MainEdit->document()->isModified()
-            ? QStringLiteral("編集中のレコードを削除します。 よろしいですか？")
-            : QStringLiteral("展開中のレコードを削除します。 よろしいですか？");
+    const QString question = MainEdit->document()->isModified()
+                                 ? texts::window::deleteEditedRecord()
+                                 : texts::window::deleteOpenRecord();
     if (askQuestion(QuestionKind::Information, question, YesButton | NoButton) != Answer::Yes)
         return;
     if (!DeleteRecordFile())
-        showMessage(QStringLiteral("削除に失敗しました"));
+        showMessage(texts::window::deleteFailed());
     disableRecordDeletion();
 }
 
@@ -194,16 +189,16 @@ void TMainFrm::SC_RecUserCopy(QObject* Sender) {
     const bool copied = store::copyRecord(source, *destination + u'/' + loaded.name);
     workingDirectory.restore();
     if (!copied) {
-        showMessage(QStringLiteral("コピーに失敗しました"));
+        showMessage(texts::window::copyFailed());
         return;
     }
     // The copy is complete on disk before the record leaves its group. A
     // record that cannot be removed (read-only) is said to be left behind,
     // or the user would take the move as done.
     if (move && !DeleteRecordFile(true))
-        showMessage(QStringLiteral("削除に失敗しました"));
+        showMessage(texts::window::deleteFailed());
     else
-        tellWhereUnlisted(*destination, move ? QStringLiteral("移動") : QStringLiteral("コピー"),
+        tellWhereUnlisted(*destination, move ? texts::window::moved() : texts::window::copied(),
                           *destination + u'/' + loaded.name);
 }
 
@@ -221,11 +216,11 @@ void TMainFrm::SC_GroupCopy(QObject* Sender) {
         const QString item = RecordLst->item(i)->text();
         if (!store::copyRecord(group + item, *destination + u'/' + item)) {
             workingDirectory.restore();
-            showMessage(QStringLiteral("コピーに失敗しました : ") + item);
+            showMessage(texts::window::copyFailedFor() + item);
             return;
         }
     }
     workingDirectory.restore();
     if (RecordLst->count() > 0)
-        tellWhereUnlisted(*destination, QStringLiteral("コピー"), *destination);
+        tellWhereUnlisted(*destination, texts::window::copied(), *destination);
 }

@@ -3,6 +3,7 @@
 // and showing a record that was found.
 #include "MainFrm.h"
 
+#include "WindowTexts.h"
 #include "core/UserError.h"
 #include "dialogs/SearchHost.h"
 #include "dialogs/SearchUnit.h"
@@ -44,8 +45,7 @@ public:
             // Gone, or no longer listed since the search (another pattern
             // list): said before anything changes.
             if (!store::records(group, f->SupportPatterns).contains(name))
-                throw UserError(
-                    QStringLiteral("レコード %1 は見つかりません").arg(recordPath(group, name)));
+                throw UserError(texts::window::foundRecordGone().arg(recordPath(group, name)));
             if (f->ConfirmSaveChanges())
                 return false;
         }

@@ -4,6 +4,7 @@
 
 #include "editor/TextView.h"
 
+#include "WindowTexts.h"
 #include "ui/Colors.h"
 #include "ui/MessageBox.h"
 
@@ -88,13 +89,11 @@ void TMainFrm::SaveSettings() {
 
 void TMainFrm::WriteDefaultSettings(bool Confirm) {
     if (Confirm) {
-        const Answer a = askQuestion(QuestionKind::Information,
-                                     QStringLiteral("現在の設定は消失します よろしいですか？"),
+        const Answer a = askQuestion(QuestionKind::Information, texts::window::resetSettings(),
                                      OkButton | CancelButton);
         if (a != Answer::Ok)
             return;
-        showMessage(
-            QStringLiteral("設定を有効にするにはアプリケーションを再起動する必要があります"));
+        showMessage(texts::window::restartNeeded());
         SaveSettingsOnClose = false;
     }
     settings::write(settings::filePath(), settings::defaults());

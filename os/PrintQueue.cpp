@@ -3,6 +3,7 @@
 // minutes, and the destination lists it builds browse the network besides.
 #include "PrintQueue.h"
 
+#include "OsTexts.h"
 #include "core/UserError.h"
 
 #include <QDeadlineTimer>
@@ -423,7 +424,7 @@ int Job::finish() {
 void Job::refused() {
     if (m_connection->transportFailed())
         m_connection->raiseUnanswered();
-    QString text = QStringLiteral("プリンタ %1 は印刷ジョブを受け付けませんでした").arg(m_printer);
+    QString text = texts::os::jobRefused().arg(m_printer);
     if (const QString reason = refusalText(); !reason.isEmpty())
         text += u'\n' + reason;
     throw UserError(text);

@@ -2,6 +2,7 @@
 
 #include "PrintDialog.h"
 #include "PrintSystem.h"
+#include "PrintTexts.h"
 #include "PrinterSetupDialog.h"
 #include "core/UserError.h"
 #include "os/PrintQueue.h"
@@ -14,7 +15,7 @@ namespace ostrel::print {
 
 namespace {
 
-const QString kNoDefaultPrinter = QStringLiteral("デフォルト プリンタが存在しません");
+const QString kNoDefaultPrinter = texts::print::noDefaultPrinter();
 
 } // namespace
 
@@ -35,7 +36,7 @@ std::optional<printqueue::Printers> CurrentPrinter::lookUp(QWidget* window) {
     printqueue::Printers all;
     try {
         all = askPrintSystem<printqueue::Printers>(
-            Waiting::Modal, QStringLiteral("プリンタの一覧を待っています..."),
+            Waiting::Modal, texts::print::waitingForPrinters(),
             [](const printqueue::Cancel& cancel) { return printqueue::printers(cancel); });
     } catch (const printqueue::Unanswered& e) {
         if (e.why() == printqueue::Unanswered::Why::Cancelled)
@@ -58,7 +59,7 @@ std::optional<printqueue::Printers> CurrentPrinter::lookUp(QWidget* window) {
 void CurrentPrinter::adopt(const PrinterSettings& settings) {
     // Possible only from a dialog opened while a job hands over its pages.
     if (m_jobOpen)
-        throw UserError(QStringLiteral("印刷中"));
+        throw UserError(texts::print::busyPrinting());
     m_settings = settings;
 }
 

@@ -1,5 +1,6 @@
 #include "PrintDialog.h"
 
+#include "PrintTexts.h"
 #include "PrinterChoice.h"
 
 namespace ostrel::print {
@@ -41,13 +42,13 @@ void PrintDialog::showChosenPrinter() {
     showPrinter(printer, StatusLbl, LocationLbl, CommentLbl);
     const PrinterSettings s = settingsFor(m_all, printers->currentText(), m_current);
     listChoices(duplex, printer ? printer->sides : QList<QByteArray>(),
-                {{"one-sided", QStringLiteral("しない")},
-                 {"two-sided-long-edge", QStringLiteral("長辺とじ")},
-                 {"two-sided-short-edge", QStringLiteral("短辺とじ")}},
-                s.sides, QStringLiteral("しない"));
+                {{"one-sided", texts::print::oneSided()},
+                 {"two-sided-long-edge", texts::print::twoSidedLongEdge()},
+                 {"two-sided-short-edge", texts::print::twoSidedShortEdge()}},
+                s.sides, texts::print::oneSided());
     listChoices(colorMode, printer ? printer->colorModes : QList<QByteArray>(),
-                {{"color", QStringLiteral("カラー")}, {"monochrome", QStringLiteral("白黒")}},
-                s.colorMode, QStringLiteral("プリンタの設定どおり"));
+                {{"color", texts::print::colour()}, {"monochrome", texts::print::monochrome()}},
+                s.colorMode, texts::print::asPrinterSet());
 }
 
 PrinterSettings PrintDialog::chosen() const {

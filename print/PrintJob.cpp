@@ -1,10 +1,12 @@
 #include "PrintJob.h"
 
 #include "PrintSystem.h"
+#include "PrintTexts.h"
 #include "PrinterFont.h"
 #include "PrinterSettings.h"
 #include "core/UserError.h"
 #include "os/Memory.h"
+#include "os/OsTexts.h"
 #include "os/PrintQueue.h"
 
 #include <QCoreApplication>
@@ -33,7 +35,7 @@ constexpr int kWatchInterval = 100;
 // The document goes to the queue in pieces of this size.
 constexpr qint64 kSendPiece = 256 * 1024;
 
-const QString kInvalidPrinter = QStringLiteral("選択したプリンタは有効ではありません");
+const QString kInvalidPrinter = texts::print::invalidPrinter();
 
 // Lets the window handle its events (repaint, input) while the job is drawn.
 void handleEvents() {
@@ -84,12 +86,9 @@ void watch(const QString& printer, int id, const Cancel& cancel) {
                     printqueue::cancelJob(printer, id, cancel);
                 } catch (const Unanswered&) {
                 }
-                text = QStringLiteral("プリンタ %1 が停止しているため印刷できませんでした")
-                           .arg(printer);
+                text = texts::print::printerStopped().arg(printer);
             } else {
-                text = QStringLiteral("プリンタ %1 の印刷ジョブ %2 は印刷されませんでした")
-                           .arg(printer)
-                           .arg(id);
+                text = texts::print::jobNotPrinted().arg(printer).arg(id);
             }
             if (!status.reason.isEmpty())
                 text += u'\n' + status.reason;
@@ -154,7 +153,7 @@ void printDocument(const PrinterSettings& settings, Document& document) {
     try {
         // A printer that went away is not drawn for.
         const bool exists = askPrintSystem<bool>(
-            Waiting::Modal, QStringLiteral("プリンタの応答を待っています..."),
+            Waiting::Modal, texts::print::waitingForPrinter(),
             [printer](const Cancel& cancel) { return printqueue::printerExists(printer, cancel); });
         if (!exists)
             throw UserError(kInvalidPrinter);
@@ -178,7 +177,7 @@ void printDocument(const PrinterSettings& settings, Document& document) {
     }
     try {
         askPrintSystem(
-            Waiting::Alongside, QStringLiteral("印刷しています..."),
+            Waiting::Alongside, texts::print::printing(),
             [printer, options = settings.queueOptions(), folder, file](const Cancel& cancel) {
                 const int id = send(printer, options, file, cancel);
                 watch(printer, id, cancel);
@@ -186,8 +185,7 @@ void printDocument(const PrinterSettings& settings, Document& document) {
     } catch (const Unanswered& e) {
         if (e.why() == Unanswered::Why::Cancelled)
             return;
-        throw unansweredError(
-            e, QStringLiteral("プリンタ %1 は印刷ジョブを受け付けませんでした").arg(printer));
+        throw unansweredError(e, texts::os::jobRefused().arg(printer));
     }
 }
 

@@ -3,6 +3,8 @@
 #include "core/UserError.h"
 #include "ui/MessageBox.h"
 
+#include "PrintTexts.h"
+#include "ui/UiTexts.h"
 #include "ui_PrintWaitDialog.h"
 
 #include <QDialog>
@@ -56,7 +58,8 @@ void askPrintSystem(Waiting how, const QString& waiting,
     layout.setupUi(&box);
     box.setWindowTitle(applicationTitle());
     box.setWindowModality(how == Waiting::Modal ? Qt::ApplicationModal : Qt::NonModal);
-    layout.Buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole)
+    layout.Buttons
+        ->addButton(QString::fromUtf16(texts::ui::cancelButton), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("CancelBtn"));
     QObject::connect(layout.Buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     bool gaveUp = false;
@@ -69,7 +72,7 @@ void askPrintSystem(Waiting how, const QString& waiting,
     waited.start();
     const auto showWaited = [&] {
         layout.WaitLbl->setText(
-            QStringLiteral("%1 (%2 秒)").arg(waiting).arg(waited.elapsed() / 1000));
+            texts::print::waitedSeconds().arg(waiting).arg(waited.elapsed() / 1000));
     };
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &box, showWaited);
@@ -100,12 +103,11 @@ void askPrintSystem(Waiting how, const QString& waiting,
 
 UserError unansweredError(const printqueue::Unanswered& e, const QString& unreachable) {
     if (e.why() == printqueue::Unanswered::Why::Silent)
-        return UserError(QStringLiteral("印刷システムが応答しません"),
-                         QStringLiteral("印刷システム (%1) は %2 秒待っても応答しませんでした")
+        return UserError(texts::print::printSystemSilent(),
+                         texts::print::printSystemSilentDetails()
                              .arg(e.server())
                              .arg(printqueue::patience() / 1000.0));
-    return UserError(unreachable,
-                     QStringLiteral("印刷システム (%1) に接続できません").arg(e.server()));
+    return UserError(unreachable, texts::print::printSystemUnreachable().arg(e.server()));
 }
 
 } // namespace ostrel::print

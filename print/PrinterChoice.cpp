@@ -1,5 +1,8 @@
 #include "PrinterChoice.h"
 
+#include "PrintTexts.h"
+#include "ui/UiTexts.h"
+
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -9,11 +12,12 @@
 namespace ostrel::print {
 
 void addOkAndCancel(QDialog* dialog, QDialogButtonBox* buttons) {
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* ok =
+        buttons->addButton(QString::fromUtf16(texts::ui::okButton), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OKBtn"));
     ok->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    QPushButton* cancel = buttons->addButton(QString::fromUtf16(texts::ui::cancelButton),
+                                             QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("CancelBtn"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
@@ -32,18 +36,18 @@ void listPrinters(QComboBox* list, const printqueue::Printers& all, const QStrin
 void showPrinter(const printqueue::Printer* printer, QLabel* status, QLabel* location,
                  QLabel* comment) {
     if (!printer) {
-        status->setText(QStringLiteral("見つかりません"));
+        status->setText(texts::print::printerNotFound());
         location->clear();
         comment->clear();
         return;
     }
-    QString state = QStringLiteral("待機中");
+    QString state = texts::print::stateIdle();
     if (printer->state == printqueue::Printer::State::Stopped)
-        state = QStringLiteral("停止中");
+        state = texts::print::stateStopped();
     else if (printer->state == printqueue::Printer::State::Printing)
-        state = QStringLiteral("印刷中");
+        state = texts::print::statePrinting();
     if (!printer->acceptingJobs)
-        state += QStringLiteral(" (印刷ジョブを受け付けていません)");
+        state += texts::print::stateNotAccepting();
     if (!printer->stateMessage.isEmpty())
         state += QStringLiteral(": ") + printer->stateMessage;
     status->setText(state);

@@ -4,6 +4,7 @@
 #include "core/UserError.h"
 #include "editor/Document.h"
 #include "os/FileSystem.h"
+#include "store/StoreTexts.h"
 
 namespace ostrel {
 
@@ -43,7 +44,7 @@ OpenRecord::OpenRecord(std::function<QString()> dataFolder, QObject* parent)
                     const QString path = m_record.path;
                     m_record = store::LoadedRecord();
                     clear();
-                    emit loadFinished(QStringLiteral("ファイル %1 は開けません").arg(path));
+                    emit loadFinished(texts::store::cannotOpenFile().arg(path));
                     return;
                 }
                 store::finishReading(m_record, *file, result.format);
@@ -140,7 +141,7 @@ OpenRecord::SaveResult OpenRecord::save(const Answers& answers) {
     case store::SaveResult::Unencodable:
         // UTF-8 holds every character: a second refusal is a fault.
         if (record.format.encoding == TextEncoding::Utf8)
-            throw UserError(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
+            throw UserError(texts::store::cannotCreateFile().arg(record.path));
         return {false, Question::Unencodable};
     }
     return {};

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "SettingsTexts.h"
 #include "core/ColorValue.h"
 #include "core/UserError.h"
 #include "os/SettingsFile.h"
@@ -111,7 +112,7 @@ void write(const QString& path, const Settings& values) {
         lines.emplace_back(QString::fromUtf16(k.name), std::visit(TextOf{s}, k.field));
     // All keys in one write: a file of any size is read and written once.
     if (!settingsfile::writeStrings(path, sectionName(), lines))
-        throw UserError(QStringLiteral("%1 に書き込めません").arg(path));
+        throw UserError(texts::settings::cannotWrite().arg(path));
 }
 
 } // namespace ostrel::settings

@@ -1,6 +1,7 @@
 #include "RecordStore.h"
 
 #include "Folders.h"
+#include "StoreTexts.h"
 #include "core/UserError.h"
 #include "os/FileSystem.h"
 
@@ -58,11 +59,8 @@ namespace {
 
 [[noreturn]] void cannotOpen(const QString& path, fs::ReadStatus status, qint64 limit) {
     if (status == fs::ReadStatus::TooLarge)
-        throw UserError(
-            QStringLiteral("ファイル %1 は大きすぎるため開けません（開けるのは %2 MB まで）")
-                .arg(path)
-                .arg(limit >> 20));
-    throw UserError(QStringLiteral("ファイル %1 は開けません").arg(path));
+        throw UserError(texts::store::fileTooLarge().arg(path).arg(limit >> 20));
+    throw UserError(texts::store::cannotOpenFile().arg(path));
 }
 
 } // namespace
@@ -121,7 +119,7 @@ DiskChange diskChange(const LoadedRecord& record) {
 }
 
 SaveResult save(LoadedRecord& record, const std::vector<QStringView>& text, Overwrite overwrite) {
-    const UserError cannotCreate(QStringLiteral("ファイル %1 を作成できません").arg(record.path));
+    const UserError cannotCreate(texts::store::cannotCreateFile().arg(record.path));
     if (record.path.isEmpty())
         throw cannotCreate;
     if (overwrite == Overwrite::IfUnchanged) {

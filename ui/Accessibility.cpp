@@ -1,6 +1,7 @@
 #include "Accessibility.h"
 
 #include "Hints.h"
+#include "UiTexts.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -200,10 +201,10 @@ void describeIfUndescribed(QWidget* w, const QString& description) {
 void describeWidget(QWidget* w) {
     if (auto* bar = qobject_cast<QScrollBar*>(w)) {
         const bool vertical = bar->orientation() == Qt::Vertical;
-        nameIfUnnamed(w, vertical ? QStringLiteral("縦スクロールバー")
-                                  : QStringLiteral("横スクロールバー"));
-        describeIfUndescribed(w, vertical ? QStringLiteral("表示する位置を上下に動かします")
-                                          : QStringLiteral("表示する位置を左右に動かします"));
+        nameIfUnnamed(w, vertical ? texts::ui::verticalScrollBarName()
+                                  : texts::ui::horizontalScrollBarName());
+        describeIfUndescribed(w, vertical ? texts::ui::verticalScrollBarDescription()
+                                          : texts::ui::horizontalScrollBarDescription());
         return;
     }
     if (auto* menu = qobject_cast<QMenu*>(w))

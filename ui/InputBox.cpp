@@ -1,6 +1,7 @@
 #include "InputBox.h"
 
 #include "MessageBox.h"
+#include "UiTexts.h"
 
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -38,8 +39,8 @@ std::optional<QString> inputBox(QWidget* parent, const QString& caption, const Q
     box.setWindowTitle(caption);
     box.setInputMode(QInputDialog::TextInput);
     box.setLabelText(prompt);
-    box.setOkButtonText(QStringLiteral("OK"));
-    box.setCancelButtonText(QStringLiteral("キャンセル"));
+    box.setOkButtonText(QString::fromUtf16(texts::ui::okButton));
+    box.setCancelButtonText(QString::fromUtf16(texts::ui::cancelButton));
     box.setTextValue(QString());
     if (auto* field = box.findChild<QLineEdit*>())
         limitTo255Bytes(field);

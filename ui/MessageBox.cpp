@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "UiTexts.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,7 +31,8 @@ int execCentred(QMessageBox& box) {
 void showMessage(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::NoButton);
     box.setObjectName(QStringLiteral("MessageBox"));
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok =
+        box.addButton(QString::fromUtf16(texts::ui::okButton), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
     execCentred(box);
@@ -39,7 +42,7 @@ Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons,
                    unsigned defaultButton) {
     const bool info = kind == QuestionKind::Information;
     QMessageBox box(info ? QMessageBox::Information : QMessageBox::Warning,
-                    info ? QStringLiteral("情報") : QStringLiteral("警告"), text,
+                    info ? texts::ui::informationTitle() : texts::ui::warningTitle(), text,
                     QMessageBox::NoButton);
     box.setObjectName(QStringLiteral("QuestionBox"));
     struct Choice {
@@ -48,10 +51,10 @@ Answer askQuestion(QuestionKind kind, const QString& text, unsigned buttons,
         Answer answer;
     };
     static const Choice choices[] = {
-        {YesButton, u"はい(&Y)", Answer::Yes},
-        {NoButton, u"いいえ(&N)", Answer::No},
-        {OkButton, u"OK", Answer::Ok},
-        {CancelButton, u"キャンセル", Answer::Cancel},
+        {YesButton, texts::ui::yesButton, Answer::Yes},
+        {NoButton, texts::ui::noButton, Answer::No},
+        {OkButton, texts::ui::okButton, Answer::Ok},
+        {CancelButton, texts::ui::cancelButton, Answer::Cancel},
     };
     QList<QPair<QAbstractButton*, Answer>> added;
     for (const Choice& c : choices) {

@@ -1,6 +1,7 @@
 #include "SingleInstance.h"
 
 #include "MessageBox.h"
+#include "UiTexts.h"
 #include "os/FileSystem.h"
 #include "os/FolderLock.h"
 #include "os/UserFolders.h"
@@ -26,7 +27,7 @@ const QByteArray kRaised = "raised\n";
 constexpr int kOwnerWaitMs = 5000;
 
 QString unguarded(const QString& why) {
-    return why + QStringLiteral("ため、このデータフォルダで OSTREL が二つ起動するのを防げません");
+    return why + texts::ui::unguardedEnding();
 }
 
 } // namespace
@@ -37,9 +38,7 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
         return;
     const fs::RuntimeFolder runtime = fs::runtimeFolder();
     if (runtime.path.isEmpty()) {
-        m_unguarded = unguarded(
-            QStringLiteral("フォルダ %1 が他のユーザーのもの、または他のユーザーも使えるフォルダの")
-                .arg(runtime.refused));
+        m_unguarded = unguarded(texts::ui::runtimeFolderShared().arg(runtime.refused));
         return;
     }
     const QString base = runtime.path + QStringLiteral("/ostrel-") + identity;
@@ -66,15 +65,13 @@ bool SingleInstance::claim() {
     bool unusable = false;
     m_lock = fs::FolderLock::take(m_lockFile, &unusable);
     if (unusable) {
-        showMessage(unguarded(
-            QStringLiteral("%1 がロック ファイルでない (リンクやフォルダの) ").arg(m_lockFile)));
+        showMessage(unguarded(texts::ui::lockFileUnusable().arg(m_lockFile)));
         return true;
     }
     if (!m_lock) {
         const Owner owner = waitForOwner();
         if (owner == Owner::Silent)
-            showMessage(QStringLiteral("このデータフォルダは、既に起動している OSTREL "
-                                       "が使っています。"));
+            showMessage(texts::ui::folderInUse());
         if (owner != Owner::Gone)
             return false;
     }

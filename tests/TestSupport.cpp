@@ -2,9 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -148,6 +150,20 @@ QByteArray defaultSettingsFile() {
            "TOOLBAR VISIBLE=1\n"
            "STATUSBAR VISIBLE=1\n"
            "RC FORM CLOSE=1\n";
+}
+
+QStringList items(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+QStringList items(const QComboBox* cmb) {
+    QStringList out;
+    for (int i = 0; i < cmb->count(); ++i)
+        out.append(cmb->itemText(i));
+    return out;
 }
 
 } // namespace testing

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class QComboBox;
+class QListWidget;
 class QMessageBox;
 class QTimer;
 class QWidget;
@@ -118,6 +120,10 @@ bool waitForRecord(TMainFrm* frm);
 // Types text into the focused widget as an input method commits it (works for
 // Japanese too).
 void commitText(QWidget* widget, const QString& text);
+
+// The texts of a list's or a drop-down's items, in order.
+QStringList items(const QListWidget* list);
+QStringList items(const QComboBox* cmb);
 
 // The default settings file's lines as the program writes them.
 QByteArray defaultSettingsFile();

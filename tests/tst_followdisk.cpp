@@ -45,20 +45,6 @@ const QString kGoneQuestion =
     QStringLiteral("ファイル ./g/b.txt は、読み込んだ後に削除されたか移動されています。"
                    "新しく作成して保存しますか？（「いいえ」を選ぶと保存しません）");
 
-QStringList items(const QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
-}
-
-QStringList items(const QComboBox* cmb) {
-    QStringList out;
-    for (int i = 0; i < cmb->count(); ++i)
-        out.append(cmb->itemText(i));
-    return out;
-}
-
 QString selected(const TMainFrm* f) {
     const QList<QListWidgetItem*> s = f->RecordLst->selectedItems();
     return s.isEmpty() ? QString() : s.first()->text();

@@ -53,20 +53,6 @@ void makeReadOnly(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
-QStringList items(const QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
-}
-
-QStringList items(const QComboBox* cmb) {
-    QStringList out;
-    for (int i = 0; i < cmb->count(); ++i)
-        out.append(cmb->itemText(i));
-    return out;
-}
-
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }

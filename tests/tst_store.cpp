@@ -14,20 +14,6 @@ using namespace testing;
 
 namespace {
 
-QStringList items(const QComboBox* cmb) {
-    QStringList out;
-    for (int i = 0; i < cmb->count(); ++i)
-        out.append(cmb->itemText(i));
-    return out;
-}
-
-QStringList items(const QListWidget* lst) {
-    QStringList out;
-    for (int i = 0; i < lst->count(); ++i)
-        out.append(lst->item(i)->text());
-    return out;
-}
-
 // Lists the records of group "g" with a pattern list.
 QStringList listed(const QString& patterns) {
     MainFrm->SupportPatterns = patterns;
